@@ -1,0 +1,47 @@
+# Quick start: `make test` and `make demo` set everything up on a fresh machine.
+VENV      := .venv
+PY        := $(VENV)/bin/python
+DEPS_STAMP := $(VENV)/.deps-installed
+APT_STAMP := build/.apt-checked
+SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
+BUILD_STAMP := $(VENV)/.skyrift-built
+
+.PHONY: all build test demo bench sanitize clean
+
+all: build
+
+$(APT_STAMP):
+	@mkdir -p build
+	@if ! dpkg -s libeigen3-dev zlib1g-dev >/dev/null 2>&1; then \
+	  echo "Installing libeigen3-dev and zlib1g-dev"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq libeigen3-dev zlib1g-dev; \
+	fi
+	@touch $@
+
+$(PY):
+	python3 -m venv $(VENV)
+
+$(DEPS_STAMP): requirements-dev.txt | $(PY)
+	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q -r requirements-dev.txt
+	@touch $@
+
+$(BUILD_STAMP): $(APT_STAMP) $(DEPS_STAMP) $(SOURCES)
+	$(PY) -m pip install -q --no-build-isolation --no-deps .
+	@touch $@
+
+build: $(BUILD_STAMP)
+
+test: build
+	$(PY) -m pytest -q
+
+demo: build
+	$(PY) bench/../examples/demo.py
+
+sanitize: $(APT_STAMP)
+	cmake -S . -B build/sanitize -DSKYRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build/sanitize -j2
+
+clean:
+	rm -rf build $(VENV)

@@ -1,0 +1,60 @@
+#pragma once
+// The in-memory observation file: flat, contiguous storage for the whole file.
+// Per epoch a range into `satellite_entries`, per satellite a range into
+// `observations`. Within an epoch satellites are sorted by the Satellite order and
+// unique (a repeated satellite line replaced the earlier one); within a satellite
+// codes are sorted by code text and unique (a repeated code replaced the earlier one).
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "rinex/header.hpp"
+#include "rinex/types.hpp"
+#include "utils/time.hpp"
+
+namespace skyrift {
+
+inline constexpr uint8_t kNoIndicator = 0xFF;  // lli / ssi absent
+
+struct ObservationEntry {  // 16 bytes
+    double value = 0.0;
+    ObservationCode code;
+    uint8_t lli = kNoIndicator;
+    uint8_t ssi = kNoIndicator;
+};
+
+struct SatelliteEntry {
+    Satellite satellite;
+    uint32_t first_observation = 0;
+    uint32_t num_observations = 0;
+};
+
+struct EpochRecord {
+    Epoch epoch;
+    int64_t instant_ms = 0;  // exact time stamp of `epoch`, for time differences
+    std::optional<double> clock_offset;
+    uint8_t flag = 0;
+    uint32_t first_satellite = 0;
+    uint32_t num_satellites = 0;
+};
+
+class RinexObsData {
+public:
+    RinexHeader header;
+    std::vector<EpochRecord> epochs;  // file order, duplicates kept
+    std::vector<SatelliteEntry> satellite_entries;
+    std::vector<ObservationEntry> observations;
+
+    std::span<const SatelliteEntry> satellites_of(const EpochRecord& e) const {
+        return {satellite_entries.data() + e.first_satellite, e.num_satellites};
+    }
+    std::span<const ObservationEntry> observations_of(const SatelliteEntry& s) const {
+        return {observations.data() + s.first_observation, s.num_observations};
+    }
+    // Binary searches; nullptr when absent.
+    const SatelliteEntry* find_satellite(const EpochRecord& e, Satellite sat) const;
+    const ObservationEntry* find_observation(const SatelliteEntry& s, ObservationCode code) const;
+};
+
+}  // namespace skyrift

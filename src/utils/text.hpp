@@ -1,0 +1,51 @@
+#pragma once
+// Small string_view helpers shared by the readers: trimming and fixed-column slicing.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace skyrift {
+
+inline bool is_ascii_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+inline std::string_view trim_ascii(std::string_view s) {
+    while (!s.empty() && is_ascii_space(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_ascii_space(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Trims Unicode white space (UTF-8 encoded) at both ends, for text that comes from callers.
+std::string_view trim_unicode(std::string_view s);
+
+// Bytes [begin, end) of a line, cut at the line end: a field past the end is short or empty.
+inline std::string_view column(std::string_view line, std::size_t begin, std::size_t end) {
+    if (begin >= line.size()) return {};
+    return line.substr(begin, end - begin);
+}
+
+// Splits at runs of white space, dropping empty pieces.
+std::vector<std::string_view> split_whitespace(std::string_view s);
+
+// Splits at every occurrence of `sep` (empty pieces kept).
+std::vector<std::string_view> split_on(std::string_view s, char sep);
+
+inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+inline std::string ascii_uppercase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = ascii_upper(c);
+    return out;
+}
+
+// True when every byte sequence in `s` is valid UTF-8.
+bool is_valid_utf8(std::string_view s);
+
+// True when a fixed-column cut at byte `pos` falls inside a multi-byte character.
+inline bool splits_utf8_char(std::string_view s, std::size_t pos) {
+    return pos < s.size() && pos > 0 && (static_cast<unsigned char>(s[pos]) & 0xC0) == 0x80;
+}
+
+}  // namespace skyrift
