@@ -37,7 +37,7 @@ test: build
 	$(PY) -m pytest -q
 
 demo: build
-	$(PY) bench/../examples/demo.py
+	$(PY) examples/demo.py
 
 sanitize: $(APT_STAMP)
 	cmake -S . -B build/sanitize -DSKYRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
