@@ -11,10 +11,13 @@ namespace py = pybind11;
 void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
+void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
 
 // Functions
+void register_read_sp3(py::module_& m);              // read_sp3 (after the RINEX readers)
 void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
 void register_calculate_azel(py::module_& m);        // calculate_azel
+void register_compute_elevation(py::module_& m);     // compute_elevation
 void register_version(py::module_& m);               // version
 
 // Constants

@@ -24,9 +24,12 @@ void register_everything(py::module_& m) {
     register_system_and_satellite(m);
     register_epoch(m);
     register_coordinates(m);
+    register_sp3_data(m);
 
+    register_read_sp3(m);
     register_frequency_functions(m);
     register_calculate_azel(m);
+    register_compute_elevation(m);
     register_version(m);
 
     register_constants(m);

@@ -1,0 +1,85 @@
+#include "navigation/orbit_interpolation.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace skyrift {
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+
+// Neville's scheme for one coordinate; the evaluation order is fixed so that
+// results match other implementations of the same rule to the last bit.
+double neville(std::array<double, kInterpolationNodes> p, const std::array<double, kInterpolationNodes>& t,
+               const std::array<double, kInterpolationNodes>& d) {
+    for (std::size_t m = 1; m < kInterpolationNodes; ++m) {
+        for (std::size_t j = 0; j + m < kInterpolationNodes; ++j) {
+            p[j] = (p[j] * d[j + m] - d[j] * p[j + 1]) / (t[j + m] - t[j]);
+        }
+    }
+    return p[0];
+}
+
+}  // namespace
+
+Ecef evaluate_nodes(NodeSet nodes, double target_jd) {
+    // Stable insertion sort by time; nearly equal times keep their distance order.
+    for (std::size_t i = 1; i < kInterpolationNodes; ++i) {
+        for (std::size_t j = i; j > 0 && nodes[j - 1].time - nodes[j].time >= kNodeTieSeconds; --j) {
+            std::swap(nodes[j - 1], nodes[j]);
+        }
+    }
+    const double target = target_jd * kSecondsPerDay;
+    std::array<double, kInterpolationNodes> t{}, d{}, x{}, y{}, z{};
+    for (std::size_t i = 0; i < kInterpolationNodes; ++i) {
+        t[i] = nodes[i].time;
+        d[i] = t[i] - target;
+        x[i] = nodes[i].record->x;
+        y[i] = nodes[i].record->y;
+        z[i] = nodes[i].record->z;
+    }
+    return {neville(x, t, d), neville(y, t, d), neville(z, t, d)};
+}
+
+std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const Epoch& epoch) {
+    if (records.size() < kInterpolationNodes) return std::nullopt;
+    const double target_jd = julian_date(epoch);
+    if (!std::isfinite(target_jd)) return std::nullopt;
+
+    struct Candidate {
+        double distance;
+        OrbitNode node;
+    };
+    std::vector<Candidate> candidates;
+    candidates.reserve(records.size());
+    for (const Sp3Record& r : records) {
+        const double jd = julian_date(r.epoch);
+        if (!std::isfinite(jd)) continue;  // a record that cannot be placed in time is never a node
+        candidates.push_back({std::fabs(jd - target_jd) * kSecondsPerDay, {jd * kSecondsPerDay, &r}});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+
+    // Files concatenated across midnight repeat an epoch; a repeated time would make a
+    // Neville divisor zero, so only its first record (in distance order) becomes a node.
+    NodeSet nodes;
+    std::size_t count = 0;
+    for (const Candidate& c : candidates) {
+        const bool repeated = std::any_of(nodes.begin(), nodes.begin() + count, [&](const OrbitNode& n) {
+            return std::fabs(n.time - c.node.time) < kNodeTieSeconds;
+        });
+        if (repeated) continue;
+        nodes[count++] = c.node;
+        if (count == kInterpolationNodes) return evaluate_nodes(nodes, target_jd);
+    }
+    return std::nullopt;
+}
+
+std::optional<Ecef> interpolate_position(const Sp3Data& sp3, const Satellite& satellite, const Epoch& epoch) {
+    const auto* records = sp3.records_of(satellite);
+    if (!records) return std::nullopt;
+    return interpolate_records(*records, epoch);
+}
+
+}  // namespace skyrift
