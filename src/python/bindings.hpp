@@ -11,6 +11,8 @@ namespace py = pybind11;
 void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
+// MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer (after RinexObsData)
+void register_multipath_classes(py::module_& m);
 void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
 
 // Functions

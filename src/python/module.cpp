@@ -24,6 +24,7 @@ void register_everything(py::module_& m) {
     register_system_and_satellite(m);
     register_epoch(m);
     register_coordinates(m);
+    register_multipath_classes(m);
     register_sp3_data(m);
 
     register_read_sp3(m);
