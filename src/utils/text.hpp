@@ -48,4 +48,12 @@ inline bool splits_utf8_char(std::string_view s, std::size_t pos) {
     return pos < s.size() && pos > 0 && (static_cast<unsigned char>(s[pos]) & 0xC0) == 0x80;
 }
 
+// A text field by byte columns, cut at the line end; empty when either cut would fall
+// inside a multi-byte character (such a field is not valid text).
+inline std::string_view text_column(std::string_view line, std::size_t begin, std::size_t end) {
+    const std::string_view field = column(line, begin, end);
+    if (field.empty() || splits_utf8_char(line, begin) || splits_utf8_char(line, begin + field.size())) return {};
+    return field;
+}
+
 }  // namespace skyrift
