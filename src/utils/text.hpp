@@ -42,6 +42,8 @@ inline std::string ascii_uppercase(std::string_view s) {
 
 // True when every byte sequence in `s` is valid UTF-8.
 bool is_valid_utf8(std::string_view s);
+// Offset of the first byte that does not start a valid UTF-8 sequence, or npos.
+std::size_t invalid_utf8_offset(std::string_view s);
 
 // True when a fixed-column cut at byte `pos` falls inside a multi-byte character.
 inline bool splits_utf8_char(std::string_view s, std::size_t pos) {
