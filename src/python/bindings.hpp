@@ -11,11 +11,14 @@ namespace py = pybind11;
 void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
-// MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer (after RinexObsData)
+void register_rinex_obs_data(py::module_& m);        // RinexObsData
+// MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer
 void register_multipath_classes(py::module_& m);
+void register_snr_series(py::module_& m);            // SnrSeries
 void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
 
 // Functions
+void register_rinex_readers(py::module_& m);         // read_rinex_obs, read_rinex_obs_bytes
 void register_read_sp3(py::module_& m);              // read_sp3 (after the RINEX readers)
 void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
 void register_calculate_azel(py::module_& m);        // calculate_azel

@@ -24,9 +24,12 @@ void register_everything(py::module_& m) {
     register_system_and_satellite(m);
     register_epoch(m);
     register_coordinates(m);
+    register_rinex_obs_data(m);
     register_multipath_classes(m);
+    register_snr_series(m);
     register_sp3_data(m);
 
+    register_rinex_readers(m);
     register_read_sp3(m);
     register_frequency_functions(m);
     register_calculate_azel(m);
