@@ -20,7 +20,9 @@ def frequency(system, band, channel=0):
 
 
 def written(value):
-    """The value as the file holds it (F14.3)."""
+    """The value as the file holds it (F14.3); a (value, lli) pair gives its value."""
+    if isinstance(value, tuple):
+        value = value[0]
     return float(f"{value:14.3f}")
 
 
