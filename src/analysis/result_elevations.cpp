@@ -1,7 +1,8 @@
 #include "analysis/result_elevations.hpp"
 
+#include <algorithm>
+#include <limits>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "analysis/multipath_stats.hpp"
@@ -9,38 +10,26 @@
 
 namespace skyrift {
 
-namespace {
-
-// The signals of one satellite share its epochs: the geometry is asked once per
-// (satellite, epoch), and every estimate there gets that answer.
-struct SatelliteEpoch {
-    Satellite satellite;
-    int64_t time_ms;
-    friend bool operator==(const SatelliteEpoch&, const SatelliteEpoch&) = default;
-};
-struct SatelliteEpochHash {
-    std::size_t operator()(const SatelliteEpoch& k) const noexcept {
-        return std::hash<Satellite>{}(k.satellite) ^ (std::hash<int64_t>{}(k.time_ms) * 0x9E3779B97F4A7C15ULL);
-    }
-};
-
-}  // namespace
-
 ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data& sp3, const Ecef& receiver) {
     std::vector<EstimateRecord>& estimates = output.estimates;
-    std::unordered_map<SatelliteEpoch, uint32_t, SatelliteEpochHash> query_index;
+    // The signals of one satellite at one epoch come from one satellite entry of the
+    // observation data: the geometry is asked once per entry and shared.
+    constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+    uint32_t entries = 0;
+    for (const EstimateRecord& e : estimates) entries = std::max(entries, e.source + 1);
+    std::vector<uint32_t> query_of_entry(entries, kNone);
     std::vector<uint32_t> query_of(estimates.size());
     // The geometry works from the texts an estimate shows: its satellite id and ISO epoch.
     std::vector<std::string> satellite_ids, epochs;
     for (std::size_t i = 0; i < estimates.size(); ++i) {
         const EstimateRecord& e = estimates[i];
-        const auto [it, fresh] =
-            query_index.try_emplace({e.satellite, e.time_ms}, static_cast<uint32_t>(satellite_ids.size()));
-        if (fresh) {
+        uint32_t& query = query_of_entry[e.source];
+        if (query == kNone) {
+            query = static_cast<uint32_t>(satellite_ids.size());
             satellite_ids.push_back(e.satellite.id());
             epochs.push_back(iso_text_from_ms(e.time_ms));
         }
-        query_of[i] = it->second;
+        query_of[i] = query;
     }
     std::vector<LookAngleQuery> queries(satellite_ids.size());
     for (std::size_t q = 0; q < queries.size(); ++q) queries[q] = {satellite_ids[q], epochs[q]};
