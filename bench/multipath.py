@@ -37,6 +37,10 @@ ESBC_POSITION = (3582105.0, 532589.0, 5232754.0)  # receiver of the generated da
 
 
 def peak_mb():
+    # VmHWM starts afresh at exec; ru_maxrss would carry the parent's peak over.
+    for line in open("/proc/self/status"):
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1]) / 1024.0
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
 
 
@@ -58,12 +62,13 @@ def run_case(name):
     receiver = obs.approx_position or mp.Ecef(*ESBC_POSITION)
     counts, el_wall, el_cpu = timed(lambda: res.compute_elevations(sp3, receiver))
     n = res.total_estimates()
+    peak = peak_mb()
     del res
     comparable = mp.MultipathAnalyzer(obs, bias_window_seconds=None, elevation_cutoff=0.0).analyze()
     rms = {s.system + s.code: (s.rms, s.count) for s in comparable.statistics}
     print(json.dumps({"epochs": obs.num_epochs, "read": [read_wall, read_cpu], "analyze": [an_wall, an_cpu],
                       "elevations": [el_wall, el_cpu], "estimates": n, "computed": counts[0],
-                      "peak_mb": peak_mb(), "base_mb": base, "rms": rms}))
+                      "peak_mb": peak, "base_mb": base, "rms": rms}))
 
 
 PEER_SCRIPT = r"""
@@ -88,8 +93,8 @@ for system, letter in letters.items():
             if isinstance(s, dict) and "rms_multipath_range1_averaged" in s:
                 rms[letter + code] = (float(s["rms_multipath_range1_averaged"]), int(s["nEstimates"]),
                                       str(s.get("range2_Code", "")))
-print(json.dumps({"wall": wall, "cpu": cpu, "rms": rms,
-                  "peak_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0}))
+hwm = [l for l in open("/proc/self/status") if l.startswith("VmHWM:")]
+print(json.dumps({"wall": wall, "cpu": cpu, "rms": rms, "peak_mb": int(hwm[0].split()[1]) / 1024.0}))
 """
 
 
@@ -177,14 +182,14 @@ def main():
         generate_1hz_day(CACHE / CASES["1hz"][0])
     print(f"nproc={os.cpu_count()} affinity={len(os.sched_getaffinity(0))} load={os.getloadavg()[0]:.1f}")
     print(f"{'file':6} {'epochs':>7} {'read s':>15} {'analyze s':>15} {'elevations s':>15} {'chain s':>15} "
-          f"{'estimates':>10} {'elev ok':>8} {'peak MB':>8}")
+          f"{'estimates':>10} {'elev ok':>8} {'peak MB':>8} {'import MB':>9}")
     ours = {}
     for name in names:
         r = ours[name] = child(name)
         chain = [r["read"][i] + r["analyze"][i] + r["elevations"][i] for i in (0, 1)]
         cell = lambda pair: f"{pair[0]:6.3f} ({pair[1]:5.3f})"
         print(f"{name:6} {r['epochs']:>7} {cell(r['read']):>15} {cell(r['analyze']):>15} {cell(r['elevations']):>15} "
-              f"{cell(chain):>15} {r['estimates']:>10} {r['computed']:>8} {r['peak_mb']:8.0f}")
+              f"{cell(chain):>15} {r['estimates']:>10} {r['computed']:>8} {r['peak_mb']:8.0f} {r['base_mb']:9.0f}")
     print("(wall seconds, process CPU seconds in brackets)")
     if args.no_peer:
         return
