@@ -235,6 +235,12 @@ def test_read_failures(tmp_path, make_content, message):
     assert str(info.value) == "Failed to read SP3: " + message
 
 
+def test_path_with_nul_byte_does_not_open_a_shorter_name(tmp_path):
+    constant_file().write(tmp_path / "orbit.sp3")
+    with pytest.raises(OSError, match="^Failed to read SP3: I/O error: file name contained an unexpected NUL byte$"):
+        sk.read_sp3(str(tmp_path / "orbit.sp3") + "\0.gz")
+
+
 # ---------------------------------------------------------------- interpolation
 
 

@@ -25,6 +25,8 @@ constexpr double kBadClock = 999999.999999;
 constexpr double kMaxGoodClock = 900000.0;
 
 Result<std::string> read_file(const std::string& path) {
+    // The C interface would silently open the name cut at the first NUL: another file.
+    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return GnssError::io_errno(errno);
     std::string content;
