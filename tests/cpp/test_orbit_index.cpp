@@ -142,7 +142,9 @@ void batch_matches_unindexed(const std::filesystem::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path data_dir = argc > 1 ? argv[1] : "../shared/data";
+    // The real files sit next to the repository: <repo>/../shared/data.
+    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path();
+    const std::filesystem::path data_dir = argc > 1 ? argv[1] : here / ".." / ".." / ".." / "shared" / "data";
     std::mt19937_64 rng(20240501);
     random_lists(rng);
     ancient_dates();
