@@ -36,9 +36,11 @@ def per_call(label, func, calls):
 
 def run_cpp_bench(path):
     build = REPO / "build" / "bench"
-    subprocess.run(["cmake", "-S", str(REPO), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"], check=True,
+    venv_cmake = Path(sys.executable).parent / "cmake"
+    cmake = str(venv_cmake) if venv_cmake.exists() else "cmake"
+    subprocess.run([cmake, "-S", str(REPO), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"], check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build), "--target", "bench_orbits", "-j2"], check=True,
+    subprocess.run([cmake, "--build", str(build), "--target", "bench_orbits", "-j2"], check=True,
                    stdout=subprocess.DEVNULL)
     subprocess.run([str(build / "bench_orbits"), str(path), *map(str, RECEIVER)], check=True)
 

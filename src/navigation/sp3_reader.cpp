@@ -56,6 +56,8 @@ std::string_view field(std::string_view line, std::size_t begin, std::size_t end
     return trim_unicode(column(line, begin, end));
 }
 
+// Six blank-separated fields in columns 3..31, years as written (no two-digit widening).
+// A short or unparsable line gives nothing, so the previous epoch stays in force.
 std::optional<Epoch> parse_epoch_line(std::string_view line) {
     if (line.size() < kEpochFieldsEnd || cuts_a_character(line, {3, kEpochFieldsEnd})) return std::nullopt;
     const auto parts = split_whitespace(line.substr(3, kEpochFieldsEnd - 3));
