@@ -6,7 +6,7 @@ APT_STAMP := build/.apt-checked
 SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
-.PHONY: all build test demo bench sanitize clean
+.PHONY: all build test cpp-tests demo sanitize clean
 
 all: build
 
@@ -33,11 +33,16 @@ $(BUILD_STAMP): $(APT_STAMP) $(DEPS_STAMP) $(SOURCES)
 
 build: $(BUILD_STAMP)
 
-test: build
+cpp-tests: $(APT_STAMP) $(DEPS_STAMP)
+	$(VENV)/bin/cmake -S . -B build/cpp-tests -G Ninja -DSKYRIFT_CPP_TESTS=ON -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja >/dev/null
+	$(VENV)/bin/cmake --build build/cpp-tests
+	cd build/cpp-tests && ../../$(VENV)/bin/ctest --output-on-failure
+
+test: build cpp-tests
 	$(PY) -m pytest -q
 
 demo: build
-	$(PY) bench/../examples/demo.py
+	$(PY) examples/demo.py
 
 sanitize: $(APT_STAMP)
 	cmake -S . -B build/sanitize -DSKYRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

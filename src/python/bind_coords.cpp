@@ -1,0 +1,61 @@
+// Ecef, Geodetic, calculate_azel.
+#include "python/common.hpp"
+#include "python/bindings.hpp"
+#include "utils/coordinates.hpp"
+
+namespace skyrift {
+
+namespace {
+std::string ecef_text(const Ecef& p) {
+    return "Ecef(" + fmt_fixed(p.x, 3) + ", " + fmt_fixed(p.y, 3) + ", " + fmt_fixed(p.z, 3) + ")";
+}
+
+std::string geodetic_text(const Geodetic& g) {
+    return "Geodetic(" + fmt_fixed(g.lat, 6) + "\u00b0, " + fmt_fixed(g.lon, 6) + "\u00b0, " + fmt_fixed(g.height, 1) + "m)";
+}
+}  // namespace
+
+void register_coordinates(py::module_& m) {
+    py::class_<Ecef>(m, "Ecef", "Python-exposed ECEF coordinates")
+        .def(py::init([](py::handle x, py::handle y, py::handle z) {
+                 return Ecef{arg_float(x, "x"), arg_float(y, "y"), arg_float(z, "z")};
+             }),
+             py::arg("x"), py::arg("y"), py::arg("z"), doc_sig("__init__($self, x, y, z)", "").c_str())
+        .def_property_readonly("x", [](const Ecef& p) { return p.x; })
+        .def_property_readonly("y", [](const Ecef& p) { return p.y; })
+        .def_property_readonly("z", [](const Ecef& p) { return p.z; })
+        .def("to_geodetic", [](const Ecef& p) { return to_geodetic(p); }, doc_sig("to_geodetic($self)", "").c_str())
+        .def("magnitude", [](const Ecef& p) { return magnitude(p); }, doc_sig("magnitude($self)", "").c_str())
+        .def(
+            "distance", [](const Ecef& p, py::handle other) { return distance(p, arg_instance<Ecef>(other, "other")); },
+            py::arg("other"), doc_sig("distance($self, other)", "").c_str())
+        .def("__repr__", &ecef_text)
+        .def("__str__", &ecef_text);
+
+    py::class_<Geodetic>(m, "Geodetic", "Python-exposed Geodetic coordinates")
+        .def(py::init([](py::handle lat, py::handle lon, py::handle height) {
+                 return Geodetic{arg_float(lat, "lat"), arg_float(lon, "lon"), arg_float(height, "height")};
+             }),
+             py::arg("lat"), py::arg("lon"), py::arg("height"), doc_sig("__init__($self, lat, lon, height)", "").c_str())
+        .def_property_readonly("lat", [](const Geodetic& g) { return g.lat; })
+        .def_property_readonly("lon", [](const Geodetic& g) { return g.lon; })
+        .def_property_readonly("height", [](const Geodetic& g) { return g.height; })
+        .def("to_ecef", [](const Geodetic& g) { return to_ecef(g); }, doc_sig("to_ecef($self)", "").c_str())
+        .def("__repr__", &geodetic_text)
+        .def("__str__", &geodetic_text);
+}
+
+void register_calculate_azel(py::module_& m) {
+    m.def(
+        "calculate_azel",
+        [](py::handle receiver, py::handle satellite) {
+            const Ecef& from = arg_instance<Ecef>(receiver, "receiver");
+            const Ecef& to = arg_instance<Ecef>(satellite, "satellite");
+            const LookAngles a = calculate_azel(from, to);
+            return py::make_tuple(a.azimuth, a.elevation);
+        },
+        py::arg("receiver"), py::arg("satellite"),
+        doc_sig("calculate_azel(receiver, satellite)", "Calculate azimuth and elevation").c_str());
+}
+
+}  // namespace skyrift

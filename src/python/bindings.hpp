@@ -1,0 +1,23 @@
+#pragma once
+// Every register_* function of the binding layer, called by module.cpp in the
+// module's fixed registration order.
+#include <pybind11/pybind11.h>
+
+namespace skyrift {
+
+namespace py = pybind11;
+
+// Classes
+void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
+void register_epoch(py::module_& m);                 // Epoch
+void register_coordinates(py::module_& m);           // Ecef, Geodetic
+
+// Functions
+void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
+void register_calculate_azel(py::module_& m);        // calculate_azel
+void register_version(py::module_& m);               // version
+
+// Constants
+void register_constants(py::module_& m);
+
+}  // namespace skyrift

@@ -1,0 +1,11 @@
+#pragma once
+// Included first by every binding file: pybind11, the argument converters, error
+// raising, borrow flags and docstring helpers, so all bindings convert alike.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include "python/args.hpp"
+#include "python/borrow.hpp"
+#include "utils/format.hpp"
+
+namespace py = pybind11;

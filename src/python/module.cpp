@@ -1,0 +1,80 @@
+// Module initialisation: one module object per process, classes, functions and
+// constants added in a fixed order. Sub-interpreters are refused.
+#include "python/common.hpp"
+#include "python/bindings.hpp"
+
+namespace {
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "skyrift_mp",
+    "Python module definition",
+    0,  // m_size >= 0 makes CPython call the init again in another interpreter, where it is refused
+    nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+PyObject* the_module = nullptr;
+int64_t owner_interpreter = -1;
+
+void register_everything(py::module_& m) {
+    using namespace skyrift;
+    py::options options;
+    options.disable_function_signatures();  // docstrings carry their own text signatures
+
+    register_system_and_satellite(m);
+    register_epoch(m);
+    register_coordinates(m);
+
+    register_frequency_functions(m);
+    register_calculate_azel(m);
+    register_version(m);
+
+    register_constants(m);
+}
+
+}  // namespace
+
+extern "C" PYBIND11_EXPORT PyObject* PyInit_skyrift_mp() {
+    const int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (the_module) {
+        if (interpreter != owner_interpreter) {
+            PyErr_SetString(PyExc_ImportError, "skyrift_mp does not support sub-interpreters");
+            return nullptr;
+        }
+        Py_INCREF(the_module);
+        return the_module;
+    }
+    PyObject* raw = PyModule_Create(&module_definition);
+    if (!raw) return nullptr;
+    try {
+        auto m = py::reinterpret_borrow<py::module_>(raw);
+        register_everything(m);
+    } catch (py::error_already_set& e) {
+        e.restore();
+        Py_DECREF(raw);
+        return nullptr;
+    } catch (const std::exception& e) {
+        PyErr_SetString(PyExc_ImportError, e.what());
+        Py_DECREF(raw);
+        return nullptr;
+    }
+    owner_interpreter = interpreter;
+    the_module = raw;
+    Py_INCREF(the_module);  // kept for repeated imports in this interpreter
+    return raw;
+}
+
+namespace skyrift {
+
+void register_version(py::module_& m) {
+    m.def("version", []() { return std::string("1.0.1"); }, doc_sig("version()", "Get library version").c_str());
+}
+
+void register_constants(py::module_& m) {
+    m.attr("SPEED_OF_LIGHT") = 299792458.0;
+    m.attr("GM_WGS84") = 3.986005e14;
+    m.attr("EARTH_RADIUS") = 6378137.0;
+    m.attr("GPS_L1_WAVELENGTH") = 299792458.0 / 1575.42e6;
+}
+
+}  // namespace skyrift

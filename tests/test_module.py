@@ -1,0 +1,125 @@
+"""The module frame: names, constants, signatures, argument conversion, imports."""
+import inspect
+import subprocess
+import sys
+import textwrap
+
+import pytest
+import skyrift_mp as sk
+
+FOUNDATION_NAMES = {
+    "GnssSystem", "Satellite", "Epoch", "Ecef", "Geodetic",
+    "get_frequency", "get_wavelength", "calculate_azel", "version",
+    "SPEED_OF_LIGHT", "GM_WGS84", "EARTH_RADIUS", "GPS_L1_WAVELENGTH",
+}
+
+
+def test_version_docstring_and_constants():
+    assert sk.version() == "1.0.1"
+    assert sk.__doc__ == "Python module definition"
+    assert sk.SPEED_OF_LIGHT == 299792458.0
+    assert sk.GM_WGS84 == 3.986005e14
+    assert sk.EARTH_RADIUS == 6378137.0
+    assert sk.GPS_L1_WAVELENGTH == sk.SPEED_OF_LIGHT / 1575.42e6
+    assert not hasattr(sk, "__version__") and not hasattr(sk, "__all__")
+
+
+def test_module_exposes_only_its_own_names():
+    own = {n for n in dir(sk) if not n.startswith("__")}
+    assert FOUNDATION_NAMES <= own
+    extra = own - FOUNDATION_NAMES
+    known_later = {
+        "RinexObsData", "MultipathEstimate", "MultipathStats", "CycleSlip", "AnalysisResults",
+        "MultipathAnalyzer", "SnrSeries", "Sp3Data", "read_rinex_obs", "read_rinex_obs_bytes",
+        "read_sp3", "compute_elevation", "morlet_cwt", "band_power", "red_noise_significance",
+        "period_bands", "detrend_arc", "split_arcs", "fresnel_zone", "fresnel_map", "scalogram",
+        "analyze_snr_wavelets",
+    }
+    assert extra <= known_later
+
+
+def test_reimport_returns_the_same_module():
+    del sys.modules["skyrift_mp"]
+    import skyrift_mp as again
+    sys.modules["skyrift_mp"] = again
+    assert again is sk
+
+
+def test_sub_interpreter_is_refused():
+    code = textwrap.dedent("""
+        import skyrift_mp, _xxsubinterpreters as si
+        interp = si.create()
+        try:
+            si.run_string(interp, "import skyrift_mp")
+        except Exception as e:
+            print("refused:", e)
+        else:
+            print("imported")
+    """)
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert out.returncode == 0, out.stderr
+    assert "refused:" in out.stdout and "sub-interpreters" in out.stdout
+
+
+@pytest.mark.parametrize("obj, expected", [
+    (sk.Epoch, "(year, month, day, hour=0, minute=0, second=0.0)"),
+    (sk.GnssSystem, "(code)"),
+    (sk.Satellite, "(id)"),
+    (sk.Ecef, "(x, y, z)"),
+    (sk.Geodetic, "(lat, lon, height)"),
+    (sk.get_frequency, "(system, band, fcn=None)"),
+    (sk.calculate_azel, "(receiver, satellite)"),
+    (sk.version, "()"),
+    (sk.Epoch.parse, "(s)"),
+    (sk.Ecef(1, 2, 3).distance, "(other)"),
+    (sk.Epoch(2020, 1, 1).to_iso, "()"),
+], ids=lambda v: getattr(v, "__qualname__", None) if callable(v) else None)
+def test_text_signatures(obj, expected):
+    assert str(inspect.signature(obj)) == expected
+
+
+def test_docstrings():
+    assert sk.get_frequency.__doc__ == "Get frequency for a GNSS signal"
+    assert sk.calculate_azel.__doc__ == "Calculate azimuth and elevation"
+    assert sk.version.__doc__ == "Get library version"
+    assert sk.Epoch.__doc__ == "Python-exposed Epoch (time)"
+    assert sk.GnssSystem.__doc__ == "Python-exposed GNSS System enum"
+
+
+@pytest.mark.parametrize("call, exc, message", [
+    (lambda: sk.get_frequency("G", "1"), TypeError, "argument 'band': "),
+    (lambda: sk.get_frequency("G", 1.0), TypeError, "argument 'band': "),
+    (lambda: sk.get_frequency(1, 1), TypeError, "argument 'system': "),
+    (lambda: sk.get_frequency("G", 256), OverflowError, "out of range integral type conversion attempted"),
+    (lambda: sk.get_frequency("G", -1), OverflowError, "out of range integral type conversion attempted"),
+    (lambda: sk.get_frequency("R", 1, 128), OverflowError, "out of range integral type conversion attempted"),
+    (lambda: sk.get_frequency("R", 1, 2**70), OverflowError, "out of range integral type conversion attempted"),
+    (lambda: sk.Epoch(2**31, 1, 1), OverflowError, "out of range integral type conversion attempted"),
+    (lambda: sk.Epoch(2024, -1, 1), OverflowError, "out of range integral type conversion attempted"),
+    (lambda: sk.Ecef("a", 0, 0), TypeError, "argument 'x': "),
+    (lambda: sk.Ecef(0, 0, 0).distance((1, 2, 3)), TypeError, "argument 'other': "),
+    (lambda: sk.calculate_azel(1, 2), TypeError, "argument 'receiver': "),
+    (lambda: sk.Epoch.parse(20240101), TypeError, "argument 's': "),
+], ids=["str-for-int", "float-for-int", "int-for-str", "u8-over", "u8-negative", "i8-over",
+        "huge-int", "i32-over", "u32-negative", "str-for-float", "tuple-for-instance",
+        "int-for-instance", "int-for-str-static"])
+def test_argument_conversion_errors(call, exc, message):
+    with pytest.raises(exc) as info:
+        call()
+    assert str(info.value).startswith(message)
+
+
+def test_keyword_and_positional_arguments():
+    assert sk.get_frequency(system="R", band=2, fcn=None) == 1246000000.0
+    assert sk.Epoch(2020, 1, 1, second=30).second == 30.0
+    with pytest.raises(TypeError):
+        sk.get_frequency("G")
+    with pytest.raises(TypeError):
+        sk.get_frequency("G", 1, None, 4)
+    with pytest.raises(TypeError):
+        sk.get_frequency("G", 1, channel=3)
+
+
+def test_instances_have_identity_equality_only():
+    a, b = sk.Satellite("G01"), sk.Satellite("G01")
+    assert a != b and a == a
