@@ -16,6 +16,7 @@ void register_coordinates(py::module_& m);           // Ecef, Geodetic
 void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
 void register_calculate_azel(py::module_& m);        // calculate_azel
 void register_version(py::module_& m);               // version
+void register_snr_functions(py::module_& m);         // morlet_cwt ... scalogram
 
 // Constants
 void register_constants(py::module_& m);
