@@ -11,8 +11,11 @@ namespace py = pybind11;
 void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
+void register_rinex_obs_data(py::module_& m);        // RinexObsData
+void register_snr_series(py::module_& m);            // SnrSeries
 
 // Functions
+void register_rinex_readers(py::module_& m);         // read_rinex_obs, read_rinex_obs_bytes
 void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
 void register_calculate_azel(py::module_& m);        // calculate_azel
 void register_version(py::module_& m);               // version

@@ -24,7 +24,10 @@ void register_everything(py::module_& m) {
     register_system_and_satellite(m);
     register_epoch(m);
     register_coordinates(m);
+    register_rinex_obs_data(m);
+    register_snr_series(m);  // stays after the multipath classes, before Sp3Data
 
+    register_rinex_readers(m);
     register_frequency_functions(m);
     register_calculate_azel(m);
     register_version(m);
