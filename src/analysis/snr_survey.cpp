@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_set>
 
 #include "analysis/arcs.hpp"
 #include "analysis/detrend.hpp"
@@ -145,21 +144,12 @@ std::optional<SatelliteSurvey> survey_satellite(const RinexObsData& obs,
     return out;
 }
 
-std::vector<Satellite> satellites_in_file(const RinexObsData& obs) {
-    std::unordered_set<Satellite> seen;
-    std::vector<Satellite> list;
-    for (const SatelliteEntry& entry : obs.satellite_entries) {
-        if (seen.insert(entry.satellite).second) list.push_back(entry.satellite);
-    }
-    return list;
-}
-
 }  // namespace
 
 std::vector<SatelliteSurvey> survey_snr(const RinexObsData& obs,
                                         const std::optional<std::vector<Satellite>>& satellites,
                                         const SurveySettings& settings) {
-    const std::vector<Satellite> list = satellites ? *satellites : satellites_in_file(obs);
+    const std::vector<Satellite> list = satellites ? *satellites : obs.distinct_satellites();
     const std::vector<PeriodBand> bands =
         settings.bands.empty() ? period_bands(settings.interval) : settings.bands;
     std::vector<double> epoch_times;

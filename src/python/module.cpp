@@ -32,6 +32,7 @@ void register_everything(py::module_& m) {
     register_calculate_azel(m);
     register_version(m);
     register_snr_functions(m);
+    register_snr_survey(m);
 
     register_constants(m);
 }
