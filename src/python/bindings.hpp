@@ -22,6 +22,8 @@ void register_frequency_functions(py::module_& m);   // get_frequency, get_wavel
 void register_calculate_azel(py::module_& m);        // calculate_azel
 void register_compute_elevation(py::module_& m);     // compute_elevation
 void register_version(py::module_& m);               // version
+void register_snr_functions(py::module_& m);         // morlet_cwt ... scalogram
+void register_snr_survey(py::module_& m);            // analyze_snr_wavelets
 
 // Constants
 void register_constants(py::module_& m);
