@@ -5,7 +5,7 @@ from pathlib import Path
 
 from .errors import CliError
 from .optional import pyplot
-from .signals import SYSTEM_NAMES
+from .signals import SYSTEM_FULL_NAMES
 
 SYSTEM_ORDER = "GRECJSIM"
 
@@ -49,7 +49,7 @@ def info_text(name: str, obs, epoch_datetime) -> str:
         "Observation types:",
     ]
     for s in systems:
-        lines.append(f"  {s} {SYSTEM_NAMES[s]}: " + " ".join(obs.observation_types(s)))
+        lines.append(f"  {s} {SYSTEM_FULL_NAMES[s] + ':':<8} " + " ".join(obs.observation_types(s)))
     return "\n".join(lines)
 
 

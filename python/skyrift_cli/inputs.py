@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import datetime as dt
+import gzip
 from pathlib import Path
 
 import skyrift_mp as sk
@@ -18,15 +19,28 @@ def existing_file(path: str | Path) -> Path:
     return p
 
 
+def _first_line(p: Path) -> str:
+    opener = gzip.open if p.name.endswith("gz") else open
+    try:
+        with opener(p, "rb") as f:
+            return f.readline(200).decode("latin-1")
+    except (OSError, EOFError):
+        return ""  # the reader reports what is wrong with the file
+
+
 def load_obs(path: str | Path):
     """Read a RINEX observation file; an unreadable or empty one is an error."""
     p = existing_file(path)
+    if _first_line(p)[60:].startswith("CRINEX VERS"):
+        raise CliError(f"{p}: Hatanaka-compressed (Compact RINEX); expand it with crx2rnx first")
     try:
         obs = sk.read_rinex_obs(str(p))
     except OSError as exc:
         raise CliError(f"{p}: not a readable RINEX observation file ({exc})") from None
     if obs.num_epochs == 0:
         raise CliError(f"{p}: no observation epochs (is it a RINEX observation file?)")
+    if obs.num_satellites == 0:
+        raise CliError(f"{p}: no satellite observations in {obs.num_epochs} epochs")
     return obs
 
 

@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import argparse
+import os
 import sys
 from pathlib import Path
 
@@ -101,6 +102,9 @@ def main(argv: list[str] | None = None) -> int:
         dispatch(args)
     except CliError as exc:
         return _fail(str(exc), args)
+    except BrokenPipeError:  # output piped into head: stop quietly
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 0
     except (OSError, ValueError, RuntimeError) as exc:
         return _fail(str(exc) or type(exc).__name__, args)
     except KeyboardInterrupt:

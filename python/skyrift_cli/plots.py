@@ -66,9 +66,11 @@ def plot_skyplot(table, name: str, path: Path) -> Path:
                      rasterized=True)
     ax.set_rlim(0, 90)
     ax.set_yticks([0, 30, 60, 90])
-    ax.set_yticklabels(["90°", "60°", "30°", "0°"])
-    fig.colorbar(pts, ax=ax, shrink=0.75, pad=0.08, label="|code multipath| [m]")
-    ax.set_title(f"Skyplot coloured by |MP| — {name}", pad=18)
+    ax.set_yticklabels(["", "60°", "30°", "0°"], fontsize=8, color="dimgrey")
+    ax.set_rlabel_position(112.5)
+    ax.set_xticks(np.radians([0, 90, 180, 270]), ["N", "E", "S", "W"])
+    fig.colorbar(pts, ax=ax, shrink=0.75, pad=0.1, label="|code multipath| [m]")
+    fig.suptitle(f"Skyplot coloured by |MP| (all signals)\n{name}", fontsize=11)
     fig.tight_layout()
     return _save(fig, path)
 
@@ -93,6 +95,12 @@ def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Pat
     return _save(fig, path)
 
 
+def matplotlib_dates():
+    import matplotlib.dates
+
+    return matplotlib.dates
+
+
 def _times(epochs) -> np.ndarray:
     return np.array([e.rstrip("Z") for e in epochs], dtype="datetime64[ms]")
 
@@ -104,25 +112,26 @@ def plot_slips(slips: list[dict], name: str, path: Path,
     sats = sorted({s["satellite"] for s in slips} | {s["satellite"] for s in injected or []})
     row = {s: i for i, s in enumerate(sats)}
     fig, ax = plt.subplots(figsize=(9.0, max(2.5, 0.28 * len(sats) + 1.5)))
-    for method, (marker, colour) in METHOD_STYLE.items():
+    for k, (method, (marker, colour)) in enumerate(METHOD_STYLE.items()):
         sel = [s for s in slips if s["method"] == method]
-        if sel:
+        if sel:  # methods side by side within a row so coincident ones stay visible
             ax.scatter(_times([s["epoch"] for s in sel]).astype("datetime64[s]").astype(object),
-                       [row[s["satellite"]] for s in sel], marker=marker, color=colour,
-                       s=28, label=f"detected: {method}")
+                       [row[s["satellite"]] + 0.2 * (k - 1) for s in sel], marker=marker,
+                       color=colour, s=22, label=f"detected: {method}")
     if injected:
         ax.scatter(_times([s["epoch"] for s in injected]).astype("datetime64[s]").astype(object),
                    [row[s["satellite"]] for s in injected], s=140, facecolors="none",
                    edgecolors="red", linewidths=1.3, label="injected")
     ax.set_yticks(range(len(sats)), sats)
     ax.set_ylim(-1, max(len(sats), 1))
-    ax.set_xlabel("Time (file time scale)")
+    days = sorted({s["epoch"][:10] for s in slips + (injected or [])})
+    ax.xaxis.set_major_formatter(matplotlib_dates().DateFormatter("%H:%M"))
+    ax.set_xlabel("Time on " + " to ".join(days[:1] + days[1:][-1:]) + " (file time scale)")
     ax.set_ylabel("Satellite")
     ax.set_title(f"Cycle slips — {name}")
     ax.grid(alpha=0.3)
     if slips or injected:
         ax.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
-    fig.autofmt_xdate()
     fig.tight_layout()
     return _save(fig, path)
 
