@@ -31,8 +31,14 @@ def _first_line(p: Path) -> str:
 def load_obs(path: str | Path):
     """Read a RINEX observation file; an unreadable or empty one is an error."""
     p = existing_file(path)
-    if _first_line(p)[60:].startswith("CRINEX VERS"):
+    first = _first_line(p)
+    if first[60:].startswith("CRINEX VERS"):
         raise CliError(f"{p}: Hatanaka-compressed (Compact RINEX); expand it with crx2rnx first")
+    if "RINEX VERSION" not in first[60:].upper():
+        raise CliError(f"{p}: not a RINEX observation file (no RINEX VERSION / TYPE line first)")
+    if first[20:21].upper() not in ("O", " "):
+        raise CliError(f"{p}: a RINEX file of type '{first[20:40].strip()}', "
+                       "not observation data")
     try:
         obs = sk.read_rinex_obs(str(p))
     except OSError as exc:
