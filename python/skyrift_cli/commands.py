@@ -95,7 +95,7 @@ def cmd_multipath(args) -> None:
     _list_written(written)
 
 
-def snr_plots(run, outdir: Path, satellites=None) -> list[Path]:
+def snr_plots(run, outdir: Path, satellites=None, mark_period=None) -> list[Path]:
     import skyrift_mp as sk
 
     from .plots import plot_scalogram
@@ -110,7 +110,7 @@ def snr_plots(run, outdir: Path, satellites=None) -> list[Path]:
         except ValueError:  # no arc of 40 samples
             continue
         title = f"Wavelet scalogram of δSNR, {sat} {res['code']} — {run.obs_path.name}"
-        out.append(plot_scalogram(sc, title, outdir / f"scalogram_{sat}.png"))
+        out.append(plot_scalogram(sc, title, outdir / f"scalogram_{sat}.png", mark_period))
     return out
 
 

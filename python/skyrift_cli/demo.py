@@ -96,7 +96,8 @@ def run_demo(outdir: Path, hours: float, seed: int, plots: bool = True) -> None:
             outdir.mkdir(parents=True, exist_ok=True)
             written = multipath_plots(mp_run, outdir, injected["mp_rms_m"], injected["slips"])
             band = band_of(injected["reflection_period_s"], snr_run.bands)
-            written += snr_plots(snr_run, outdir, strongest_satellites(snr_run, band))
+            written += snr_plots(snr_run, outdir, strongest_satellites(snr_run, band),
+                                 injected["reflection_period_s"])
     if written:
         print(f"\nPlots in {outdir}/: " + ", ".join(p.name for p in written))
     print(f"Finished in {time.perf_counter() - started:.1f} s")

@@ -7,8 +7,9 @@ import numpy as np
 
 from .optional import pyplot
 
-METHOD_STYLE = {"gf": ("o", "tab:blue"), "code_phase": ("s", "tab:orange"),
-                "lli": ("^", "tab:green"), "doppler": ("v", "tab:purple")}
+# marker, colour and row offset (coincident detections of several tests stay visible)
+METHOD_STYLE = {"gf": ("o", "tab:blue", 0.0), "code_phase": ("s", "tab:orange", -0.22),
+                "lli": ("^", "tab:green", 0.22), "doppler": ("v", "tab:purple", -0.22)}
 
 
 def _save(fig, path: Path) -> Path:
@@ -112,11 +113,11 @@ def plot_slips(slips: list[dict], name: str, path: Path,
     sats = sorted({s["satellite"] for s in slips} | {s["satellite"] for s in injected or []})
     row = {s: i for i, s in enumerate(sats)}
     fig, ax = plt.subplots(figsize=(9.0, max(2.5, 0.28 * len(sats) + 1.5)))
-    for k, (method, (marker, colour)) in enumerate(METHOD_STYLE.items()):
+    for method, (marker, colour, offset) in METHOD_STYLE.items():
         sel = [s for s in slips if s["method"] == method]
-        if sel:  # methods side by side within a row so coincident ones stay visible
+        if sel:
             ax.scatter(_times([s["epoch"] for s in sel]).astype("datetime64[s]").astype(object),
-                       [row[s["satellite"]] + 0.2 * (k - 1) for s in sel], marker=marker,
+                       [row[s["satellite"]] + offset for s in sel], marker=marker,
                        color=colour, s=22, label=f"detected: {method}")
     if injected:
         ax.scatter(_times([s["epoch"] for s in injected]).astype("datetime64[s]").astype(object),
@@ -136,8 +137,11 @@ def plot_slips(slips: list[dict], name: str, path: Path,
     return _save(fig, path)
 
 
-def plot_scalogram(sc: dict, title: str, path: Path) -> Path:
-    """Wavelet power over time and period, cone of influence, 95 % significance."""
+def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None = None) -> Path:
+    """Wavelet power over time and period, cone of influence, 95 % significance.
+
+    mark_period draws a known period (the demo's injected reflection) as a line.
+    """
     plt = pyplot()
     t = np.asarray(sc["t"]) / 60.0
     periods = np.asarray(sc["periods"])
@@ -153,6 +157,10 @@ def plot_scalogram(sc: dict, title: str, path: Path) -> Path:
     coi = np.asarray(sc["coi"])
     ax.fill_between(t, np.maximum(coi, periods[0]), periods[-1], color="white", alpha=0.45,
                     hatch="xx", edgecolor="grey", linewidth=0)
+    if mark_period:
+        ax.axhline(mark_period, color="cyan", ls="--", lw=1.2,
+                   label=f"injected reflection period ({mark_period:.0f} s)")
+        ax.legend(loc="lower right", fontsize=8)
     ax.set_yscale("log")
     ax.set_ylim(periods[0], periods[-1])
     ax.set_xlabel("Time since first sample [min]")
