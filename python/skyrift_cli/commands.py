@@ -78,8 +78,9 @@ def cmd_multipath(args) -> None:
 
     if args.plots:
         pyplot()  # fail before the analysis when matplotlib is missing
-    if args.cutoff_given and not args.sp3:
-        raise CliError("--cutoff needs --sp3: without an orbit the elevations are unknown")
+    if not args.sp3 and (args.cutoff_given or args.receiver):
+        option = "--cutoff" if args.cutoff_given else "--receiver"
+        raise CliError(f"{option} needs --sp3: without an orbit the elevations are unknown")
     systems = [s for s in args.systems.split(",") if s.strip()] if args.systems else None
     run = run_multipath(args.obs, args.sp3, args.receiver, args.cutoff, systems, args.window)
     print(multipath_summary(run))

@@ -7,6 +7,7 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
+from .errors import CliError
 from .inputs import load_obs
 from .report import format_table
 
@@ -55,6 +56,9 @@ def parse_satellites(values: list[str] | None) -> list[str] | None:
 
 def run_snr(obs_path, satellites=None) -> SnrRun:
     obs = load_obs(obs_path)
+    systems = obs.satellites_by_system()
+    if not any(c.startswith("S") for s in systems for c in obs.observation_types(s)):
+        raise CliError(f"{obs_path}: no SNR (S) observations to analyse")
     survey = sk.analyze_snr_wavelets(obs, satellites=satellites)
     return SnrRun(Path(obs_path), obs, survey)
 

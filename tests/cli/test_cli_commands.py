@@ -146,6 +146,20 @@ def _binary(tmp_path):
     return ["info", tmp_path / "x.rnx"]
 
 
+NO_SNR = """\
+     3.04           OBSERVATION DATA    G                   RINEX VERSION / TYPE
+G    2 C1C L1C                                              SYS / # / OBS TYPES
+                                                            END OF HEADER
+> 2024 03 05 00 00  0.0000000  0  1
+G01  20000000.000   105000000.000
+"""
+
+
+def _write(tmp_path, name, text):
+    (tmp_path / name).write_text(text)
+    return tmp_path / name
+
+
 def _other_day_orbit(tmp_path, simulated):
     import dataclasses
     import datetime as dt
@@ -166,6 +180,13 @@ ERRORS = [
      "covers 2024-03-08 22:00 to 2024-03-09 04:00, but the observations run 2024-03-05 00:00"),
     ("sp3-not-sp3", lambda tmp, sim: ["multipath", sim.files.obs, "--sp3", sim.files.truth],
      "truth.json: no SP3 orbit records"),
+    ("navigation-file", lambda tmp, sim: ["info", _write(tmp, "brdc.rnx", f"{'3.04':>9}{'':11}"
+                                           "N: GNSS NAV DATA    M: MIXED            RINEX VERSION / TYPE\n")],
+     "brdc.rnx: a RINEX file of type 'N: GNSS NAV DATA', not observation data"),
+    ("no-snr-observations", lambda tmp, sim: ["snr", _write(tmp, "cl.rnx", NO_SNR)],
+     "cl.rnx: no SNR (S) observations"),
+    ("receiver-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--receiver",
+                                                 "1", "2", "3"], "--receiver needs --sp3"),
     ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],
      "--cutoff needs --sp3"),
     ("bad-satellite", lambda tmp, sim: ["snr", sim.files.obs, "--satellites", "X1"],
