@@ -74,7 +74,7 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Pa
 
 def cmd_multipath(args) -> None:
     from .multipath import run_multipath
-    from .report import multipath_json, multipath_summary, write_estimates_csv, write_json
+    from .report import multipath_json, multipath_summary, write_estimates_csv
 
     if args.plots:
         pyplot()  # fail before the analysis when matplotlib is missing
@@ -88,12 +88,8 @@ def cmd_multipath(args) -> None:
     if args.csv:
         write_estimates_csv(Path(args.csv), run.estimates)
         written.append(Path(args.csv))
-    if args.json:
-        write_json(Path(args.json), multipath_json(run))
-        written.append(Path(args.json))
-    if args.plots:
-        written += multipath_plots(run, _outdir(args.plots))
-    _list_written(written)
+    _write_outputs(args, written, lambda: multipath_json(run),
+                   lambda outdir: multipath_plots(run, outdir))
 
 
 def snr_plots(run, outdir: Path, satellites=None, mark_period=None) -> list[Path]:
@@ -116,20 +112,13 @@ def snr_plots(run, outdir: Path, satellites=None, mark_period=None) -> list[Path
 
 
 def cmd_snr(args) -> None:
-    from .report import write_json
     from .snr import parse_satellites, run_snr, snr_summary
 
     if args.plots:
         pyplot()
     run = run_snr(args.obs, parse_satellites(args.satellites))
     print(snr_summary(run))
-    written = []
-    if args.json:
-        write_json(Path(args.json), run.survey)
-        written.append(Path(args.json))
-    if args.plots:
-        written += snr_plots(run, _outdir(args.plots))
-    _list_written(written)
+    _write_outputs(args, [], lambda: run.survey, lambda outdir: snr_plots(run, outdir))
 
 
 def cmd_simulate(args) -> None:
@@ -143,6 +132,18 @@ def cmd_simulate(args) -> None:
           f"{len(sim.tracks)} satellites, {len(t['slips'])} cycle slips, "
           f"reflector {config.reflector_height:g} m below the antenna")
     _list_written([files.obs, files.sp3, files.truth])
+
+
+def _write_outputs(args, written: list[Path], json_data, make_plots) -> None:
+    """The --json file and --plots figures a command was asked for, then their list."""
+    from .report import write_json
+
+    if args.json:
+        write_json(Path(args.json), json_data())
+        written.append(Path(args.json))
+    if args.plots:
+        written += make_plots(_outdir(args.plots))
+    _list_written(written)
 
 
 def _list_written(paths) -> None:
