@@ -96,7 +96,7 @@ def load_sp3(path: str | Path, obs):
                        f"but the observations run {start:%Y-%m-%d %H:%M} to {end:%Y-%m-%d %H:%M}")
     notes = []
     if start < span[0] or end > span[1]:
-        notes.append(f"{p.name} covers {span[0]:%H:%M} to {span[1]:%H:%M} only; "
+        notes.append(f"{p.name} covers {span[0]:%Y-%m-%d %H:%M} to {span[1]:%Y-%m-%d %H:%M} only; "
                      "satellite positions outside that are extrapolated")
     return sp3, notes
 

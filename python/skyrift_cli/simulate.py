@@ -263,7 +263,12 @@ def file_names(config: SimConfig) -> tuple[str, str]:
     minutes = int(round(config.hours * 60))
     span = f"{minutes // 1440:02d}D" if minutes % 1440 == 0 else (
         f"{minutes // 60:02d}H" if minutes % 60 == 0 else f"{minutes:02d}M")
-    rate = f"{int(config.interval):02d}S" if config.interval >= 1 else "00U"
+    if config.interval < 1:
+        rate = f"{round(1 / config.interval):02d}Z"  # samples per second
+    elif config.interval < 60:
+        rate = f"{round(config.interval):02d}S"
+    else:
+        rate = f"{round(config.interval / 60):02d}M"
     return (f"SIMU00NOR_S_{stamp}_{span}_{rate}_MO.rnx",
             f"SKY0SIMFIN_{start:%Y}{start.timetuple().tm_yday:03d}0000_01D_15M_ORB.SP3")
 
