@@ -14,7 +14,8 @@ def format_table(headers: list[str], rows: list[list], aligns: str) -> str:
     cells = [[str(c) for c in row] for row in rows]
     widths = [max([len(h)] + [len(r[i]) for r in cells]) for i, h in enumerate(headers)]
     fmt = "  ".join(f"{{:{a}{w}}}" for a, w in zip(aligns, widths))
-    return "\n".join(line.rstrip() for line in [fmt.format(*headers)] + [fmt.format(*r) for r in cells])
+    lines = [fmt.format(*headers)] + [fmt.format(*r) for r in cells]
+    return "\n".join(line.rstrip() for line in lines)
 
 
 def multipath_table(run) -> str:

@@ -66,7 +66,8 @@ def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_p
                               str(s["cycle_slips"])]
         values = [float(r["mp_m"]) for r in rows if r["signal"] == key]
         assert len(values) == s["count"]
-        assert (sum(v * v for v in values) / len(values)) ** 0.5 == pytest.approx(s["rms"], abs=1e-4)
+        rms = (sum(v * v for v in values) / len(values)) ** 0.5
+        assert rms == pytest.approx(s["rms"], abs=1e-4)
     assert min(float(r["elevation_deg"]) for r in rows) >= 15.0
     assert {(s["satellite"], s["epoch"]) for s in data["cycle_slips"]} >= {
         (s["satellite"], s["epoch"]) for s in simulated.truth["slips"]}
@@ -155,6 +156,9 @@ G01  20000000.000   105000000.000
 """
 
 
+NAV_HEADER = f"{'3.04':>9}{'':11}{'N: GNSS NAV DATA':<20}{'M: MIXED':<20}RINEX VERSION / TYPE\n"
+
+
 def _write(tmp_path, name, text):
     (tmp_path / name).write_text(text)
     return tmp_path / name
@@ -180,8 +184,7 @@ ERRORS = [
      "covers 2024-03-08 22:00 to 2024-03-09 04:00, but the observations run 2024-03-05 00:00"),
     ("sp3-not-sp3", lambda tmp, sim: ["multipath", sim.files.obs, "--sp3", sim.files.truth],
      "truth.json: no SP3 orbit records"),
-    ("navigation-file", lambda tmp, sim: ["info", _write(tmp, "brdc.rnx", f"{'3.04':>9}{'':11}"
-                                           "N: GNSS NAV DATA    M: MIXED            RINEX VERSION / TYPE\n")],
+    ("navigation-file", lambda tmp, sim: ["info", _write(tmp, "brdc.rnx", NAV_HEADER)],
      "brdc.rnx: a RINEX file of type 'N: GNSS NAV DATA', not observation data"),
     ("no-snr-observations", lambda tmp, sim: ["snr", _write(tmp, "cl.rnx", NO_SNR)],
      "cl.rnx: no SNR (S) observations"),

@@ -41,7 +41,7 @@ def test_rinex_epoch_records_follow_the_column_layout(simulated):
     while i < len(body):
         line = body[i]
         assert line[0] == ">" and len(line) >= 35 and line[31] == "0", line
-        y, mo, d, h, mi = (int(line[a:b]) for a, b in [(2, 6), (7, 9), (10, 12), (13, 15), (16, 18)])
+        y, mo, d, h, mi = (int(line[a:a + 4 if a == 2 else a + 2]) for a in (2, 7, 10, 13, 16))
         times.append(dt.datetime(y, mo, d, h, mi) + dt.timedelta(seconds=float(line[19:30])))
         count = int(line[32:35])
         for rec in body[i + 1:i + 1 + count]:
