@@ -5,7 +5,7 @@ import sys
 
 import pytest
 import skyrift_mp as sk
-from conftest import SHORT, data_file, needs_module, ref
+from cli_support import SHORT, data_file, needs_module, ref
 
 from skyrift_cli.main import main
 

@@ -1,6 +1,6 @@
 """The figures: written by the commands, real PNG images of a readable size."""
 import pytest
-from conftest import needs_module
+from cli_support import needs_module
 
 from skyrift_cli.main import main
 

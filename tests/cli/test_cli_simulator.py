@@ -5,7 +5,7 @@ import json
 
 import numpy as np
 import pytest
-from conftest import SHORT, needs_module
+from cli_support import SHORT, needs_module
 
 from skyrift_cli.orbits import CONSTELLATIONS
 from skyrift_cli.signals import SIGNALS, observation_codes
