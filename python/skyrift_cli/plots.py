@@ -24,8 +24,7 @@ def plot_mp_vs_elevation(table, name: str, path: Path) -> Path:
     keys = sorted(set(table.key.tolist()))
     cols = min(4, max(1, len(keys)))
     rows = -(-len(keys) // cols) or 1
-    fig, axes = plt.subplots(rows, cols, figsize=(3.6 * cols, 3.0 * rows + 0.6),
-                             sharex=True, squeeze=False)
+    fig, axes = plt.subplots(rows, cols, figsize=(3.6 * cols, 3.0 * rows + 0.6), squeeze=False)
     edges = np.arange(0, 95, 5.0)
     for ax, key in zip(axes.flat, keys):
         sel = table.key == key
@@ -42,8 +41,12 @@ def plot_mp_vs_elevation(table, name: str, path: Path) -> Path:
         ax.grid(alpha=0.3)
     for ax in axes.flat[len(keys):]:
         ax.set_visible(False)
-    for ax in axes[-1]:
-        ax.set_xlabel("Elevation [°]")
+    for i, ax in enumerate(axes.flat[:len(keys)]):
+        ax.set_xlim(0, 90)
+        if i + cols >= len(keys):  # lowest panel of its column
+            ax.set_xlabel("Elevation [°]")
+        else:
+            ax.tick_params(labelbottom=False)
     for ax in axes[:, 0]:
         ax.set_ylabel("Code multipath [m]")
     axes.flat[0].legend(loc="upper right", fontsize=8)
