@@ -94,9 +94,10 @@ def simulate(config: SimConfig) -> Simulation:
         for signal in SIGNALS[orbit.sat[0]]:
             _observe(track, signal, common, slant_iono, times, config, rng)
         tracks.append(track)
-    slips = _inject_slips(tracks, times, config, rng)
     sim = Simulation(config, times, receiver, orbits, tracks, [])
-    sim.slips = [dict(s, epoch=sim.iso(times[s.pop("index")])) for s in slips]
+    for slip in _inject_slips(tracks, times, config, rng):
+        index = slip.pop("index")
+        sim.slips.append({**slip, "epoch": sim.iso(times[index])})
     return sim
 
 
