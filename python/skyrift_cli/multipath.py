@@ -15,6 +15,7 @@ import skyrift_mp as sk
 
 from .inputs import load_obs, load_sp3, receiver_position
 from .signals import SYSTEM_NAMES
+from .weights import elevation_weight
 
 KEEP_ALL = -90.0  # analyzer cutoff below every real elevation
 
@@ -75,13 +76,6 @@ class MultipathRun:
     elevations: tuple[int, int] | None  # (computed, failed) from the orbit
     without_orbit: list[str] = field(default_factory=list)  # satellites never placed
     notes: list[str] = field(default_factory=list)
-
-
-def elevation_weight(el: np.ndarray) -> np.ndarray:
-    s = np.sin(np.radians(el))
-    with np.errstate(divide="ignore"):
-        low = np.where(el > 0.0, 1.0 / (4.0 * s * s), 0.0)
-    return np.where(el >= 30.0, 1.0, low)
 
 
 def signal_statistics(table: EstimateTable, slips_by_key: dict[str, int]) -> list[SignalStats]:

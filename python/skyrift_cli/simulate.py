@@ -19,6 +19,7 @@ import numpy as np
 from .orbits import (C_LIGHT, Orbit, build_orbits, geodetic_to_ecef, look_angles,
                      satellite_ecef)
 from .signals import SIGNALS, glonass_channel, series_key
+from .weights import elevation_weight
 
 EARTH_RADIUS = 6371e3
 IONO_SHELL = 350e3
@@ -189,12 +190,6 @@ def _inject_slips(tracks, times, config, rng) -> list[dict]:
                       "cycles": cycles, "lli": flagged})
     slips.sort(key=lambda s: (s["index"], s["satellite"]))
     return slips
-
-
-def elevation_weight(el: np.ndarray) -> np.ndarray:
-    """Weights of the elevation-weighted RMS: 1 above 30 deg, 1/(4 sin^2 e) below."""
-    s = np.sin(np.radians(el))
-    return np.where(el >= 30.0, 1.0, np.where(el > 0.0, 1.0 / (4.0 * s * s), 0.0))
 
 
 def truth(sim: Simulation) -> dict:

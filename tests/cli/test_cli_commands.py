@@ -90,6 +90,22 @@ def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, 
             assert mine[field] == pytest.approx(getattr(s, field), rel=1e-9, abs=1e-12), field
 
 
+def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
+    """With every estimate kept (cutoff 0), our elevation weights give the module's value."""
+    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
+    from skyrift_cli.multipath import run_multipath
+
+    ours = {s.signal: s for s in run_multipath(simulated.files.obs, simulated.files.sp3,
+                                                cutoff=0.0).statistics}
+    results = sk.MultipathAnalyzer(sk.read_rinex_obs(str(simulated.files.obs)),
+                                   elevation_cutoff=0.0).analyze()
+    results.compute_elevations(sk.read_sp3(str(simulated.files.sp3)),
+                               sk.Ecef(*simulated.sim.receiver))
+    for s in results.statistics:
+        assert s.weighted_rms > s.rms  # low satellites weigh more, and carry more multipath
+        assert ours[s.signal].weighted_rms == pytest.approx(s.weighted_rms, rel=1e-9)
+
+
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
     obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
     sp3 = data_file("Testfile_20220101.eph")
