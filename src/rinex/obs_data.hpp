@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "rinex/header.hpp"
@@ -39,6 +40,14 @@ struct EpochRecord {
     uint32_t num_satellites = 0;
 };
 
+// SNR samples of one satellite and one S-code, in epoch-list order.
+struct SnrSeries {
+    Satellite satellite;
+    ObservationCode code;
+    std::vector<double> times;   // unix seconds in the file's time scale
+    std::vector<double> values;  // dB-Hz
+};
+
 class RinexObsData {
 public:
     RinexHeader header;
@@ -55,6 +64,15 @@ public:
     // Binary searches; nullptr when absent.
     const SatelliteEntry* find_satellite(const EpochRecord& e, Satellite sat) const;
     const ObservationEntry* find_observation(const SatelliteEntry& s, ObservationCode code) const;
+
+    // Queries; each walks the flat arrays once.
+    std::vector<Satellite> distinct_satellites() const;  // sorted
+    std::vector<ObservationCode> codes_of_system(GnssSystem system) const;  // with a value, sorted
+    std::vector<ObservationCode> codes_of_satellite(Satellite sat, ObservationKind kind) const;
+    // From the first two records whose time stamps differ, else the header INTERVAL.
+    std::optional<double> interval() const;
+    // One series per S-code with positive values (only `code` when given), sorted by code.
+    std::vector<SnrSeries> snr_series(Satellite sat, std::optional<ObservationCode> code) const;
 };
 
 }  // namespace skyrift

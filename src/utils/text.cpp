@@ -1,6 +1,7 @@
 #include "utils/text.hpp"
 
 #include <cstdint>
+#include <cstring>
 
 namespace skyrift {
 
@@ -76,19 +77,29 @@ std::vector<std::string_view> split_on(std::string_view s, char sep) {
     return parts;
 }
 
-bool is_valid_utf8(std::string_view s) {
+bool is_valid_utf8(std::string_view s) { return invalid_utf8_offset(s) == std::string_view::npos; }
+
+std::size_t invalid_utf8_offset(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
+        // Whole files pass through here: skip ASCII eight bytes at a time.
+        while (i + 8 <= s.size()) {
+            uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if (word & 0x8080808080808080ULL) break;
+            i += 8;
+        }
+        if (i >= s.size()) break;
         if (static_cast<unsigned char>(s[i]) < 0x80) {
             ++i;
             continue;
         }
         char32_t cp = 0;
         const std::size_t len = decode_utf8(s, i, cp);
-        if (len == 0) return false;
+        if (len == 0) return i;
         i += len;
     }
-    return true;
+    return std::string_view::npos;
 }
 
 }  // namespace skyrift

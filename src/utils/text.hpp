@@ -42,10 +42,20 @@ inline std::string ascii_uppercase(std::string_view s) {
 
 // True when every byte sequence in `s` is valid UTF-8.
 bool is_valid_utf8(std::string_view s);
+// Offset of the first byte that does not start a valid UTF-8 sequence, or npos.
+std::size_t invalid_utf8_offset(std::string_view s);
 
 // True when a fixed-column cut at byte `pos` falls inside a multi-byte character.
 inline bool splits_utf8_char(std::string_view s, std::size_t pos) {
     return pos < s.size() && pos > 0 && (static_cast<unsigned char>(s[pos]) & 0xC0) == 0x80;
+}
+
+// A text field by byte columns, cut at the line end; empty when either cut would fall
+// inside a multi-byte character (such a field is not valid text).
+inline std::string_view text_column(std::string_view line, std::size_t begin, std::size_t end) {
+    const std::string_view field = column(line, begin, end);
+    if (field.empty() || splits_utf8_char(line, begin) || splits_utf8_char(line, begin + field.size())) return {};
+    return field;
 }
 
 }  // namespace skyrift

@@ -95,7 +95,9 @@ Result<Epoch> parse_iso(std::string_view t) {
     return e;
 }
 
-Result<Epoch> parse_rinex_fields(std::string_view t) {
+}  // namespace
+
+Result<Epoch> parse_rinex_epoch_fields(std::string_view t) {
     const auto fields = split_whitespace(t);
     if (fields.size() < 6)
         return GnssError::invalid_epoch("Insufficient components in epoch string: " + quoted(t));
@@ -114,8 +116,6 @@ Result<Epoch> parse_rinex_fields(std::string_view t) {
     }
     return e;
 }
-
-}  // namespace
 
 bool is_leap_year(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -138,7 +138,7 @@ Result<Epoch> parse_epoch(std::string_view text) {
     const std::string_view t = trim_unicode(text);
     const bool iso = t.find('T') != std::string_view::npos ||
                      (t.find('-') != std::string_view::npos && t.find(':') != std::string_view::npos);
-    return iso ? parse_iso(t) : parse_rinex_fields(t);
+    return iso ? parse_iso(t) : parse_rinex_epoch_fields(t);
 }
 
 Instant to_instant(const Epoch& e) {

@@ -30,6 +30,9 @@ struct Instant {
 
 // Both grammars: ISO-like ("2024-03-05T12:30:15.25Z") and blank-separated RINEX fields.
 Result<Epoch> parse_epoch(std::string_view text);
+// The blank-separated RINEX grammar alone (six fields, two-digit years widened),
+// for epoch fields that come from fixed columns.
+Result<Epoch> parse_rinex_epoch_fields(std::string_view text);
 
 // Fields that overflow carry into the next unit (second 60 -> next minute,
 // 30 February -> 2 March, month 13 -> January of the next year), so an epoch always

@@ -1,0 +1,182 @@
+// RinexObsData, SnrSeries, read_rinex_obs, read_rinex_obs_bytes.
+#include "python/common.hpp"
+#include "python/bindings.hpp"
+#include "rinex/obs_reader.hpp"
+#include "utils/coordinates.hpp"
+#include "utils/text.hpp"
+
+namespace skyrift {
+
+namespace {
+
+using ObsHandle = std::shared_ptr<RinexObsData>;
+
+Satellite satellite_or_raise(py::handle arg) {
+    const std::string text = arg_str(arg, "satellite");
+    const auto sat = parse_satellite_id(text);
+    if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + text + "'");
+    return *sat;
+}
+
+std::optional<ObservationCode> snr_code_or_raise(py::handle arg) {
+    if (is_absent(arg)) return std::nullopt;
+    const std::string text = arg_str(arg, "code");
+    const auto code = parse_observation_code(ascii_uppercase(text));
+    if (!code || code->kind != ObservationKind::S) raise_py(PyExc_ValueError, "'" + text + "' is not an S-code");
+    return code;
+}
+
+py::list code_texts(const std::vector<ObservationCode>& codes) {
+    py::list out;
+    for (const ObservationCode& c : codes) out.append(c.text());
+    return out;
+}
+
+std::string obs_repr(const RinexObsData& d) {
+    return "RinexObsData(version=" + d.header.version.text() + ", marker='" + d.header.marker_name +
+           "', epochs=" + std::to_string(d.epochs.size()) + ", sats=" + std::to_string(d.distinct_satellites().size()) +
+           ")";
+}
+
+py::dict satellites_by_system(const RinexObsData& d) {
+    std::array<std::size_t, kNumSystems> counts{};
+    for (const Satellite& s : d.distinct_satellites()) ++counts[static_cast<std::size_t>(s.system)];
+    py::dict out;
+    for (int s = 0; s < kNumSystems; ++s)
+        if (counts[s]) out[py::str(std::string(1, system_letter(static_cast<GnssSystem>(s))))] = counts[s];
+    return out;
+}
+
+// Reads with the interpreter lock released; `read` runs on plain C++ values only.
+template <typename Read>
+ObsHandle read_released(const std::string& prefix, Read&& read) {
+    std::optional<GnssError> failure;
+    ObsHandle data;
+    {
+        py::gil_scoped_release release;
+        auto result = read();
+        if (result) {
+            data = std::make_shared<RinexObsData>(std::move(*result));
+        } else {
+            failure = result.error();
+        }
+    }
+    if (failure) raise_py(PyExc_OSError, prefix + failure->message());
+    return data;
+}
+
+}  // namespace
+
+void register_rinex_obs_data(py::module_& m) {
+    py::class_<RinexObsData, ObsHandle>(m, "RinexObsData", "Python-exposed RINEX observation data")
+        .def_property_readonly("version", [](const RinexObsData& d) { return d.header.version.text(); })
+        .def_property_readonly("marker_name", [](const RinexObsData& d) { return d.header.marker_name; })
+        .def_property_readonly("receiver_type", [](const RinexObsData& d) { return d.header.receiver_type; })
+        .def_property_readonly("antenna_type", [](const RinexObsData& d) { return d.header.antenna_type; })
+        .def_property_readonly("approx_position",
+                               [](const RinexObsData& d) -> py::object {
+                                   const auto& p = d.header.approx_position;
+                                   if (!p) return py::none();
+                                   return py::cast(Ecef{(*p)[0], (*p)[1], (*p)[2]});
+                               })
+        .def_property_readonly("interval", [](const RinexObsData& d) { return d.interval(); })
+        .def_property_readonly("num_epochs", [](const RinexObsData& d) { return d.epochs.size(); })
+        .def_property_readonly("num_satellites", [](const RinexObsData& d) { return d.distinct_satellites().size(); })
+        .def("satellites", [](const RinexObsData& d) { return d.distinct_satellites(); },
+             doc_sig("satellites($self)", "").c_str())
+        .def(
+            "epochs",
+            [](const RinexObsData& d) {
+                py::list out;
+                for (const EpochRecord& e : d.epochs) out.append(py::cast(e.epoch));
+                return out;
+            },
+            doc_sig("epochs($self)", "").c_str())
+        .def(
+            "first_epoch",
+            [](const RinexObsData& d) -> py::object { return d.epochs.empty() ? py::none() : py::cast(d.epochs.front().epoch); },
+            doc_sig("first_epoch($self)", "").c_str())
+        .def(
+            "last_epoch",
+            [](const RinexObsData& d) -> py::object { return d.epochs.empty() ? py::none() : py::cast(d.epochs.back().epoch); },
+            doc_sig("last_epoch($self)", "").c_str())
+        .def(
+            "observation_types",
+            [](const RinexObsData& d, py::handle system) {
+                const auto sys = system_from_text(arg_str(system, "system")).value_or(GnssSystem::GPS);
+                return code_texts(d.codes_of_system(sys));
+            },
+            py::arg("system"), doc_sig("observation_types($self, system)", "").c_str())
+        .def(
+            "glonass_fcn",
+            [](const RinexObsData& d) {
+                py::dict out;
+                for (const auto& [prn, channel] : d.header.glonass_slots) out[py::int_(prn)] = py::int_(channel);
+                return out;
+            },
+            doc_sig("glonass_fcn($self)", "").c_str())
+        .def("satellites_by_system", &satellites_by_system, doc_sig("satellites_by_system($self)", "").c_str())
+        .def(
+            "snr_codes",
+            [](const RinexObsData& d, py::handle satellite) {
+                return code_texts(d.codes_of_satellite(satellite_or_raise(satellite), ObservationKind::S));
+            },
+            py::arg("satellite"),
+            doc_sig("snr_codes($self, satellite)", "S-codes with data for a satellite (e.g. [\"S1C\", \"S2W\"])").c_str())
+        .def(
+            "get_snr_series",
+            [](const RinexObsData& d, py::handle satellite, py::handle code) {
+                const Satellite sat = satellite_or_raise(satellite);
+                return d.snr_series(sat, snr_code_or_raise(code));
+            },
+            py::arg("satellite"), py::arg("code") = py::none(),
+            doc_sig("get_snr_series($self, satellite, code=None)",
+                    "SNR time series for one satellite: one SnrSeries per S-code, or only\n"
+                    "the requested code. Times are unix seconds in the file's time scale.")
+                .c_str())
+        .def("__repr__", &obs_repr);
+}
+
+void register_snr_series(py::module_& m) {
+    py::class_<SnrSeries>(m, "SnrSeries", "SNR time series for one satellite and one S-code")
+        .def_property_readonly("satellite", [](const SnrSeries& s) { return s.satellite.id(); })
+        .def_property_readonly("code", [](const SnrSeries& s) { return s.code.text(); })
+        .def_property_readonly("times", [](const SnrSeries& s) { return s.times; }, "Unix seconds (file time scale)")
+        .def_property_readonly("values", [](const SnrSeries& s) { return s.values; }, "SNR values (dB-Hz)")
+        .def_property_readonly("system", [](const SnrSeries& s) { return std::string(1, system_letter(s.satellite.system)); })
+        .def(
+            "epochs_iso",
+            [](const SnrSeries& s) {
+                py::list out;
+                for (double t : s.times) out.append(iso_text_from_unix_seconds(t).value_or(""));
+                return out;
+            },
+            doc_sig("epochs_iso($self)", "Epochs as ISO 8601 strings (computed on demand)").c_str())
+        .def("__repr__", [](const SnrSeries& s) {
+            return "SnrSeries(satellite='" + s.satellite.id() + "', code='" + s.code.text() +
+                   "', points=" + std::to_string(s.times.size()) + ")";
+        });
+}
+
+void register_rinex_readers(py::module_& m) {
+    m.def(
+        "read_rinex_obs",
+        [](py::handle path_arg) {
+            const std::string path = arg_str(path_arg, "path");
+            return read_released("Failed to read RINEX: ", [&] { return read_observation_file(path); });
+        },
+        py::arg("path"), doc_sig("read_rinex_obs(path)", "Read RINEX observation file").c_str());
+    m.def(
+        "read_rinex_obs_bytes",
+        [](py::handle data_arg, py::handle filename_arg) {
+            std::string data = arg_bytes(data_arg, "data");
+            const std::string filename = arg_str(filename_arg, "filename");
+            // Parsed in memory: the name only chooses the decoder, it never becomes a path.
+            return read_released("Failed to parse RINEX: ",
+                                 [&] { return read_observation_bytes(std::move(data), filename); });
+        },
+        py::arg("data"), py::arg("filename"),
+        doc_sig("read_rinex_obs_bytes(data, filename)", "Read RINEX observation from bytes").c_str());
+}
+
+}  // namespace skyrift
