@@ -26,30 +26,42 @@ private:
     std::vector<std::optional<SortedOrbit>> orbits_;
 };
 
-std::optional<LookAngles> angles_above_horizon(OrbitCache& cache, const LookAngleQuery& q, const Ecef& receiver) {
+template <typename PositionOf>
+std::optional<LookAngles> angles_above_horizon(PositionOf&& position_of, const LookAngleQuery& q, const Ecef& receiver) {
     const auto satellite = parse_satellite_id(q.satellite);
     if (!satellite) return std::nullopt;
     const auto epoch = parse_epoch(q.epoch);
     if (!epoch) return std::nullopt;
-    const auto position = cache.position(*satellite, *epoch);
+    const auto position = position_of(*satellite, *epoch);
     if (!position) return std::nullopt;
     const LookAngles a = calculate_azel(receiver, *position);
     if (!(a.elevation > 0.0)) return std::nullopt;
     return a;
 }
 
-}  // namespace
-
-LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
+template <typename PositionOf>
+LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
     LookAngleBatch out;
     out.angles.reserve(queries.size());
-    OrbitCache cache(sp3);
     for (const LookAngleQuery& q : queries) {
-        const auto angles = angles_above_horizon(cache, q, receiver);
+        const auto angles = angles_above_horizon(position_of, q, receiver);
         ++(angles ? out.computed : out.failed);
         out.angles.push_back(angles);
     }
     return out;
+}
+
+}  // namespace
+
+LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
+    OrbitCache cache(sp3);
+    return look_angles_with([&](const Satellite& s, const Epoch& e) { return cache.position(s, e); }, queries, receiver);
+}
+
+LookAngleBatch compute_look_angles_unindexed(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,
+                                             const Ecef& receiver) {
+    return look_angles_with([&](const Satellite& s, const Epoch& e) { return interpolate_position(sp3, s, e); },
+                            queries, receiver);
 }
 
 }  // namespace skyrift

@@ -26,6 +26,12 @@ struct LookAngleBatch {
     std::size_t failed = 0;  // computed + failed == number of queries
 };
 
+// Records are indexed by time per satellite on first use (see sorted_orbit.hpp).
 LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver);
+
+// The same rule with one full interpolate_position() per query: the reference the
+// indexed version must match bit for bit (checked by tests and the orbit benchmark).
+LookAngleBatch compute_look_angles_unindexed(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,
+                                             const Ecef& receiver);
 
 }  // namespace skyrift

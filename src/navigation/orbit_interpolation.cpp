@@ -9,16 +9,19 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 
-// Neville's scheme for one coordinate; the evaluation order is fixed so that
-// results match other implementations of the same rule to the last bit.
-double neville(std::array<double, kInterpolationNodes> p, const std::array<double, kInterpolationNodes>& t,
-               const std::array<double, kInterpolationNodes>& d) {
+using Column = std::array<double, kInterpolationNodes>;
+
+// Neville's scheme, the three coordinates side by side; the evaluation order is fixed
+// so that results match other implementations of the same rule to the last bit.
+void neville(Column& x, Column& y, Column& z, const Column& t, const Column& d) {
     for (std::size_t m = 1; m < kInterpolationNodes; ++m) {
         for (std::size_t j = 0; j + m < kInterpolationNodes; ++j) {
-            p[j] = (p[j] * d[j + m] - d[j] * p[j + 1]) / (t[j + m] - t[j]);
+            const double span = t[j + m] - t[j];
+            x[j] = (x[j] * d[j + m] - d[j] * x[j + 1]) / span;
+            y[j] = (y[j] * d[j + m] - d[j] * y[j + 1]) / span;
+            z[j] = (z[j] * d[j + m] - d[j] * z[j + 1]) / span;
         }
     }
-    return p[0];
 }
 
 }  // namespace
@@ -31,7 +34,7 @@ Ecef evaluate_nodes(NodeSet nodes, double target_jd) {
         }
     }
     const double target = target_jd * kSecondsPerDay;
-    std::array<double, kInterpolationNodes> t{}, d{}, x{}, y{}, z{};
+    Column t{}, d{}, x{}, y{}, z{};
     for (std::size_t i = 0; i < kInterpolationNodes; ++i) {
         t[i] = nodes[i].time;
         d[i] = t[i] - target;
@@ -39,7 +42,8 @@ Ecef evaluate_nodes(NodeSet nodes, double target_jd) {
         y[i] = nodes[i].record->y;
         z[i] = nodes[i].record->z;
     }
-    return {neville(x, t, d), neville(y, t, d), neville(z, t, d)};
+    neville(x, y, z, t, d);
+    return {x[0], y[0], z[0]};
 }
 
 std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const Epoch& epoch) {

@@ -1,6 +1,7 @@
 #include "navigation/sorted_orbit.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -44,32 +45,40 @@ std::optional<Ecef> SortedOrbit::position(const Epoch& epoch) const {
         double distance;
         const Entry* entry;
     };
+    using Side = std::array<Candidate, kInterpolationNodes>;
     const auto distance = [&](const Entry& e) { return std::fabs(e.jd - target_jd) * kSecondsPerDay; };
-    // On each side of the target the distance grows monotonically. The nearest nine on a
-    // side, plus any further entries tied with the ninth, contain that side's share of the
-    // nine nearest overall.
-    std::vector<Candidate> candidates;
-    candidates.reserve(2 * kInterpolationNodes + 2);
+    // On each side of the target the distance grows with the time offset, so each side's
+    // share of the nine nearest is among its first nine entries. Equal distances within a
+    // side (distinct epochs rounding to the same distance, never seen with real dates)
+    // would need the file-order tie break inside the side: left to the general rule.
+    const auto take_side = [&](auto first, auto last, Side& out, std::size_t& n) {
+        for (auto it = first; it != last; ++it) {
+            const double d = distance(*it);
+            if (n > 0 && d == out[n - 1].distance) return false;
+            if (n == kInterpolationNodes) return true;
+            out[n++] = {d, &*it};
+        }
+        return true;
+    };
     const auto split = std::lower_bound(entries_.begin(), entries_.end(), target_jd,
                                         [](const Entry& e, double jd) { return e.jd < jd; });
-    const auto take_side = [&](auto first, auto last) {
-        std::size_t taken = 0;
-        double last_distance = 0.0;
-        for (auto it = first; it != last; ++it, ++taken) {
-            const double d = distance(*it);
-            if (taken >= kInterpolationNodes && d != last_distance) break;
-            candidates.push_back({d, &*it});
-            last_distance = d;
-        }
-    };
-    take_side(split, entries_.end());
-    take_side(std::make_reverse_iterator(split), entries_.rend());
-
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        return a.distance != b.distance ? a.distance < b.distance : a.entry->file_index < b.entry->file_index;
-    });
+    Side later, earlier;
+    std::size_t n_later = 0, n_earlier = 0;
+    if (!take_side(split, entries_.end(), later, n_later) ||
+        !take_side(std::make_reverse_iterator(split), entries_.rend(), earlier, n_earlier)) {
+        return interpolate_records(*records_, epoch);
+    }
+    // Merge by distance; across sides equal distances go to the record earlier in the file.
     NodeSet nodes;
-    for (std::size_t i = 0; i < kInterpolationNodes; ++i) nodes[i] = candidates[i].entry->node;
+    std::size_t i = 0, j = 0;
+    for (std::size_t k = 0; k < kInterpolationNodes; ++k) {
+        const bool take_later =
+            j == n_earlier ||
+            (i < n_later && (later[i].distance < earlier[j].distance ||
+                             (later[i].distance == earlier[j].distance &&
+                              later[i].entry->file_index < earlier[j].entry->file_index)));
+        nodes[k] = take_later ? later[i++].entry->node : earlier[j++].entry->node;
+    }
     return evaluate_nodes(nodes, target_jd);
 }
 

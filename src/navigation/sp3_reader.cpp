@@ -25,6 +25,8 @@ constexpr double kBadClock = 999999.999999;
 constexpr double kMaxGoodClock = 900000.0;
 
 Result<std::string> read_file(const std::string& path) {
+    // The C interface would silently open the name cut at the first NUL: another file.
+    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return GnssError::io_errno(errno);
     std::string content;
@@ -54,6 +56,8 @@ std::string_view field(std::string_view line, std::size_t begin, std::size_t end
     return trim_unicode(column(line, begin, end));
 }
 
+// Six blank-separated fields in columns 3..31, years as written (no two-digit widening).
+// A short or unparsable line gives nothing, so the previous epoch stays in force.
 std::optional<Epoch> parse_epoch_line(std::string_view line) {
     if (line.size() < kEpochFieldsEnd || cuts_a_character(line, {3, kEpochFieldsEnd})) return std::nullopt;
     const auto parts = split_whitespace(line.substr(3, kEpochFieldsEnd - 3));

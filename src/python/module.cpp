@@ -35,6 +35,8 @@ void register_everything(py::module_& m) {
     register_calculate_azel(m);
     register_compute_elevation(m);
     register_version(m);
+    register_snr_functions(m);
+    register_snr_survey(m);
 
     register_constants(m);
 }
