@@ -1,9 +1,13 @@
 """Multipath values, arcs, bias removal, signal pairs, filters and ordering, checked
 against an independent numpy reckoning on small RINEX 3 files."""
+import tempfile
 from datetime import timedelta
+from pathlib import Path
 
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import skyrift_mp as mp
 from rinex_synth import BASE, epochs_of, expected_series, iso, observations, write_rinex3
@@ -45,6 +49,22 @@ def test_moving_mean_window_is_centred_and_inclusive(obs_file):
     track = observations(times, "G", GPS)
     res = mp.MultipathAnalyzer(obs_file({"G07": track}, {"G": GPS}), bias_window_seconds=630.0).analyze()
     assert_series(estimates_of(res, "G07", "C1C"), expected_series(track, "C1C", "L2W", "G", 150.0, 630.0))
+
+
+@settings(max_examples=30, deadline=None)
+@given(steps=st.lists(st.sampled_from([15, 30, 30, 30, 30, 60, 90, 150, 151, 400]), min_size=12, max_size=90),
+       window=st.sampled_from([None, 300.0, 630.0, 1500.0]), factor=st.sampled_from([2.0, 5.0]))
+def test_arcs_and_windows_match_numpy_on_irregular_sampling(steps, window, factor):
+    times = list(np.cumsum([0] + steps).astype(float))
+    diffs = sorted(b - a for a, b in zip(times[:101], times[1:101]))
+    interval = diffs[len(diffs) // 2]
+    gap = max(factor * interval, interval + 0.001)
+    track = observations(times, "G", GPS)
+    with tempfile.TemporaryDirectory() as tmp:
+        obs = mp.read_rinex_obs(str(write_rinex3(Path(tmp) / "irregular.rnx", epochs_of({"G09": track}), {"G": GPS})))
+    res = mp.MultipathAnalyzer(obs, bias_window_seconds=window, arc_gap_factor=factor,
+                               detect_cycle_slips=False).analyze()
+    assert_series(estimates_of(res, "G09", "C1C"), expected_series(track, "C1C", "L2W", "G", gap, window))
 
 
 def _jd_seconds(seconds):
