@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "rinex/line_source.hpp"
+#include "utils/memory.hpp"
 
 namespace skyrift {
 
@@ -42,7 +43,9 @@ TextBuffer inflate_gzip(std::string_view compressed) {
     const auto* input = reinterpret_cast<const unsigned char*>(compressed.data());
     std::size_t in_left = compressed.size();
     std::string& text = out.text;
-    text.resize(size_hint(compressed));
+    text.reserve(size_hint(compressed));
+    advise_huge_pages(text.data(), text.capacity());
+    text.resize(text.capacity());
     std::size_t produced = 0;
 
     z_stream zs{};
