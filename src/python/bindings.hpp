@@ -13,11 +13,14 @@ void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
 void register_rinex_obs_data(py::module_& m);        // RinexObsData
 void register_snr_series(py::module_& m);            // SnrSeries
+void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
 
 // Functions
 void register_rinex_readers(py::module_& m);         // read_rinex_obs, read_rinex_obs_bytes
+void register_read_sp3(py::module_& m);              // read_sp3
 void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
 void register_calculate_azel(py::module_& m);        // calculate_azel
+void register_compute_elevation(py::module_& m);     // compute_elevation
 void register_version(py::module_& m);               // version
 
 // Constants
