@@ -2,7 +2,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "rinex/line_source.hpp"
 #include "utils/memory.hpp"
@@ -27,13 +26,15 @@ GnssError inflate_error(int status, const char* zlib_message) {
     return GnssError::io("corrupt deflate stream");
 }
 
-// The last member's stored length, as a first guess of the output size.
+// The last member's stored length, as a first guess of the output size. The
+// trailer may belong to one of several members, or be trailing garbage, so the
+// guess is bounded by a generous ratio (RINEX text packs about 4 to 8 times).
 std::size_t size_hint(std::string_view compressed) {
-    if (compressed.size() < 18) return 4096;
-    uint32_t isize = 0;
-    std::memcpy(&isize, compressed.data() + compressed.size() - 4, 4);  // little-endian hosts only
-    const std::size_t cap = compressed.size() * 1032;                  // deflate's maximum ratio
-    return std::max<std::size_t>(compressed.size() * 3, std::min<std::size_t>(isize, cap)) + 1;
+    const std::size_t cap = compressed.size() * 20 + 4096;
+    if (compressed.size() < 18) return cap;
+    const auto* tail = reinterpret_cast<const unsigned char*>(compressed.data() + compressed.size() - 4);
+    const uint32_t isize = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (uint32_t{tail[3]} << 24);
+    return std::min<std::size_t>(std::max<std::size_t>(isize, compressed.size()), cap) + 1;
 }
 
 }  // namespace
