@@ -96,30 +96,20 @@ bool arg_bool(py::handle h, const char* name) {
     raise_argument_error(name, "expected bool, got " + tname);
 }
 
-namespace {
-template <typename T, typename Convert>
-std::vector<T> sequence_items(py::handle h, const char* name, Convert convert) {
+std::size_t arg_sequence_size(py::handle h, const char* name) {
     if (PyUnicode_Check(h.ptr())) raise_argument_error(name, "a str cannot be used as a sequence of items");
     if (!PySequence_Check(h.ptr())) raise_argument_error(name, "'" + type_name(h) + "' object is not a sequence");
     const Py_ssize_t n = PySequence_Size(h.ptr());
     if (n < 0) raise_pending_as_argument_error(name);
-    std::vector<T> out;
-    out.reserve(static_cast<std::size_t>(n));
-    for (Py_ssize_t i = 0; i < n; ++i) {
-        py::object item = py::reinterpret_steal<py::object>(PySequence_GetItem(h.ptr(), i));
-        if (!item) raise_pending_as_argument_error(name);
-        out.push_back(convert(item, name));
-    }
-    return out;
+    return static_cast<std::size_t>(n);
 }
-}  // namespace
 
 std::vector<double> arg_float_list(py::handle h, const char* name) {
-    return sequence_items<double>(h, name, [](py::handle item, const char* n) { return arg_float(item, n); });
+    return arg_sequence(h, name, [](py::handle item, const char* n) { return arg_float(item, n); });
 }
 
 std::vector<std::string> arg_str_list(py::handle h, const char* name) {
-    return sequence_items<std::string>(h, name, [](py::handle item, const char* n) { return arg_str(item, n); });
+    return arg_sequence(h, name, [](py::handle item, const char* n) { return arg_str(item, n); });
 }
 
 int64_t arg_int64_in(py::handle h, const char* name, int64_t lo, int64_t hi) {

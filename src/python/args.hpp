@@ -29,6 +29,25 @@ std::string arg_str(py::handle h, const char* name);
 std::string arg_bytes(py::handle h, const char* name);  // exactly `bytes`
 bool arg_bool(py::handle h, const char* name);           // bool or numpy.bool_ only
 std::vector<double> arg_float_list(py::handle h, const char* name);
+
+// Length of a list parameter; a str or a non-sequence is refused.
+std::size_t arg_sequence_size(py::handle h, const char* name);
+
+// A list parameter whose items are converted by `convert(item, name)` (for lists of
+// pairs, tuples and other structured items).
+template <typename Convert>
+auto arg_sequence(py::handle h, const char* name, Convert convert)
+    -> std::vector<decltype(convert(py::handle(), name))> {
+    const std::size_t n = arg_sequence_size(h, name);
+    std::vector<decltype(convert(py::handle(), name))> out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        py::object item = py::reinterpret_steal<py::object>(PySequence_GetItem(h.ptr(), static_cast<Py_ssize_t>(i)));
+        if (!item) raise_pending_as_argument_error(name);
+        out.push_back(convert(item, name));
+    }
+    return out;
+}
 std::vector<std::string> arg_str_list(py::handle h, const char* name);
 
 // Python int (bool included) within [lo, hi] of the 64-bit range, else OverflowError.
@@ -74,6 +93,7 @@ using py_args::arg_instance;
 using py_args::arg_int;
 using py_args::arg_shared;
 using py_args::arg_str;
+using py_args::arg_sequence;
 using py_args::arg_str_list;
 using py_args::doc_sig;
 using py_args::is_absent;

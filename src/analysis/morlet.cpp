@@ -1,0 +1,173 @@
+#include "analysis/morlet.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "analysis/fft.hpp"
+#include "utils/worker_pool.hpp"
+
+namespace skyrift {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kPiQuarterRoot = 0.7511255444649425;  // π^(-1/4)
+constexpr double kSqrt2 = 1.4142135623730951;
+constexpr double kOmega0 = 6.0;
+
+// Bounds that keep an absurd s0 or dj from asking for terabytes: scales, and
+// power values held at once.
+constexpr int64_t kMaxScales = int64_t{1} << 20;
+constexpr int64_t kMaxPowerValues = int64_t{1} << 28;
+
+// J = log2(n·dt/s0)/dj truncated toward zero, saturating, NaN → 0, at least 1.
+int64_t largest_scale_index(std::size_t n, double dt, double dj, double s0) {
+    const double j = std::log2(static_cast<double>(n) * dt / s0) / dj;
+    int64_t J = 0;
+    if (std::isnan(j)) {
+        J = 0;
+    } else if (j >= 9223372036854775807.0) {
+        J = std::numeric_limits<int64_t>::max();
+    } else if (j <= -9223372036854775808.0) {
+        J = std::numeric_limits<int64_t>::min();
+    } else {
+        J = static_cast<int64_t>(j);
+    }
+    return J < 1 ? 1 : J;
+}
+
+std::vector<double> angular_frequencies(std::size_t N, double dt) {
+    std::vector<double> omega(N);
+    const std::size_t h = N - N / 2;
+    const double span = static_cast<double>(N) * dt;
+    for (std::size_t k = 0; k < N; ++k) {
+        const double kk = k < h ? static_cast<double>(k)
+                                : -static_cast<double>(N - k);  // k − N, exact
+        omega[k] = kTwoPi * kk / span;
+    }
+    return omega;
+}
+
+std::vector<double> cone_of_influence(std::size_t n, double dt) {
+    std::vector<double> coi(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double m = static_cast<double>(std::min(i, n - 1 - i));
+        coi[i] = m * dt * kMorletFourierFactor / kSqrt2;
+    }
+    return coi;
+}
+
+struct Spectrum {
+    std::vector<double> re, im;  // FFT of the zero-padded, mean-removed series
+};
+
+Spectrum forward_spectrum(std::span<const double> y, std::size_t N) {
+    const std::size_t n = y.size();
+    double sum = 0.0;
+    for (double v : y) sum += v;
+    const double mean = sum / static_cast<double>(n > 0 ? n : 1);
+    Spectrum s{std::vector<double>(N, 0.0), std::vector<double>(N, 0.0)};
+    for (std::size_t i = 0; i < n; ++i) s.re[i] = y[i] - mean;
+    FftPlan(N, false).execute(s.re.data(), s.im.data());
+    return s;
+}
+
+// |W|² of one scale: the spectrum times the Morlet filter, back to the time domain.
+std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>& omega,
+                                const FftPlan& inverse, std::size_t n, double s, double dt) {
+    const std::size_t N = omega.size();
+    const double norm = std::sqrt(s * kTwoPi / dt) * kPiQuarterRoot;
+    std::vector<double> re(N, 0.0), im(N, 0.0);
+    for (std::size_t k = 0; k < N; ++k) {
+        if (!(omega[k] > 0.0)) continue;  // zero and negative frequencies are dropped
+        const double d = s * omega[k] - kOmega0;
+        const double filter = std::exp(-0.5 * (d * d));
+        re[k] = spec.re[k] * filter * norm;
+        im[k] = spec.im[k] * filter * norm;
+    }
+    inverse.execute(re.data(), im.data());
+    std::vector<double> power(n);
+    for (std::size_t i = 0; i < n; ++i) power[i] = re[i] * re[i] + im[i] * im[i];
+    return power;
+}
+
+}  // namespace
+
+Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, double dj,
+                                          std::optional<double> s0_given) {
+    const std::size_t n = y.size();
+    const double s0 = s0_given ? *s0_given : 2.0 * dt;
+    const int64_t J = largest_scale_index(n, dt, dj, s0);
+    const int64_t rows = n > 0 ? static_cast<int64_t>(n) : 1;
+    if (J >= kMaxScales || (J + 1) > kMaxPowerValues / rows) {
+        const std::string count = J == std::numeric_limits<int64_t>::max()
+                                      ? std::string("unbounded")
+                                      : std::to_string(J + 1);
+        return GnssError::other("too many wavelet scales (" + count + " for " +
+                                std::to_string(n) + " samples): increase s0 or dj");
+    }
+    WaveletTransform wt;
+    wt.dj = dj;
+    wt.dt = dt;
+    for (int64_t j = 0; j <= J; ++j) {
+        const double s = s0 * std::pow(2.0, static_cast<double>(j) * dj);
+        wt.scales.push_back(s);
+        wt.periods.push_back(s * kMorletFourierFactor);
+    }
+    wt.coi = cone_of_influence(n, dt);
+
+    const std::size_t N = next_power_of_two(n);
+    const Spectrum spec = forward_spectrum(y, N);
+    const std::vector<double> omega = angular_frequencies(N, dt);
+    const FftPlan inverse(N, true);
+    wt.power = parallel_map(wt.scales.size(), [&](std::size_t j) {
+        return scale_power(spec, omega, inverse, n, wt.scales[j], dt);
+    });
+    return wt;
+}
+
+std::vector<double> red_noise_significance(std::span<const double> y, double dt,
+                                           std::span<const double> periods, double confidence) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const std::size_t n = y.size();
+    if (n < 3) return std::vector<double>(periods.size(), inf);
+    double sum = 0.0;
+    for (double v : y) sum += v;
+    const double mean = sum / static_cast<double>(n);
+    double ss = 0.0;
+    for (double v : y) ss += (v - mean) * (v - mean);
+    const double variance = ss / static_cast<double>(n);
+    if (variance <= 0.0) return std::vector<double>(periods.size(), inf);
+
+    // Lag-1 autocorrelation over the n−1 pairs (y[i], y[i+1]).
+    const std::size_t m = n - 1;
+    double sa = 0.0, sb = 0.0;
+    for (std::size_t i = 0; i < m; ++i) {
+        sa += y[i];
+        sb += y[i + 1];
+    }
+    const double a = sa / static_cast<double>(m), b = sb / static_cast<double>(m);
+    double cross = 0.0, var_a = 0.0, var_b = 0.0;
+    for (std::size_t i = 0; i < m; ++i) {
+        const double da = y[i] - a, db = y[i + 1] - b;
+        cross += da * db;
+        var_a += da * da;
+        var_b += db * db;
+    }
+    double alpha = cross / std::sqrt(var_b * var_a);
+    alpha = std::isnan(alpha) ? 0.0 : std::min(std::max(alpha, 0.0), 0.99);
+
+    const double chi2 = confidence >= 0.95 ? 5.991 : 4.605;
+    const double a2 = alpha * alpha;
+    std::vector<double> levels;
+    levels.reserve(periods.size());
+    for (double p : periods) {
+        const double red = (1.0 - a2) / (1.0 + a2 - 2.0 * alpha * std::cos(kTwoPi * dt / p));
+        levels.push_back(red * variance * chi2 * 0.5);
+    }
+    return levels;
+}
+
+}  // namespace skyrift

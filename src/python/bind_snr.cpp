@@ -1,0 +1,306 @@
+// SNR spectral analysis: wavelets, band power, detrending, arcs, Fresnel zones,
+// scalograms and the per-satellite survey.
+#include "python/common.hpp"
+#include "python/bindings.hpp"
+
+#include "analysis/arcs.hpp"
+#include "analysis/band_power.hpp"
+#include "analysis/detrend.hpp"
+#include "analysis/fresnel.hpp"
+#include "analysis/morlet.hpp"
+#include "analysis/snr_survey.hpp"
+#include "rinex/obs_data.hpp"
+
+namespace skyrift {
+
+namespace {
+
+// Long series give millions of floats: build the lists directly.
+py::list float_list(const std::vector<double>& values) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
+    if (!list) throw py::error_already_set();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        PyObject* item = PyFloat_FromDouble(values[i]);
+        if (!item) {
+            Py_DECREF(list);
+            throw py::error_already_set();
+        }
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
+    }
+    return py::reinterpret_steal<py::list>(list);
+}
+
+py::list float_rows(const std::vector<std::vector<double>>& rows) {
+    py::list out(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) out[i] = float_list(rows[i]);
+    return out;
+}
+
+template <typename T>
+T value_or_raise(Result<T>&& r) {
+    if (!r) raise_py(PyExc_ValueError, r.error().message());
+    return std::move(r).value();
+}
+
+PeriodBand arg_band(py::handle item, const char* name) {
+    const std::vector<double> pair = arg_float_list(item, name);
+    if (pair.size() != 2) {
+        py_args::raise_argument_error(name, "a band is a (lo, hi) pair, got " + std::to_string(pair.size()) + " values");
+    }
+    return {pair[0], pair[1]};
+}
+
+std::vector<PeriodBand> arg_bands(py::handle h, const char* name) { return arg_sequence(h, name, arg_band); }
+
+Track arg_track(py::handle item, const char* name) {
+    if (PyUnicode_Check(item.ptr()) || !PySequence_Check(item.ptr()) || PySequence_Size(item.ptr()) != 3) {
+        PyErr_Clear();
+        py_args::raise_argument_error(name, "a track is a (satellite, azimuths, elevations) tuple");
+    }
+    const py::sequence fields = py::reinterpret_borrow<py::sequence>(item);
+    return {arg_str(fields[0], name), arg_float_list(fields[1], name), arg_float_list(fields[2], name)};
+}
+
+py::list band_tuples(const std::vector<PeriodBand>& bands) {
+    py::list out;
+    for (const auto& [lo, hi] : bands) out.append(py::make_tuple(lo, hi));
+    return out;
+}
+
+double wavelength_or_l1(py::handle h) { return is_absent(h) ? kGpsL1Wavelength : arg_float(h, "wavelength"); }
+
+py::dict footprint_dict(const Footprint& f) {
+    py::dict d;
+    d["sat"] = f.sat;
+    d["az"] = f.az;
+    d["el"] = f.el;
+    d["a"] = f.zone.a;
+    d["b"] = f.zone.b;
+    d["dist"] = f.zone.dist;
+    return d;
+}
+
+py::dict morlet_cwt(py::handle y_arg, py::handle dt_arg, py::handle dj_arg, py::handle s0_arg) {
+    const std::vector<double> y = arg_float_list(y_arg, "y");
+    const double dt = arg_float(dt_arg, "dt");
+    const double dj = arg_float(dj_arg, "dj");
+    const std::optional<double> s0 = is_absent(s0_arg) ? std::nullopt : std::optional(arg_float(s0_arg, "s0"));
+    Result<WaveletTransform> r = [&] {
+        py::gil_scoped_release release;
+        return morlet_transform(y, dt, dj, s0);
+    }();
+    const WaveletTransform wt = value_or_raise(std::move(r));
+    py::dict out;
+    out["power"] = float_rows(wt.power);
+    out["scales"] = float_list(wt.scales);
+    out["periods"] = float_list(wt.periods);
+    out["coi"] = float_list(wt.coi);
+    return out;
+}
+
+py::list band_power_py(py::handle y_arg, py::handle dt_arg, py::handle bands_arg, py::handle dj_arg) {
+    const std::vector<double> y = arg_float_list(y_arg, "y");
+    const double dt = arg_float(dt_arg, "dt");
+    const std::vector<PeriodBand> bands = arg_bands(bands_arg, "bands");
+    const double dj = arg_float(dj_arg, "dj");
+    Result<std::vector<std::vector<double>>> r = [&]() -> Result<std::vector<std::vector<double>>> {
+        py::gil_scoped_release release;
+        Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
+        if (!wt) return wt.error();
+        return band_power(*wt, bands);
+    }();
+    return float_rows(value_or_raise(std::move(r)));
+}
+
+py::list red_noise_significance_py(py::handle y_arg, py::handle dt_arg, py::handle periods_arg,
+                                   py::handle confidence_arg) {
+    const std::vector<double> y = arg_float_list(y_arg, "y");
+    const double dt = arg_float(dt_arg, "dt");
+    const std::vector<double> periods = arg_float_list(periods_arg, "periods");
+    const double confidence = arg_float(confidence_arg, "confidence");
+    return float_list(red_noise_significance(y, dt, periods, confidence));
+}
+
+py::tuple detrend_arc_py(py::handle t_arg, py::handle values_arg, py::handle max_order_arg) {
+    const std::vector<double> t = arg_float_list(t_arg, "t");
+    const std::vector<double> values = arg_float_list(values_arg, "values");
+    const std::size_t max_order = arg_int<uint64_t>(max_order_arg, "max_order");
+    const Detrended d = value_or_raise(detrend_arc(t, values, max_order));
+    return py::make_tuple(float_list(d.residual), d.order);
+}
+
+py::list split_arcs_py(py::handle times_arg, py::handle dt_arg, py::handle gap_factor_arg) {
+    const std::vector<double> times = arg_float_list(times_arg, "times");
+    const double dt = arg_float(dt_arg, "dt");
+    const double gap_factor = arg_float(gap_factor_arg, "gap_factor");
+    py::list out;
+    for (const auto& [start, stop] : split_arcs(times, dt, gap_factor)) out.append(py::make_tuple(start, stop));
+    return out;
+}
+
+py::tuple fresnel_zone_py(py::handle elevation_arg, py::handle height_arg, py::handle wavelength_arg) {
+    const double elevation = arg_float(elevation_arg, "elevation");
+    const double height = arg_float(height_arg, "antenna_height");
+    const FresnelZone z = fresnel_zone(elevation, height, wavelength_or_l1(wavelength_arg));
+    return py::make_tuple(z.a, z.b, z.dist);
+}
+
+py::list fresnel_map_py(py::handle tracks_arg, py::handle height_arg, py::handle min_elevation_arg,
+                        py::handle wavelength_arg) {
+    const std::vector<Track> tracks = arg_sequence(tracks_arg, "tracks", arg_track);
+    const double height = arg_float(height_arg, "antenna_height");
+    const double min_elevation = arg_float(min_elevation_arg, "min_elevation");
+    const double wavelength = wavelength_or_l1(wavelength_arg);
+    py::list out;
+    for (const Footprint& f : fresnel_map(tracks, height, min_elevation, wavelength)) out.append(footprint_dict(f));
+    return out;
+}
+
+py::dict scalogram_py(py::handle t_arg, py::handle values_arg, py::handle interval_arg, py::handle max_columns_arg) {
+    const std::vector<double> t = arg_float_list(t_arg, "t");
+    const std::vector<double> values = arg_float_list(values_arg, "values");
+    const double interval = arg_float(interval_arg, "interval");
+    const std::size_t max_columns = arg_int<uint64_t>(max_columns_arg, "max_columns");
+    Result<Scalogram> r = [&] {
+        py::gil_scoped_release release;
+        return scalogram(t, values, interval, max_columns);
+    }();
+    const Scalogram s = value_or_raise(std::move(r));
+    py::dict out;
+    out["t"] = float_list(s.t);
+    out["periods"] = float_list(s.periods);
+    out["power"] = float_rows(s.power);
+    out["significance"] = float_list(s.significance);
+    out["coi"] = float_list(s.coi);
+    out["interval"] = s.interval;
+    return out;
+}
+
+}  // namespace
+
+void register_snr_functions(py::module_& m) {
+    m.def("morlet_cwt", &morlet_cwt, py::arg("y"), py::arg("dt"), py::arg("dj") = 0.125, py::arg("s0") = py::none(),
+          doc_sig("morlet_cwt(y, dt, dj=0.125, s0=None)",
+                  "Morlet continuous wavelet transform (Torrence & Compo 1998).\n"
+                  "Returns {\"power\", \"scales\", \"periods\", \"coi\"}; `power` has one row per scale.")
+              .c_str());
+    m.def("band_power", &band_power_py, py::arg("y"), py::arg("dt"), py::arg("bands"), py::arg("dj") = 0.125,
+          doc_sig("band_power(y, dt, bands, dj=0.125)",
+                  "Scale-averaged wavelet power of `y` for each `(lo, hi)` period band (s).")
+              .c_str());
+    m.def("red_noise_significance", &red_noise_significance_py, py::arg("y"), py::arg("dt"), py::arg("periods"),
+          py::arg("confidence") = 0.95,
+          doc_sig("red_noise_significance(y, dt, periods, confidence=0.95)",
+                  "Red-noise significance level per period (T&C eq. 16-18).")
+              .c_str());
+    m.def(
+        "period_bands", [](py::handle dt) { return band_tuples(period_bands(arg_float(dt, "dt"))); }, py::arg("dt"),
+        doc_sig("period_bands(dt)", "Interval-adaptive period bands (s) for SNR band power.").c_str());
+    m.def("detrend_arc", &detrend_arc_py, py::arg("t"), py::arg("values"), py::arg("max_order") = 9,
+          doc_sig("detrend_arc(t, values, max_order=9)",
+                  "Remove the best polynomial trend (order 2..max_order). Returns (residual, order).")
+              .c_str());
+    m.def("split_arcs", &split_arcs_py, py::arg("times"), py::arg("dt"), py::arg("gap_factor") = 5.0,
+          doc_sig("split_arcs(times, dt, gap_factor=5.0)",
+                  "Split increasing times into contiguous arcs at gaps > gap_factor\u00b7dt.\n"
+                  "Returns (start, stop) index pairs.")
+              .c_str());
+    m.def("fresnel_zone", &fresnel_zone_py, py::arg("elevation"), py::arg("antenna_height"),
+          py::arg("wavelength") = py::none(),
+          doc_sig("fresnel_zone(elevation, antenna_height, wavelength=None)",
+                  "First Fresnel zone (a, b, distance) in metres for a horizontal reflector\n"
+                  "`antenna_height` below the antenna. Wavelength defaults to GPS L1.")
+              .c_str());
+    m.def("fresnel_map", &fresnel_map_py, py::arg("tracks"), py::arg("antenna_height"), py::arg("min_elevation") = 5.0,
+          py::arg("wavelength") = py::none(),
+          doc_sig("fresnel_map(tracks, antenna_height, min_elevation=5.0, wavelength=None)",
+                  "Fresnel footprints along satellite tracks, one per 10\u00b0\u00d710\u00b0 az/el cell.\n"
+                  "`tracks` is a list of (satellite, azimuths, elevations) in degrees.\n"
+                  "Returns dicts with keys sat, az, el, a, b, dist.")
+              .c_str());
+    m.def("scalogram", &scalogram_py, py::arg("t"), py::arg("values"), py::arg("interval"), py::arg("max_columns") = 600,
+          doc_sig("scalogram(t, values, interval, max_columns=600)",
+                  "Wavelet scalogram of the longest arc: {\"t\", \"periods\", \"power\",\n"
+                  "\"significance\", \"coi\", \"interval\"}. Needs at least 40 samples.")
+              .c_str());
+}
+
+}  // namespace skyrift
+
+namespace skyrift {
+
+namespace {
+
+py::list size_list(const std::vector<std::size_t>& values) {
+    py::list out(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) out[i] = py::int_(values[i]);
+    return out;
+}
+
+py::dict residual_dict(const SatelliteSurvey& s) {
+    py::dict d;
+    d["code"] = s.code;
+    d["t0"] = s.t0;
+    d["t"] = float_list(s.t);
+    d["v"] = float_list(s.v);
+    d["orders"] = size_list(s.orders);
+    return d;
+}
+
+py::dict analyze_snr_wavelets(py::handle obs_arg, py::handle satellites_arg, py::handle interval_arg,
+                              py::handle bands_arg) {
+    const std::shared_ptr<const RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
+    std::optional<std::vector<Satellite>> satellites;
+    if (!is_absent(satellites_arg)) {
+        satellites.emplace();
+        for (const std::string& id : arg_str_list(satellites_arg, "satellites")) {
+            const std::optional<Satellite> sat = parse_satellite_id(id);
+            if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + id + "'");
+            satellites->push_back(*sat);
+        }
+    }
+    const std::optional<double> given_interval =
+        is_absent(interval_arg) ? std::nullopt : std::optional(arg_float(interval_arg, "interval"));
+    const std::optional<std::vector<PeriodBand>> given_bands =
+        is_absent(bands_arg) ? std::nullopt : std::optional(arg_bands(bands_arg, "bands"));
+
+    SurveySettings settings;
+    settings.interval = given_interval ? *given_interval : obs->interval().value_or(30.0);
+    settings.bands = given_bands ? *given_bands : period_bands(settings.interval);
+    std::vector<SatelliteSurvey> surveys;
+    {
+        py::gil_scoped_release release;
+        surveys = survey_snr(*obs, satellites, settings);
+    }
+    py::dict residuals, band_power;
+    for (const SatelliteSurvey& s : surveys) {
+        residuals[py::str(s.sat)] = residual_dict(s);
+        if (s.bp_t.empty()) continue;
+        py::dict bp;
+        bp["t"] = float_list(s.bp_t);
+        bp["power"] = float_rows(s.bp_power);
+        band_power[py::str(s.sat)] = bp;
+    }
+    py::list bands;
+    for (const auto& [lo, hi] : settings.bands) bands.append(float_list({lo, hi}));
+    py::dict out;
+    out["bands"] = bands;
+    out["interval"] = settings.interval;
+    out["residuals"] = residuals;
+    out["band_power"] = band_power;
+    return out;
+}
+
+}  // namespace
+
+void register_snr_survey(py::module_& m) {
+    m.def("analyze_snr_wavelets", &analyze_snr_wavelets, py::arg("obs"), py::arg("satellites") = py::none(),
+          py::arg("interval") = py::none(), py::arg("bands") = py::none(),
+          doc_sig("analyze_snr_wavelets(obs, satellites=None, interval=None, bands=None)",
+                  "\u03b4SNR residuals and band power per satellite, computed in parallel.\n"
+                  "Returns {\"bands\", \"interval\", \"residuals\": {sat: {code, t0, t, v, orders}},\n"
+                  "\"band_power\": {sat: {t, power}}}.")
+              .c_str());
+}
+
+}  // namespace skyrift
