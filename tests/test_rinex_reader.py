@@ -1,6 +1,5 @@
 """Reading observation files: header, RINEX 2 blocks, RINEX 3/4 records, input sources."""
 import gzip
-import zlib
 
 import pytest
 
