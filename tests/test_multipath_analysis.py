@@ -176,14 +176,16 @@ def test_signal_pairs(obs_file, system, codes, partners):
             assert_series(got, expected_series(track, code, partner, system, 150.0))
 
 
-@pytest.mark.parametrize("slots, channel", [(None, 1), ({1: -3}, -3), ({2: 5}, 1)],
-                         ids=["default-table", "file-slot-map", "other-slot-in-map"])
-def test_glonass_channel(obs_file, slots, channel):
+@pytest.mark.parametrize("sat, slots, channel", [("R01", None, 1), ("R10", None, -7), ("R01", {1: -3}, -3),
+                                                ("R01", {2: 5}, 1), ("R30", None, 0), ("R30", {30: 4}, 4)],
+                         ids=["default-table", "default-table-slot10", "file-slot-map", "other-slot-in-map",
+                              "beyond-table-base", "beyond-table-in-map"])
+def test_glonass_channel(obs_file, sat, slots, channel):
     codes = ["C1C", "L1C", "C2P", "L2P"]
     track = observations([30.0 * i for i in range(20)], "R", codes, channel=channel)
-    res = mp.MultipathAnalyzer(obs_file({"R01": track}, {"R": codes}, glonass_slots=slots),
+    res = mp.MultipathAnalyzer(obs_file({sat: track}, {"R": codes}, glonass_slots=slots),
                                bias_window_seconds=None).analyze()
-    assert_series(estimates_of(res, "R01", "C1C"), expected_series(track, "C1C", "L2P", "R", 150.0, channel=channel))
+    assert_series(estimates_of(res, sat, "C1C"), expected_series(track, "C1C", "L2P", "R", 150.0, channel=channel))
 
 
 @pytest.mark.parametrize("snr_codes, expected", [(["S1C", "S1W"], "S1C"), (["S1X", "S1W"], "S1W"), (["S2W"], None)],
