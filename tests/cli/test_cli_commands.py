@@ -5,7 +5,7 @@ import sys
 
 import pytest
 import skyrift_mp as sk
-from cli_support import SHORT, data_file, needs_module, ref
+from cli_support import SHORT, data_file, needs_module, ref, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.main import main
 
@@ -107,6 +107,7 @@ def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
 
 
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
+    needs_module("MultipathAnalyzer")
     obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
     sp3 = data_file("Testfile_20220101.eph")
     code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--csv", tmp_path / "mp.csv")
