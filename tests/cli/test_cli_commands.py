@@ -207,6 +207,8 @@ ERRORS = [
      "cl.rnx: no SNR (S) observations"),
     ("receiver-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--receiver",
                                                  "1", "2", "3"], "--receiver needs --sp3"),
+    ("unknown-system", lambda tmp, sim: ["multipath", sim.files.obs, "--systems", "G,X"],
+     "--systems: unknown system 'X'"),
     ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],
      "--cutoff needs --sp3"),
     ("bad-satellite", lambda tmp, sim: ["snr", sim.files.obs, "--satellites", "X1"],
