@@ -230,10 +230,16 @@ def test_user_errors_give_one_line_and_nonzero_exit(simulated, tmp_path, capsys,
     assert message in err
 
 
-def test_plots_without_matplotlib_name_the_package_to_install(simulated, capsys, tmp_path,
-                                                              monkeypatch):
-    monkeypatch.setitem(sys.modules, "matplotlib", None)  # makes the import fail
-    code, out, err = run(capsys, "multipath", simulated.files.obs, "--plots", tmp_path)
+@pytest.mark.parametrize("package, command, message", [
+    ("matplotlib", ["multipath", "{obs}", "--plots", "{tmp}"],
+     "plotting needs the Python package matplotlib: pip install matplotlib"),
+    ("numpy", ["info", "{obs}"], "skyrift-mp needs the Python package numpy: pip install numpy"),
+], ids=["plots-without-matplotlib", "without-numpy"])
+def test_missing_packages_are_named_with_what_to_install(simulated, capsys, tmp_path, monkeypatch,
+                                                          package, command, message):
+    monkeypatch.setitem(sys.modules, package, None)  # makes the import fail
+    argv = [a.format(obs=simulated.files.obs, tmp=tmp_path) for a in command]
+    code, out, err = run(capsys, *argv)
     assert code == 1 and out == ""
-    assert "plotting needs the Python package matplotlib: pip install matplotlib" in err
+    assert message in err
     assert list(tmp_path.iterdir()) == []
