@@ -12,6 +12,8 @@ void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
 void register_rinex_obs_data(py::module_& m);        // RinexObsData
+// MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer
+void register_multipath_classes(py::module_& m);
 void register_snr_series(py::module_& m);            // SnrSeries
 void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
 
