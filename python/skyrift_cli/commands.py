@@ -58,6 +58,17 @@ def _span(delta) -> str:
     return f"{seconds // 3600} h {seconds % 3600 // 60:02d} min {seconds % 60:02d} s"
 
 
+def parse_systems(text: str | None) -> list[str] | None:
+    """--systems G,R,E,C (letters or names such as GPS); unknown ones are an error."""
+    if not text:
+        return None
+    systems = [s.strip() for s in text.split(",") if s.strip()]
+    for s in systems:
+        if s[0].upper() not in SYSTEM_ORDER:
+            raise CliError(f"--systems: unknown system '{s}' (use G, R, E, C, J, S, I)")
+    return systems
+
+
 def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Path]:
     from . import plots
 
@@ -81,7 +92,7 @@ def cmd_multipath(args) -> None:
     if not args.sp3 and (args.cutoff_given or args.receiver):
         option = "--cutoff" if args.cutoff_given else "--receiver"
         raise CliError(f"{option} needs --sp3: without an orbit the elevations are unknown")
-    systems = [s for s in args.systems.split(",") if s.strip()] if args.systems else None
+    systems = parse_systems(args.systems)
     run = run_multipath(args.obs, args.sp3, args.receiver, args.cutoff, systems, args.window)
     print(multipath_summary(run))
     written = []

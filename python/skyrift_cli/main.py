@@ -39,7 +39,9 @@ def build_parser() -> argparse.ArgumentParser:
         "detected cycle slips. With --sp3 every estimate gets its real elevation and azimuth; "
         "the elevation cutoff is applied after that (the analysis itself keeps every "
         "estimate, since it only knows a placeholder elevation of 45 deg), and the statistics "
-        "are computed from the estimates above the cutoff.")
+        "are computed from the estimates above the cutoff.",
+        epilog="Table columns: count of estimates, RMS and elevation-weighted RMS of the "
+        "bias-free multipath in metres, and slips: arcs broken by a detected cycle slip.")
     p.add_argument("obs", help="RINEX observation file")
     p.add_argument("--sp3", help="SP3 precise orbit covering the observations")
     p.add_argument("--receiver", nargs=3, type=_receiver, metavar=("X", "Y", "Z"),

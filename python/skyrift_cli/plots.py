@@ -72,6 +72,9 @@ def plot_skyplot(table, name: str, path: Path) -> Path:
     ax.set_yticks([0, 30, 60, 90])
     ax.set_yticklabels(["", "60°", "30°", "0°"], fontsize=8, color="dimgrey")
     ax.set_rlabel_position(112.5)
+    ax.set_axisbelow(False)  # elevation rings and labels stay readable over dense tracks
+    for label in ax.get_yticklabels():
+        label.set_bbox({"facecolor": "white", "alpha": 0.8, "edgecolor": "none", "pad": 1})
     ax.set_xticks(np.radians([0, 90, 180, 270]), ["N", "E", "S", "W"])
     fig.colorbar(pts, ax=ax, shrink=0.75, pad=0.1, label="|code multipath| [m]")
     fig.suptitle(f"Skyplot coloured by |MP| (all signals)\n{name}", fontsize=11)

@@ -37,3 +37,12 @@ class Simulated:
         self.sim = sim
         self.files = files
         self.truth = json.loads(files.truth.read_text(encoding="utf-8"))
+
+
+@pytest.fixture(scope="session")
+def simulated(tmp_path_factory) -> Simulated:
+    """The short simulation on disk (a fixture: test modules import it by name)."""
+    from skyrift_cli.simulate import simulate, write_simulation
+
+    sim = simulate(SHORT)
+    return Simulated(sim, write_simulation(sim, tmp_path_factory.mktemp("sim")))

@@ -5,7 +5,7 @@ import sys
 
 import pytest
 import skyrift_mp as sk
-from cli_support import SHORT, data_file, needs_module, ref
+from cli_support import SHORT, data_file, needs_module, ref, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.main import main
 
@@ -107,6 +107,7 @@ def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
 
 
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
+    needs_module("MultipathAnalyzer")
     obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
     sp3 = data_file("Testfile_20220101.eph")
     code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--csv", tmp_path / "mp.csv")
@@ -206,6 +207,8 @@ ERRORS = [
      "cl.rnx: no SNR (S) observations"),
     ("receiver-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--receiver",
                                                  "1", "2", "3"], "--receiver needs --sp3"),
+    ("unknown-system", lambda tmp, sim: ["multipath", sim.files.obs, "--systems", "G,X"],
+     "--systems: unknown system 'X'"),
     ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],
      "--cutoff needs --sp3"),
     ("bad-satellite", lambda tmp, sim: ["snr", sim.files.obs, "--satellites", "X1"],
@@ -227,10 +230,16 @@ def test_user_errors_give_one_line_and_nonzero_exit(simulated, tmp_path, capsys,
     assert message in err
 
 
-def test_plots_without_matplotlib_name_the_package_to_install(simulated, capsys, tmp_path,
-                                                              monkeypatch):
-    monkeypatch.setitem(sys.modules, "matplotlib", None)  # makes the import fail
-    code, out, err = run(capsys, "multipath", simulated.files.obs, "--plots", tmp_path)
+@pytest.mark.parametrize("package, command, message", [
+    ("matplotlib", ["multipath", "{obs}", "--plots", "{tmp}"],
+     "plotting needs the Python package matplotlib: pip install matplotlib"),
+    ("numpy", ["info", "{obs}"], "skyrift-mp needs the Python package numpy: pip install numpy"),
+], ids=["plots-without-matplotlib", "without-numpy"])
+def test_missing_packages_are_named_with_what_to_install(simulated, capsys, tmp_path, monkeypatch,
+                                                          package, command, message):
+    monkeypatch.setitem(sys.modules, package, None)  # makes the import fail
+    argv = [a.format(obs=simulated.files.obs, tmp=tmp_path) for a in command]
+    code, out, err = run(capsys, *argv)
     assert code == 1 and out == ""
-    assert "plotting needs the Python package matplotlib: pip install matplotlib" in err
+    assert message in err
     assert list(tmp_path.iterdir()) == []

@@ -1,6 +1,6 @@
 """The figures: written by the commands, real PNG images of a readable size."""
 import pytest
-from cli_support import needs_module
+from cli_support import needs_module, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.main import main
 

@@ -1,6 +1,6 @@
 """The analysis recovers what the simulator injected."""
 import pytest
-from cli_support import SHORT, needs_module
+from cli_support import SHORT, needs_module, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.demo import slip_recovery
 from skyrift_cli.signals import SIGNALS, series_key

@@ -5,7 +5,7 @@ import json
 
 import numpy as np
 import pytest
-from cli_support import SHORT, needs_module
+from cli_support import SHORT, needs_module, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.orbits import CONSTELLATIONS
 from skyrift_cli.signals import SIGNALS, observation_codes
