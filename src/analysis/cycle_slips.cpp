@@ -101,7 +101,7 @@ private:
 
     void check_lli(Observations phases, int64_t time_ms) {
         for (const ObservationEntry& p : phases)
-            if (p.lli != kNoIndicator && (p.lli & 3) != 0)
+            if (p.lli() != kNoIndicator && (p.lli() & 3) != 0)
                 record(time_ms, p.code, nullptr, 1.0, 0.0, SlipMethod::Lli);
     }
 

@@ -40,8 +40,7 @@ inline bool parse_observation_field(std::string_view field, ObservationEntry& ou
         return i < field.size() && field[i] >= '0' && field[i] <= '9' ? static_cast<uint8_t>(field[i] - '0')
                                                                      : kNoIndicator;
     };
-    out.lli = digit(14);
-    out.ssi = digit(15);
+    out.set_indicators(digit(14), digit(15));
     return true;
 }
 

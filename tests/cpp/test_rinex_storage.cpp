@@ -68,7 +68,7 @@ static void rinex3_indicators_and_clock() {
     // R05: GLONASS has no code list in this header, so only G02 is stored for epoch 0.
     CHECK(d.epochs[0].num_satellites == 1);
     const ObservationEntry* c1c = find(d, 0, "G02", "C1C");
-    CHECK(c1c && c1c->value == 20000000.0 && c1c->lli == kNoIndicator && c1c->ssi == kNoIndicator);
+    CHECK(c1c && c1c->value == 20000000.0 && c1c->lli() == kNoIndicator && c1c->ssi() == kNoIndicator);
 }
 
 static void indicators_by_position() {
@@ -81,10 +81,10 @@ static void indicators_by_position() {
     const ObservationEntry* l1c = find(d, 0, "G05", "L1C");
     const ObservationEntry* s1c = find(d, 0, "G05", "S1C");
     const ObservationEntry* d1c = find(d, 0, "G05", "D1C");
-    CHECK(c1c && c1c->lli == 7 && c1c->ssi == kNoIndicator);
-    CHECK(l1c && l1c->lli == kNoIndicator && l1c->ssi == 7);
-    CHECK(s1c && s1c->lli == 1 && s1c->ssi == 2 && s1c->value == 45.0);
-    CHECK(d1c && d1c->lli == kNoIndicator && d1c->ssi == kNoIndicator && d1c->value == -1.0);
+    CHECK(c1c && c1c->lli() == 7 && c1c->ssi() == kNoIndicator);
+    CHECK(l1c && l1c->lli() == kNoIndicator && l1c->ssi() == 7);
+    CHECK(s1c && s1c->lli() == 1 && s1c->ssi() == 2 && s1c->value == 45.0);
+    CHECK(d1c && d1c->lli() == kNoIndicator && d1c->ssi() == kNoIndicator && d1c->value == -1.0);
 }
 
 static void storage_is_sorted_and_unique() {
