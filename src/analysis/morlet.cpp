@@ -1,5 +1,6 @@
 #include "analysis/morlet.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -61,6 +62,7 @@ std::vector<double> cone_of_influence(std::size_t n, double dt) {
 
 struct Spectrum {
     std::vector<double> re, im;  // FFT of the zero-padded, mean-removed series
+    bool finite = true;
 };
 
 Spectrum forward_spectrum(std::span<const double> y, std::size_t N) {
@@ -71,23 +73,49 @@ Spectrum forward_spectrum(std::span<const double> y, std::size_t N) {
     Spectrum s{std::vector<double>(N, 0.0), std::vector<double>(N, 0.0)};
     for (std::size_t i = 0; i < n; ++i) s.re[i] = y[i] - mean;
     FftPlan(N, false).execute(s.re.data(), s.im.data());
+    for (std::size_t k = 0; k < N && s.finite; ++k) s.finite = std::isfinite(s.re[k]) && std::isfinite(s.im[k]);
     return s;
 }
+
+// exp(x) is exactly 0 in double precision below this, so those filter values
+// contribute exact zeros and need not be computed.
+constexpr double kExpUnderflow = -746.0;
 
 // |W|² of one scale: the spectrum times the Morlet filter, back to the time domain.
 std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>& omega,
                                 const FftPlan& inverse, std::size_t n, double s, double dt) {
     const std::size_t N = omega.size();
     const double norm = std::sqrt(s * kTwoPi / dt) * kPiQuarterRoot;
-    std::vector<double> re(N, 0.0), im(N, 0.0);
+    // Scratch reused by every scale this thread computes: no allocation or page
+    // faults per scale. Scale tasks never nest, so one buffer per thread suffices.
+    thread_local std::vector<double> re, im;
+    re.assign(N, 0.0);
+    im.assign(N, 0.0);
+    std::size_t highest = 0;  // largest k with a value
     for (std::size_t k = 0; k < N; ++k) {
         if (!(omega[k] > 0.0)) continue;  // zero and negative frequencies are dropped
         const double d = s * omega[k] - kOmega0;
-        const double filter = std::exp(-0.5 * (d * d));
-        re[k] = spec.re[k] * filter * norm;
-        im[k] = spec.im[k] * filter * norm;
+        const double exponent = -0.5 * (d * d);
+        // Skipping leaves a +0 where the product would be ±0: |W|² is the same. A
+        // non-finite spectrum must still meet the zero factor (0·∞ = NaN).
+        if (exponent < kExpUnderflow && spec.finite) continue;
+        const double filter = std::exp(exponent);
+        const std::size_t at = inverse.reversed(k);  // stored ready for the butterflies
+        re[at] = spec.re[k] * filter * norm;
+        im[at] = spec.im[k] * filter * norm;
+        highest = k;
     }
-    inverse.execute(re.data(), im.data());
+    // Values only below k = N/block sit at multiples of `block` once bit-reversed; the
+    // butterflies of the stages shorter than `block` pair each with an exact zero
+    // (w·0 = ±0, v ± 0 = v) and so only copy it across its block: do that copy directly.
+    const std::size_t block = N / next_power_of_two(highest + 1);
+    if (block > 1) {
+        for (std::size_t i = 0; i < N; i += block) {
+            std::fill(re.begin() + i + 1, re.begin() + i + block, re[i]);
+            std::fill(im.begin() + i + 1, im.begin() + i + block, im[i]);
+        }
+    }
+    inverse.execute_bit_reversed(re.data(), im.data(), block);
     std::vector<double> power(n);
     for (std::size_t i = 0; i < n; ++i) power[i] = re[i] * re[i] + im[i] * im[i];
     return power;
