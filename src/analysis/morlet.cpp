@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/fft.hpp"
+#include "utils/saturate.hpp"
 #include "utils/worker_pool.hpp"
 
 namespace skyrift {
@@ -25,17 +26,7 @@ constexpr int64_t kMaxPowerValues = int64_t{1} << 28;
 
 // J = log2(n·dt/s0)/dj truncated toward zero, saturating, NaN → 0, at least 1.
 int64_t largest_scale_index(std::size_t n, double dt, double dj, double s0) {
-    const double j = std::log2(static_cast<double>(n) * dt / s0) / dj;
-    int64_t J = 0;
-    if (std::isnan(j)) {
-        J = 0;
-    } else if (j >= 9223372036854775807.0) {
-        J = std::numeric_limits<int64_t>::max();
-    } else if (j <= -9223372036854775808.0) {
-        J = std::numeric_limits<int64_t>::min();
-    } else {
-        J = static_cast<int64_t>(j);
-    }
+    const int64_t J = saturating_int64(std::log2(static_cast<double>(n) * dt / s0) / dj);
     return J < 1 ? 1 : J;
 }
 
