@@ -10,7 +10,6 @@ Run from the repository root after `make build`:  .venv/bin/python bench/snr.py
 pycwt is installed into bench/.venv-peers on first use (never into the project's deps).
 """
 import json
-import math
 import os
 import subprocess
 import sys

@@ -1,5 +1,4 @@
 """Arc splitting and polynomial detrending, checked against numpy least squares."""
-import inspect
 import math
 
 import numpy as np
@@ -146,12 +145,3 @@ def test_orders_beyond_the_limit_are_refused_only_when_they_would_be_tried():
 def test_argument_errors(call, error):
     with pytest.raises(error):
         call()
-
-
-def test_signatures_and_docstrings():
-    assert str(inspect.signature(sk.split_arcs)) == "(times, dt, gap_factor=5.0)"
-    assert sk.split_arcs.__doc__ == ("Split increasing times into contiguous arcs at gaps > gap_factor\u00b7dt.\n"
-                                     "Returns (start, stop) index pairs.")
-    assert str(inspect.signature(sk.detrend_arc)) == "(t, values, max_order=9)"
-    assert sk.detrend_arc.__doc__ == \
-        "Remove the best polynomial trend (order 2..max_order). Returns (residual, order)."

@@ -1,5 +1,4 @@
 """The per-satellite SNR survey on generated RINEX files with known SNR content."""
-import inspect
 import math
 
 import numpy as np
@@ -145,14 +144,6 @@ def test_argument_errors(survey_file, kwargs, error, message):
 def test_obs_must_be_observation_data():
     with pytest.raises(TypeError, match="argument 'obs'"):
         sk.analyze_snr_wavelets("file.rnx")
-
-
-def test_signature_and_docstring():
-    assert str(inspect.signature(sk.analyze_snr_wavelets)) == "(obs, satellites=None, interval=None, bands=None)"
-    assert sk.analyze_snr_wavelets.__doc__ == (
-        "\u03b4SNR residuals and band power per satellite, computed in parallel.\n"
-        'Returns {"bands", "interval", "residuals": {sat: {code, t0, t, v, orders}},\n'
-        '"band_power": {sat: {t, power}}}.')
 
 
 def test_real_file_invariants(data_dir):
