@@ -12,12 +12,17 @@ void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
 void register_rinex_obs_data(py::module_& m);        // RinexObsData
+// MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer
+void register_multipath_classes(py::module_& m);
 void register_snr_series(py::module_& m);            // SnrSeries
+void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
 
 // Functions
 void register_rinex_readers(py::module_& m);         // read_rinex_obs, read_rinex_obs_bytes
+void register_read_sp3(py::module_& m);              // read_sp3
 void register_frequency_functions(py::module_& m);   // get_frequency, get_wavelength
 void register_calculate_azel(py::module_& m);        // calculate_azel
+void register_compute_elevation(py::module_& m);     // compute_elevation
 void register_version(py::module_& m);               // version
 void register_snr_functions(py::module_& m);         // morlet_cwt ... scalogram
 void register_snr_survey(py::module_& m);            // analyze_snr_wavelets

@@ -51,6 +51,31 @@ bool is_decimal_literal(std::string_view s) {
     return i == s.size();
 }
 
+// Fixed-point text such as "  23456789.123" (the bulk of RINEX and SP3 fields):
+// with at most 15 digits the digits form an exact integer m < 2^53, and m / 10^k
+// is one correctly rounded division, so the result equals from_chars' exactly.
+bool parse_short_decimal(std::string_view s, double& out) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    uint64_t mantissa = 0;
+    std::size_t digits = 0, fraction_digits = 0, i = 0;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+            ++digits;
+            fraction_digits += point ? 1 : 0;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || digits > 15) return false;
+    out = static_cast<double>(mantissa) / kPow10[fraction_digits];
+    return true;
+}
+
 }  // namespace
 
 NumberError parse_float(std::string_view text, double& out) {
@@ -69,8 +94,12 @@ NumberError parse_float(std::string_view text, double& out) {
         out = negative ? -NAN : NAN;
         return NumberError::None;
     }
-    if (!is_decimal_literal(body)) return NumberError::InvalidFloat;
     double value = 0.0;
+    if (parse_short_decimal(body, value)) {
+        out = negative ? -value : value;
+        return NumberError::None;
+    }
+    if (!is_decimal_literal(body)) return NumberError::InvalidFloat;
     const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Overflow gives inf and underflow 0, as correctly rounded parsing does.

@@ -186,6 +186,11 @@ std::string iso_text(const Instant& t) {
 
 std::string iso_text(const Epoch& e) { return iso_text(to_instant(e)); }
 
+std::string iso_text_from_ms(int64_t ms) {
+    const int64_t seconds = floor_div(ms, 1000);
+    return iso_text(Instant{seconds, static_cast<uint32_t>((ms - seconds * 1000) * 1'000'000)});
+}
+
 std::optional<std::string> iso_text_from_unix_seconds(double t) {
     const double f = std::floor(t);
     int64_t whole = 0;

@@ -49,6 +49,8 @@ int64_t instant_ms(const Epoch& e);
 // "%Y-%m-%dT%H:%M:%S%.3fZ" (milliseconds truncated).
 std::string iso_text(const Epoch& e);
 std::string iso_text(const Instant& t);
+// The ISO text of an integer-millisecond time stamp (as made by instant_ms).
+std::string iso_text_from_ms(int64_t ms);
 // The instant for unix seconds given as a float, as SNR series print them;
 // absent when the result lies outside the calendar's range.
 std::optional<std::string> iso_text_from_unix_seconds(double t);

@@ -1,0 +1,126 @@
+"""Observation reader benchmark: throughput, memory per observation, and georinex as a peer.
+
+Usage: .venv/bin/python bench/read_obs.py [--workdir DIR] [--hours 24] [--peer-files N]
+
+For every file it prints the size on disk, epochs, stored observations, the best
+read time of `read_rinex_obs`, the throughput in MB/s of decoded text, and the
+bytes held per stored observation, computed two ways:
+  - B/obs (capacity): from the capacities of the flat arrays, printed by the C++
+    tool `bench_read_obs` (built here with plain CMake; the wheel does not ship it);
+  - B/obs (RSS): growth of this process's resident memory while the result is held.
+Files: ESBC00DNK (RINEX 3.05, 30 s, one day) gzipped as shipped and gunzipped into
+the work directory, and a generated 1 Hz multi-GNSS day (bench/make_1hz_day.py).
+georinex (installed only in bench/.venv-peers) is timed on the smaller real files:
+it takes seconds per megabyte, so the headline files would take many minutes.
+"""
+import argparse
+import gc
+import gzip
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import skyrift_mp as sk
+
+REPO = Path(__file__).resolve().parents[1]
+DATA = REPO.parent / "shared" / "data"
+PEER_PY = REPO / "bench" / ".venv-peers" / "bin" / "python"
+HEADLINE = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+PEER_FILES = ["ACOR00ESP_R_20213550000_01D_30S_MO.rnx", "KMS300DNK_R_20221591000_01H_30S_MO.rnx",
+              "OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx", "delf0010.21o"]
+
+PEER_SCRIPT = """
+import sys, time, warnings
+warnings.simplefilter("ignore")
+import georinex
+best = float("inf")
+for _ in range(int(sys.argv[2])):
+    t = time.perf_counter()
+    georinex.load(sys.argv[1])
+    best = min(best, time.perf_counter() - t)
+print(best)
+"""
+
+
+def rss_bytes() -> int:
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def build_tool() -> Path:
+    build = REPO / "build" / "bench"
+    cmake = [str(REPO / ".venv" / "bin" / "cmake")] if (REPO / ".venv" / "bin" / "cmake").exists() else ["cmake"]
+    subprocess.run(cmake + ["-S", str(REPO), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(cmake + ["--build", str(build), "--target", "bench_read_obs"], check=True, stdout=subprocess.DEVNULL)
+    return build / "bench_read_obs"
+
+
+def tool_figures(tool: Path, path: Path) -> dict:
+    out = subprocess.run([str(tool), str(path)], check=True, capture_output=True, text=True).stdout.splitlines()
+    cols = out[1].split()
+    return {"text_mb": float(cols[1]), "obs": int(cols[3]), "bytes_per_obs": float(cols[7])}
+
+
+def time_read(path: Path, repeats: int) -> tuple[float, object, int]:
+    best, data, grown = float("inf"), None, 0
+    for _ in range(repeats):
+        data = None
+        gc.collect()
+        before = rss_bytes()
+        t = time.perf_counter()
+        data = sk.read_rinex_obs(str(path))
+        best = min(best, time.perf_counter() - t)
+        grown = rss_bytes() - before
+    return best, data, grown
+
+
+def time_peer(path: Path, repeats: int):
+    if not PEER_PY.exists():
+        return None
+    run = subprocess.run([str(PEER_PY), "-c", PEER_SCRIPT, str(path), str(repeats)], capture_output=True, text=True)
+    return float(run.stdout.strip()) if run.returncode == 0 else None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--workdir", default="/tmp/skyrift-bench")
+    parser.add_argument("--hours", type=int, default=24, help="length of the generated 1 Hz file")
+    args = parser.parse_args()
+    if not DATA.is_dir():
+        sys.exit(f"{DATA} is absent")
+    work = Path(args.workdir)
+    work.mkdir(parents=True, exist_ok=True)
+    plain = work / HEADLINE.removesuffix(".gz")
+    if not plain.exists():
+        with gzip.open(DATA / HEADLINE) as src, open(plain, "wb") as dst:
+            shutil.copyfileobj(src, dst)
+    synthetic = work / f"SYNT_1HZ_{args.hours}H.rnx"
+    if not synthetic.exists():
+        subprocess.run([sys.executable, str(REPO / "bench" / "make_1hz_day.py"), str(synthetic), "--hours",
+                        str(args.hours)], check=True)
+    tool = build_tool()
+
+    files = [(DATA / HEADLINE, 3, False), (plain, 3, False), (synthetic, 2, False)]
+    files += [(DATA / name, 5, True) for name in PEER_FILES]
+    print(f"nproc {os.cpu_count()}, affinity {len(os.sched_getaffinity(0))}; skyrift_mp {sk.version()}")
+    head = (f"{'file':<52} {'disk_MB':>8} {'text_MB':>8} {'epochs':>7} {'obs':>10} {'read_s':>8} {'MB/s':>7} "
+            f"{'ns/obs':>7} {'B/obs cap':>9} {'B/obs RSS':>9} {'georinex_s':>10} {'ratio':>7}")
+    print(head)
+    for path, repeats, with_peer in files:
+        figures = tool_figures(tool, path)
+        seconds, data, grown = time_read(path, repeats)
+        peer = time_peer(path, 1 if path.stat().st_size > 1e6 else 3) if with_peer else None
+        n = figures["obs"]
+        peer_text = f"{peer:10.2f} {peer / seconds:6.0f}x" if peer else f"{'-':>10} {'-':>7}"
+        print(f"{path.name[:52]:<52} {path.stat().st_size / 1e6:8.2f} {figures['text_mb']:8.2f} {data.num_epochs:7d} "
+              f"{n:10d} {seconds:8.3f} {figures['text_mb'] / seconds:7.0f} {seconds * 1e9 / max(n, 1):7.1f} "
+              f"{figures['bytes_per_obs']:9.2f} {grown / max(n, 1):9.2f} {peer_text}")
+        del data
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,135 @@
+#include "analysis/multipath_analysis.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+#include "analysis/arc_bias.hpp"
+#include "analysis/epoch_sampling.hpp"
+#include "analysis/multipath_series.hpp"
+#include "analysis/multipath_stats.hpp"
+#include "analysis/signal_pairs.hpp"
+
+namespace skyrift {
+
+namespace {
+
+constexpr double kProvisionalElevation = 45.0;
+
+struct KeyedPair {
+    std::string key;
+    std::size_t pair;
+};
+
+// Pairs grouped by series key (byte order), keeping satellite order within a key.
+std::vector<KeyedPair> pairs_by_key(const std::vector<SatelliteTrack>& tracks,
+                                    const std::vector<MpSignalPair>& pairs) {
+    std::vector<KeyedPair> keyed;
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        keyed.push_back({series_key(tracks[pairs[i].track].satellite.system, pairs[i].code), i});
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const KeyedPair& a, const KeyedPair& b) { return a.key < b.key; });
+    return keyed;
+}
+
+class EstimateEmitter {
+public:
+    EstimateEmitter(const AnalyzerConfig& config, const RinexObsData& obs, const SlipDetection& slips,
+                    double gap_seconds)
+        : config_(config), obs_(obs), slips_(slips) {
+        rules_.gap_seconds = gap_seconds;
+        rules_.jump_limit = config.mp_jump_limit;
+        rules_.min_arc_seconds = config.min_arc;
+        emit_ = !(kProvisionalElevation < config.elevation_cutoff);
+    }
+
+    // Appends the pair's estimates; returns the number of slip-caused arc breaks.
+    uint64_t emit(const SatelliteTrack& track, const MpSignalPair& pair, std::vector<EstimateRecord>& out) {
+        build_mp_series(obs_, track, pair, series_);
+        const auto slip_set = slips_.slip_epochs.find({track.satellite, pair.phase});
+        std::span<const int64_t> slip_times;
+        if (slip_set != slips_.slip_epochs.end()) slip_times = slip_set->second;
+        const ArcSplit split = split_arcs(series_.times_ms, series_.values, slip_times, rules_);
+        for (const Arc& arc : split.kept) emit_arc(track, pair, arc, out);
+        return split.slip_breaks;
+    }
+
+private:
+    void emit_arc(const SatelliteTrack& track, const MpSignalPair& pair, Arc arc, std::vector<EstimateRecord>& out) {
+        const std::size_t n = arc.end - arc.begin;
+        residuals_.resize(n);
+        remove_arc_bias(std::span(series_.times_ms).subspan(arc.begin, n),
+                        std::span(series_.values).subspan(arc.begin, n), config_.bias_window, residuals_);
+        if (!emit_) return;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t i = arc.begin + j;
+            EstimateRecord e;
+            e.satellite = track.satellite;
+            e.time_ms = series_.times_ms[i];
+            e.mp_value = residuals_[j];
+            e.elevation = kProvisionalElevation;
+            e.azimuth = 0.0;
+            e.has_snr = config_.attach_snr && series_.has_snr[i];
+            e.snr = e.has_snr ? series_.snr[i] : 0.0;
+            e.signal = pair.code;
+            out.push_back(e);
+        }
+    }
+
+    const AnalyzerConfig& config_;
+    const RinexObsData& obs_;
+    const SlipDetection& slips_;
+    ArcRules rules_;
+    bool emit_ = true;
+    MpSeries series_;
+    std::vector<double> residuals_;
+};
+
+SlipSettings slip_settings(const AnalyzerConfig& config) {
+    SlipSettings s;
+    s.ion_delta_base = config.ion_delta_base;
+    s.ion_delta_rate = config.ion_delta_rate;
+    s.cp_delta_base = config.cp_delta_base;
+    s.cp_delta_rate = config.cp_delta_rate;
+    s.max_gap = config.max_slip_gap;
+    s.use_lli = config.use_lli;
+    return s;
+}
+
+}  // namespace
+
+Result<AnalysisOutput> run_multipath_analysis(const AnalyzerConfig& config) {
+    if (!config.obs_data) return GnssError::insufficient_data("no observation data");
+    const RinexObsData& obs = *config.obs_data;
+    const std::vector<uint32_t> epochs = analysed_epochs(obs.epochs.size(), config.max_epochs);
+    const double gap = gap_threshold(config.arc_gap_factor, sampling_interval(obs, epochs));
+    const std::vector<SatelliteTrack> tracks = collect_tracks(obs, epochs);
+
+    AnalysisOutput output;
+    SlipDetection slips;
+    if (config.detect_cycle_slips) slips = detect_cycle_slips(obs, tracks, slip_settings(config));
+
+    const std::vector<MpSignalPair> pairs =
+        select_signal_pairs(tracks, {config.systems, config.include_codes, config.exclude_codes});
+    const std::vector<KeyedPair> keyed = pairs_by_key(tracks, pairs);
+    EstimateEmitter emitter(config, obs, slips, gap);
+    for (std::size_t k = 0; k < keyed.size();) {
+        const std::size_t first_estimate = output.estimates.size();
+        uint64_t slip_breaks = 0;
+        std::size_t end = k;
+        for (; end < keyed.size() && keyed[end].key == keyed[k].key; ++end) {
+            const MpSignalPair& pair = pairs[keyed[end].pair];
+            slip_breaks += emitter.emit(tracks[pair.track], pair, output.estimates);
+        }
+        const std::span<const EstimateRecord> group(output.estimates.data() + first_estimate,
+                                                    output.estimates.size() - first_estimate);
+        if (!group.empty())
+            output.statistics.push_back(
+                compute_statistics(keyed[k].key, group, slip_breaks, config.elevation_weighting));
+        k = end;
+    }
+    output.slips = std::move(slips.slips);
+    output.slip_counts = std::move(slips.counts);
+    return output;
+}
+
+}  // namespace skyrift

@@ -1,0 +1,53 @@
+#include "analysis/multipath_series.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace skyrift {
+
+namespace {
+
+constexpr double kImplausibleMp = 1.0e7;
+
+// Files list epochs in file order; a series must be in time order for arcs and windows.
+void sort_by_time(MpSeries& s) {
+    if (std::is_sorted(s.times_ms.begin(), s.times_ms.end())) return;
+    std::vector<std::size_t> order(s.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return s.times_ms[a] < s.times_ms[b]; });
+    MpSeries sorted;
+    for (const std::size_t i : order) {
+        sorted.times_ms.push_back(s.times_ms[i]);
+        sorted.values.push_back(s.values[i]);
+        sorted.snr.push_back(s.snr[i]);
+        sorted.has_snr.push_back(s.has_snr[i]);
+    }
+    s = std::move(sorted);
+}
+
+}  // namespace
+
+void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const MpSignalPair& pair,
+                     MpSeries& series) {
+    series.clear();
+    const double b = 2.0 / (pair.alpha - 1.0);
+    for (std::size_t k = 0; k < track.entries.size(); ++k) {
+        const SatelliteEntry& entry = obs.satellite_entries[track.entries[k]];
+        const ObservationEntry* p = obs.find_observation(entry, pair.code);
+        const ObservationEntry* l1 = obs.find_observation(entry, pair.phase);
+        const ObservationEntry* l2 = obs.find_observation(entry, pair.partner);
+        if (!p || !l1 || !l2) continue;
+        const double mp = p->value - (1.0 + b) * pair.wavelength1 * l1->value + b * pair.wavelength2 * l2->value;
+        if (!std::isfinite(mp) || std::fabs(mp) > kImplausibleMp) continue;
+        const ObservationEntry* snr = pair.snr ? obs.find_observation(entry, *pair.snr) : nullptr;
+        series.times_ms.push_back(track.times_ms[k]);
+        series.values.push_back(mp);
+        series.snr.push_back(snr ? snr->value : 0.0);
+        series.has_snr.push_back(snr != nullptr);
+    }
+    sort_by_time(series);
+}
+
+}  // namespace skyrift

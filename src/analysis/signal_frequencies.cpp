@@ -1,0 +1,45 @@
+#include "analysis/signal_frequencies.hpp"
+
+#include <array>
+
+namespace skyrift {
+
+namespace {
+
+// Channels of GLONASS slots 1..24 when the file gives none.
+constexpr std::array<int8_t, 24> kDefaultGlonassChannels = {
+    1, -4, 5, 6, 1, -4, 5, 6, -2, -7, 0, -1, -2, -7, 0, -1, 4, -3, 3, 2, 4, -3, 3, 2};
+
+constexpr uint8_t kGps[] = {1, 2, 5};
+constexpr uint8_t kGlonass[] = {1, 2, 3};
+constexpr uint8_t kGalileo[] = {1, 5, 7, 8, 6};
+constexpr uint8_t kBeidou[] = {2, 7, 6, 1, 5};
+constexpr uint8_t kQzss[] = {1, 2, 5, 6};
+constexpr uint8_t kSbas[] = {1, 5};
+constexpr uint8_t kNavic[] = {5, 9};
+
+}  // namespace
+
+std::optional<int8_t> glonass_channel(const RinexHeader& header, Satellite satellite) {
+    if (satellite.system != GnssSystem::GLONASS) return std::nullopt;
+    if (const auto it = header.glonass_slots.find(satellite.prn); it != header.glonass_slots.end())
+        return it->second;
+    if (satellite.prn >= 1 && satellite.prn <= 24) return kDefaultGlonassChannels[satellite.prn - 1];
+    return int8_t{0};
+}
+
+std::span<const uint8_t> band_preferences(GnssSystem system) {
+    switch (system) {
+        case GnssSystem::GPS: return kGps;
+        case GnssSystem::GLONASS: return kGlonass;
+        case GnssSystem::Galileo: return kGalileo;
+        case GnssSystem::BeiDou: return kBeidou;
+        case GnssSystem::QZSS: return kQzss;
+        case GnssSystem::SBAS: return kSbas;
+        case GnssSystem::NavIC: return kNavic;
+        case GnssSystem::Mixed: return {};
+    }
+    return {};
+}
+
+}  // namespace skyrift

@@ -1,0 +1,159 @@
+#include "navigation/sp3_reader.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <initializer_list>
+#include <optional>
+#include <unordered_map>
+
+#include "utils/number_parse.hpp"
+#include "utils/text.hpp"
+
+namespace skyrift {
+
+namespace {
+
+constexpr std::size_t kMinHeaderLength = 60;
+constexpr std::size_t kMinPositionLength = 60;
+constexpr std::size_t kEpochFieldsEnd = 31;
+constexpr double kUnparsableInterval = 900.0;
+constexpr double kBadClock = 999999.999999;
+constexpr double kMaxGoodClock = 900000.0;
+
+Result<std::string> read_file(const std::string& path) {
+    // The C interface would silently open the name cut at the first NUL: another file.
+    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return GnssError::io_errno(errno);
+    std::string content;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            return GnssError::io_errno(error);
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return content;
+}
+
+// Fixed-column fields are byte ranges; a cut inside a multi-byte character makes
+// the line unusable, so such lines are skipped rather than mis-sliced.
+bool cuts_a_character(std::string_view line, std::initializer_list<std::size_t> cuts) {
+    return std::any_of(cuts.begin(), cuts.end(), [&](std::size_t pos) { return splits_utf8_char(line, pos); });
+}
+
+std::string_view field(std::string_view line, std::size_t begin, std::size_t end) {
+    return trim_unicode(column(line, begin, end));
+}
+
+// Six blank-separated fields in columns 3..31, years as written (no two-digit widening).
+// A short or unparsable line gives nothing, so the previous epoch stays in force.
+std::optional<Epoch> parse_epoch_line(std::string_view line) {
+    if (line.size() < kEpochFieldsEnd || cuts_a_character(line, {3, kEpochFieldsEnd})) return std::nullopt;
+    const auto parts = split_whitespace(line.substr(3, kEpochFieldsEnd - 3));
+    if (parts.size() < 6) return std::nullopt;
+    Epoch e;
+    if (parse_integer(parts[0], e.year) != NumberError::None || parse_integer(parts[1], e.month) != NumberError::None ||
+        parse_integer(parts[2], e.day) != NumberError::None || parse_integer(parts[3], e.hour) != NumberError::None ||
+        parse_integer(parts[4], e.minute) != NumberError::None || parse_float(parts[5], e.second) != NumberError::None) {
+        return std::nullopt;
+    }
+    return e;
+}
+
+struct PositionLine {
+    Satellite satellite;
+    Sp3Record record;
+};
+
+std::optional<PositionLine> parse_position_line(std::string_view line, const Epoch& epoch) {
+    if (line.size() < kMinPositionLength || cuts_a_character(line, {1, 4, 18, 32, 46, 60})) return std::nullopt;
+    const auto satellite = parse_satellite_id(line.substr(1, 3));
+    if (!satellite) return std::nullopt;
+    const auto km = [&](std::size_t begin) { return float_or_none(field(line, begin, begin + 14)).value_or(0.0) * 1000.0; };
+    Sp3Record r{epoch, km(4), km(18), km(32), float_or_none(field(line, 46, 60)).value_or(kBadClock)};
+    // The bad-clock marker (and any other absurd clock) means the record is not usable.
+    if (!(std::fabs(r.clock) <= kMaxGoodClock)) return std::nullopt;
+    return PositionLine{*satellite, r};
+}
+
+class Sp3Builder {
+public:
+    void line(std::string_view line) {
+        if (line.empty()) return;
+        switch (line[0]) {
+            case '#': header_line(line); break;
+            case '*':
+                if (auto e = parse_epoch_line(line)) epoch_ = *e;
+                break;
+            case 'P':
+                if (epoch_) {
+                    if (auto p = parse_position_line(line, *epoch_)) add(p->satellite, p->record);
+                }
+                break;
+            default: break;  // "%", "+", "/", "V", "E", "EOF" and blanks carry nothing we keep
+        }
+    }
+
+    Sp3Data finish() && {
+        std::sort(data_.orbits.begin(), data_.orbits.end(),
+                  [](const SatelliteRecords& a, const SatelliteRecords& b) { return a.satellite < b.satellite; });
+        return std::move(data_);
+    }
+
+private:
+    void header_line(std::string_view line) {
+        if (line.size() < kMinHeaderLength) return;
+        const char second = line[1];
+        if (second == 'a' || second == 'b' || second == 'c' || second == 'd') {
+            if (cuts_a_character(line, {32, 39})) return;
+            data_.num_epochs = integer_or_none<uint64_t>(field(line, 32, 39)).value_or(0);
+        } else if (second == '#') {
+            if (cuts_a_character(line, {24, 38})) return;
+            data_.interval = float_or_none(field(line, 24, 38)).value_or(kUnparsableInterval);
+        }
+    }
+
+    void add(const Satellite& satellite, const Sp3Record& record) {
+        const auto [it, inserted] = index_.try_emplace(satellite, data_.orbits.size());
+        if (inserted) data_.orbits.push_back({satellite, {}});
+        data_.orbits[it->second].records.push_back(record);
+    }
+
+    Sp3Data data_;
+    std::optional<Epoch> epoch_;
+    std::unordered_map<Satellite, std::size_t> index_;
+};
+
+}  // namespace
+
+Sp3Data parse_sp3_text(std::string_view text) {
+    Sp3Builder builder;
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        builder.line(line);
+    }
+    return std::move(builder).finish();
+}
+
+Result<Sp3Data> read_sp3(const std::string& path) {
+    auto content = read_file(path);
+    if (!content) return content.error();
+    if (!is_valid_utf8(*content)) return GnssError::io("stream did not contain valid UTF-8");
+    return parse_sp3_text(*content);
+}
+
+}  // namespace skyrift

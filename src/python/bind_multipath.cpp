@@ -1,0 +1,257 @@
+// MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer.
+#include "python/common.hpp"
+#include "python/bindings.hpp"
+#include "analysis/multipath_analysis.hpp"
+#include "analysis/result_elevations.hpp"
+#include "navigation/sp3_data.hpp"
+#include "utils/coordinates.hpp"
+#include "utils/time.hpp"
+
+namespace skyrift {
+
+namespace {
+
+// Each Python instance owns its value and a borrow flag.
+struct PyEstimate {
+    EstimateRecord record;
+    BorrowFlag flag;
+};
+struct PyStats {
+    StatsRecord record;
+    BorrowFlag flag;
+};
+struct PySlip {
+    SlipRecord record;
+    BorrowFlag flag;
+};
+struct PyResults {
+    AnalysisOutput output;
+    BorrowFlag flag;
+};
+struct PyAnalyzer {
+    AnalyzerConfig config;
+    BorrowFlag flag;
+};
+
+std::string letter_text(GnssSystem system) { return std::string(1, system_letter(system)); }
+
+// A read-only attribute computed from the stored value under a shared borrow.
+template <typename Py, typename Get>
+void readonly(py::class_<Py>& cls, const char* name, Get get) {
+    cls.def_property_readonly(name, [get](Py& self) {
+        SharedBorrow borrow(self.flag);
+        return get(self.record);
+    });
+}
+
+// Settable float attribute; deleting it is an AttributeError.
+template <double EstimateRecord::*Field>
+void settable_angle(py::class_<PyEstimate>& cls, const char* name) {
+    py::cpp_function getter([](PyEstimate& self) {
+        SharedBorrow borrow(self.flag);
+        return self.record.*Field;
+    });
+    py::cpp_function setter([name](PyEstimate& self, py::handle value) {
+        const double x = arg_float(value, name);
+        ExclusiveBorrow borrow(self.flag);
+        self.record.*Field = x;
+    });
+    py::cpp_function deleter(
+        [](PyEstimate&) { raise_py(PyExc_AttributeError, "can't delete attribute"); });
+    cls.attr(name) = py::module_::import("builtins").attr("property")(getter, setter, deleter);
+}
+
+void register_estimate(py::module_& m) {
+    py::class_<PyEstimate> cls(m, "MultipathEstimate", "Python-exposed Multipath estimate");
+    readonly(cls, "satellite", [](const EstimateRecord& e) { return e.satellite.id(); });
+    readonly(cls, "epoch", [](const EstimateRecord& e) { return iso_text_from_ms(e.time_ms); });
+    readonly(cls, "mp_value", [](const EstimateRecord& e) { return e.mp_value; });
+    settable_angle<&EstimateRecord::elevation>(cls, "elevation");
+    settable_angle<&EstimateRecord::azimuth>(cls, "azimuth");
+    readonly(cls, "snr", [](const EstimateRecord& e) { return e.has_snr ? std::optional(e.snr) : std::nullopt; });
+    readonly(cls, "signal", [](const EstimateRecord& e) { return e.signal.text(); });
+    readonly(cls, "system", [](const EstimateRecord& e) { return letter_text(e.satellite.system); });
+}
+
+void register_stats(py::module_& m) {
+    py::class_<PyStats> cls(m, "MultipathStats", "Python-exposed Multipath statistics");
+    readonly(cls, "signal", [](const StatsRecord& s) { return s.signal; });
+    readonly(cls, "rms", [](const StatsRecord& s) { return s.rms; });
+    readonly(cls, "mean", [](const StatsRecord& s) { return s.mean; });
+    readonly(cls, "std_dev", [](const StatsRecord& s) { return s.std_dev; });
+    readonly(cls, "min", [](const StatsRecord& s) { return s.min; });
+    readonly(cls, "max", [](const StatsRecord& s) { return s.max; });
+    readonly(cls, "weighted_rms", [](const StatsRecord& s) { return s.weighted_rms; });
+    readonly(cls, "system", [](const StatsRecord& s) { return letter_text(s.system); });
+    readonly(cls, "code", [](const StatsRecord& s) { return s.code.text(); });
+    readonly(cls, "cycle_slips", [](const StatsRecord& s) { return s.cycle_slips; });
+    readonly(cls, "count", [](const StatsRecord& s) { return s.count; });
+    cls.def("__repr__", [](PyStats& self) {
+        SharedBorrow borrow(self.flag);
+        const StatsRecord& s = self.record;
+        return "MultipathStats(signal='" + s.signal + "', rms=" + fmt_fixed(s.rms, 4) +
+               ", count=" + std::to_string(s.count) + ")";
+    });
+}
+
+void register_slip(py::module_& m) {
+    py::class_<PySlip> cls(m, "CycleSlip", "Python-exposed Cycle slip");
+    readonly(cls, "satellite", [](const SlipRecord& s) { return s.satellite.id(); });
+    readonly(cls, "magnitude", [](const SlipRecord& s) { return s.magnitude; });
+    readonly(cls, "method", [](const SlipRecord& s) { return std::string(slip_method_text(s.method)); });
+    readonly(cls, "signal", [](const SlipRecord& s) { return s.num_signals ? s.signals[0].text() : std::string(); });
+    readonly(cls, "system", [](const SlipRecord& s) { return letter_text(s.satellite.system); });
+    readonly(cls, "threshold", [](const SlipRecord& s) { return s.threshold; });
+    readonly(cls, "epoch", [](const SlipRecord& s) { return iso_text_from_ms(s.time_ms); });
+}
+
+// Fresh Python instances for every element.
+template <typename Py, typename Record>
+py::list instances_of(const std::vector<Record>& records) {
+    py::list out(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) out[i] = py::cast(Py{records[i], {}});
+    return out;
+}
+
+py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle receiver_arg) {
+    ExclusiveBorrow borrow(self.flag);
+    const std::shared_ptr<Sp3Data> sp3 = arg_shared<Sp3Data>(sp3_arg, "sp3");
+    const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
+    ElevationCounts counts;
+    {
+        py::gil_scoped_release release;
+        counts = compute_result_elevations(self.output, *sp3, receiver);
+    }
+    return py::make_tuple(counts.computed, counts.failed);
+}
+
+void register_results(py::module_& m) {
+    py::class_<PyResults>(m, "AnalysisResults", "Python-exposed Analysis results")
+        .def_property_readonly("estimates",
+                               [](PyResults& self) {
+                                   SharedBorrow borrow(self.flag);
+                                   return instances_of<PyEstimate>(self.output.estimates);
+                               })
+        .def_property_readonly("cycle_slips",
+                               [](PyResults& self) {
+                                   SharedBorrow borrow(self.flag);
+                                   return instances_of<PySlip>(self.output.slips);
+                               })
+        .def_property_readonly("cycle_slip_counts",
+                               [](PyResults& self) {
+                                   SharedBorrow borrow(self.flag);
+                                   py::dict counts;
+                                   for (const auto& [key, n] : self.output.slip_counts) counts[py::str(key)] = n;
+                                   return counts;
+                               })
+        .def_property_readonly("statistics",
+                               [](PyResults& self) {
+                                   SharedBorrow borrow(self.flag);
+                                   return instances_of<PyStats>(self.output.statistics);
+                               })
+        .def(
+            "total_estimates",
+            [](PyResults& self) {
+                SharedBorrow borrow(self.flag);
+                return self.output.estimates.size();
+            },
+            doc_sig("total_estimates($self)", "").c_str())
+        .def(
+            "total_cycle_slips",
+            [](PyResults& self) {
+                SharedBorrow borrow(self.flag);
+                return self.output.slips.size();
+            },
+            doc_sig("total_cycle_slips($self)", "").c_str())
+        .def("compute_elevations", &compute_elevations, py::arg("sp3"), py::arg("receiver"),
+             doc_sig("compute_elevations($self, sp3, receiver)",
+                     "Compute elevations and azimuths for all estimates using SP3 data\n"
+                     "Returns (computed_count, failed_count)")
+                 .c_str())
+        .def("__repr__", [](PyResults& self) {
+            SharedBorrow borrow(self.flag);
+            return "AnalysisResults(estimates=" + std::to_string(self.output.estimates.size()) +
+                   ", signals=" + std::to_string(self.output.statistics.size()) +
+                   ", cycle_slips=" + std::to_string(self.output.slips.size()) + ")";
+        });
+}
+
+std::vector<std::string> code_filter(py::handle h, const char* name) {
+    if (is_absent(h)) return {};
+    auto normalized = normalize_code_filter(name, arg_str_list(h, name));
+    if (!normalized) raise_py(PyExc_ValueError, normalized.error().message());
+    return std::move(normalized).value();
+}
+
+std::optional<double> optional_float(py::handle h, const char* name) {
+    if (is_absent(h)) return std::nullopt;
+    return arg_float(h, name);
+}
+
+PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::handle systems,
+                         py::handle bias_window_seconds, py::handle min_arc_seconds, py::handle arc_gap_factor,
+                         py::handle include_codes, py::handle exclude_codes, py::handle max_epochs,
+                         py::handle detect_cycle_slips, py::handle ion_delta_base, py::handle ion_delta_rate,
+                         py::handle cp_delta_base, py::handle cp_delta_rate) {
+    AnalyzerConfig c;
+    c.obs_data = arg_shared<RinexObsData>(obs_data, "obs_data");
+    c.elevation_cutoff = arg_float(elevation_cutoff, "elevation_cutoff");
+    c.systems = is_absent(systems) ? default_systems() : systems_from_names(arg_str_list(systems, "systems"));
+    c.bias_window = optional_float(bias_window_seconds, "bias_window_seconds");
+    c.min_arc = arg_float(min_arc_seconds, "min_arc_seconds");
+    c.arc_gap_factor = arg_float(arc_gap_factor, "arc_gap_factor");
+    c.include_codes = code_filter(include_codes, "include_codes");
+    c.exclude_codes = code_filter(exclude_codes, "exclude_codes");
+    if (!is_absent(max_epochs)) c.max_epochs = arg_int<uint64_t>(max_epochs, "max_epochs");
+    c.detect_cycle_slips = arg_bool(detect_cycle_slips, "detect_cycle_slips");
+    c.ion_delta_base = arg_float(ion_delta_base, "ion_delta_base");
+    c.ion_delta_rate = arg_float(ion_delta_rate, "ion_delta_rate");
+    c.cp_delta_base = arg_float(cp_delta_base, "cp_delta_base");
+    c.cp_delta_rate = arg_float(cp_delta_rate, "cp_delta_rate");
+    return {std::move(c), {}};
+}
+
+PyResults analyze(PyAnalyzer& self) {
+    AnalyzerConfig config;
+    {
+        SharedBorrow borrow(self.flag);
+        config = self.config;
+    }
+    std::optional<Result<AnalysisOutput>> outcome;
+    {
+        py::gil_scoped_release release;
+        outcome.emplace(run_multipath_analysis(config));
+    }
+    if (!*outcome) raise_py(PyExc_ValueError, "Multipath analysis failed: " + outcome->error().message());
+    return {std::move(*outcome).value(), {}};
+}
+
+void register_analyzer(py::module_& m) {
+    py::class_<PyAnalyzer>(m, "MultipathAnalyzer", "Python-exposed Multipath Analyzer")
+        .def(py::init(&make_analyzer), py::arg("obs_data"), py::arg("elevation_cutoff") = 10.0,
+             py::arg("systems") = py::none(), py::arg("bias_window_seconds") = 1500.0,
+             py::arg("min_arc_seconds") = 300.0, py::arg("arc_gap_factor") = 5.0,
+             py::arg("include_codes") = py::none(), py::arg("exclude_codes") = py::none(),
+             py::arg("max_epochs") = py::none(), py::arg("detect_cycle_slips") = true,
+             py::arg("ion_delta_base") = 0.10, py::arg("ion_delta_rate") = 0.003, py::arg("cp_delta_base") = 5.0,
+             py::arg("cp_delta_rate") = 0.10,
+             doc_sig("__init__($self, obs_data, elevation_cutoff=10.0, systems=None, bias_window_seconds=1500.0, "
+                     "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
+                     "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
+                     "cp_delta_base=5.0, cp_delta_rate=0.10)",
+                     "")
+                 .c_str())
+        .def("analyze", &analyze, doc_sig("analyze($self)", "").c_str());
+}
+
+}  // namespace
+
+void register_multipath_classes(py::module_& m) {
+    register_estimate(m);
+    register_stats(m);
+    register_slip(m);
+    register_results(m);
+    register_analyzer(m);
+}
+
+}  // namespace skyrift

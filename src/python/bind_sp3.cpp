@@ -1,0 +1,76 @@
+// Sp3Data, read_sp3, compute_elevation.
+#include "python/common.hpp"
+#include "python/bindings.hpp"
+#include "navigation/orbit_interpolation.hpp"
+#include "navigation/sp3_reader.hpp"
+#include "utils/coordinates.hpp"
+
+namespace skyrift {
+
+namespace {
+
+std::string sp3_text(const Sp3Data& d) {
+    return "Sp3Data(satellites=" + std::to_string(d.num_satellites()) + ", epochs=" + std::to_string(d.num_epochs) +
+           ", interval=" + fmt_float(d.interval) + "s)";
+}
+
+// An identifier that does not parse is a lookup that finds nothing, not an error.
+std::optional<Ecef> position_for(const Sp3Data& sp3, py::handle satellite, py::handle epoch) {
+    const std::string id = arg_str(satellite, "satellite");
+    const Epoch& when = arg_instance<Epoch>(epoch, "epoch");
+    const auto sat = parse_satellite_id(id);
+    if (!sat) return std::nullopt;
+    return interpolate_position(sp3, *sat, when);
+}
+
+}  // namespace
+
+void register_sp3_data(py::module_& m) {
+    py::class_<Sp3Data, std::shared_ptr<Sp3Data>>(m, "Sp3Data", "Python-exposed SP3 data")
+        .def_property_readonly("num_satellites", [](const Sp3Data& d) { return d.num_satellites(); })
+        .def_property_readonly("num_epochs", [](const Sp3Data& d) { return d.num_epochs; })
+        .def_property_readonly("interval", [](const Sp3Data& d) { return d.interval; })
+        .def(
+            "satellites",
+            [](const Sp3Data& d) {
+                std::vector<std::string> ids;
+                for (const Satellite& s : d.satellites()) ids.push_back(s.id());
+                return ids;
+            },
+            doc_sig("satellites($self)", "").c_str())
+        .def(
+            "get_position",
+            [](const Sp3Data& d, py::handle satellite, py::handle epoch) { return position_for(d, satellite, epoch); },
+            py::arg("satellite"), py::arg("epoch"), doc_sig("get_position($self, satellite, epoch)", "").c_str())
+        .def("__repr__", &sp3_text)
+        .def("__str__", &sp3_text);
+}
+
+void register_read_sp3(py::module_& m) {
+    m.def(
+        "read_sp3",
+        [](py::handle path) {
+            auto data = read_sp3(arg_str(path, "path"));
+            if (!data) raise_py(PyExc_OSError, "Failed to read SP3: " + data.error().message());
+            return std::make_shared<Sp3Data>(std::move(data).value());
+        },
+        py::arg("path"), doc_sig("read_sp3(path)", "Read SP3 file").c_str());
+}
+
+void register_compute_elevation(py::module_& m) {
+    m.def(
+        "compute_elevation",
+        [](py::handle sp3, py::handle receiver, py::handle satellite, py::handle epoch) -> std::optional<double> {
+            const Sp3Data& data = arg_instance<Sp3Data>(sp3, "sp3");
+            const Ecef& from = arg_instance<Ecef>(receiver, "receiver");
+            const auto position = position_for(data, satellite, epoch);
+            if (!position) return std::nullopt;
+            return calculate_azel(from, *position).elevation;
+        },
+        py::arg("sp3"), py::arg("receiver"), py::arg("satellite"), py::arg("epoch"),
+        doc_sig("compute_elevation(sp3, receiver, satellite, epoch)",
+                "Compute satellite elevation from SP3 and receiver position")
+            .c_str());
+}
+
+}  // namespace skyrift
