@@ -145,7 +145,13 @@ inline void stages(double* re, double* im, std::size_t n, std::size_t half, std:
 constexpr std::size_t kCacheBlock = 4096;
 
 // Built for AVX2 and for the baseline; without FMA contraction both give the same bits.
-__attribute__((target_clones("avx2", "default")))
+// ThreadSanitizer cannot run the loader-time resolver of such clones: one version there.
+#if defined(__SANITIZE_THREAD__)
+#define SKYRIFT_VECTOR_CLONES
+#else
+#define SKYRIFT_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+SKYRIFT_VECTOR_CLONES
 void all_stages(double* re, double* im, std::size_t n, std::size_t first, const double* twr, const double* twi) {
     const std::size_t block = std::min(n, kCacheBlock);
     if (first < block) {
