@@ -250,19 +250,21 @@ py::dict residual_dict(const SatelliteSurvey& s) {
 py::dict analyze_snr_wavelets(py::handle obs_arg, py::handle satellites_arg, py::handle interval_arg,
                               py::handle bands_arg) {
     const std::shared_ptr<const RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
+    const std::optional<std::vector<std::string>> ids =
+        is_absent(satellites_arg) ? std::nullopt : std::optional(arg_str_list(satellites_arg, "satellites"));
+    const std::optional<double> given_interval =
+        is_absent(interval_arg) ? std::nullopt : std::optional(arg_float(interval_arg, "interval"));
+    const std::optional<std::vector<PeriodBand>> given_bands =
+        is_absent(bands_arg) ? std::nullopt : std::optional(arg_bands(bands_arg, "bands"));
     std::optional<std::vector<Satellite>> satellites;
-    if (!is_absent(satellites_arg)) {
+    if (ids) {
         satellites.emplace();
-        for (const std::string& id : arg_str_list(satellites_arg, "satellites")) {
+        for (const std::string& id : *ids) {
             const std::optional<Satellite> sat = parse_satellite_id(id);
             if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + id + "'");
             satellites->push_back(*sat);
         }
     }
-    const std::optional<double> given_interval =
-        is_absent(interval_arg) ? std::nullopt : std::optional(arg_float(interval_arg, "interval"));
-    const std::optional<std::vector<PeriodBand>> given_bands =
-        is_absent(bands_arg) ? std::nullopt : std::optional(arg_bands(bands_arg, "bands"));
 
     SurveySettings settings;
     settings.interval = given_interval ? *given_interval : obs->interval().value_or(30.0);
