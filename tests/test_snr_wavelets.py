@@ -76,13 +76,6 @@ def test_sine_power_peaks_at_its_period(period):
     assert abs(math.log2(peak / period)) <= 0.125
 
 
-def test_scale_count_and_padding_for_1000_samples():
-    got = sk.morlet_cwt([0.0] * 999 + [1.0], 1.0)
-    assert len(got["scales"]) == 72  # J = floor(log2(500) / 0.125) = 71
-    assert got["scales"][0] == 2.0
-    assert got["scales"][-1] == pytest.approx(2.0 * 2 ** (71 / 8))
-
-
 def test_empty_and_constant_series():
     empty = sk.morlet_cwt([], 1.0)
     assert empty == {"power": [[], []], "scales": [2.0, 2.0 * 2 ** 0.125],
@@ -106,11 +99,6 @@ def test_absurd_scale_counts_are_refused(kwargs):
         sk.morlet_cwt([1.0, 2.0, 3.0] * 100, 1.0, **kwargs)
 
 
-def test_negative_spacing_gives_decreasing_scales():
-    got = sk.morlet_cwt([1.0, 2.0, 0.5, 3.0] * 4, 1.0, dj=-0.5)
-    assert len(got["scales"]) == 2 and got["scales"][1] < got["scales"][0]
-
-
 def red_noise_by_hand(y, dt, periods, chi2):
     y = np.asarray(y, dtype=float)
     var = y.var()
@@ -130,20 +118,15 @@ class TestRedNoiseSignificance:
         got = sk.red_noise_significance(self.y, 30.0, self.periods, confidence)
         assert got == pytest.approx(red_noise_by_hand(self.y, 30.0, self.periods, chi2), rel=1e-13)
 
-    def test_default_confidence_is_095(self):
-        assert sk.red_noise_significance(self.y, 1.0, self.periods) == \
-            sk.red_noise_significance(self.y, 1.0, self.periods, 0.95)
-
     @pytest.mark.parametrize("y", [[], [1.0, 2.0], [3.0] * 10], ids=["empty", "two", "constant"])
     def test_degenerate_series_are_never_significant(self, y):
         assert sk.red_noise_significance(y, 1.0, [2.0, 10.0]) == [math.inf, math.inf]
+        assert sk.red_noise_significance(y, 1.0, []) == []
 
     def test_negative_correlation_counts_as_white(self):
         y = [1.0, -1.0] * 10
         assert sk.red_noise_significance(y, 1.0, [3.0, 30.0]) == pytest.approx([2.9955, 2.9955])
 
-    def test_no_periods(self):
-        assert sk.red_noise_significance(self.y, 1.0, []) == []
 
 
 def reference_band_power(y, dt, bands, dj=0.125):
