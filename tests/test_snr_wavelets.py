@@ -128,7 +128,6 @@ class TestRedNoiseSignificance:
         assert sk.red_noise_significance(y, 1.0, [3.0, 30.0]) == pytest.approx([2.9955, 2.9955])
 
 
-
 def reference_band_power(y, dt, bands, dj=0.125):
     power, scales, periods, _ = reference_cwt(y, dt, dj)
     rows = []

@@ -72,6 +72,9 @@ Spectrum forward_spectrum(std::span<const double> y, std::size_t N) {
 // contribute exact zeros and need not be computed.
 constexpr double kExpUnderflow = -746.0;
 
+// Largest scratch (points) a thread keeps between transforms.
+constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
+
 // |W|² of one scale: the spectrum times the Morlet filter, back to the time domain.
 std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>& omega,
                                 const FftPlan& inverse, std::size_t n, double s, double dt) {
@@ -109,6 +112,10 @@ std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>&
     inverse.execute_bit_reversed(re.data(), im.data(), block);
     std::vector<double> power(n);
     for (std::size_t i = 0; i < n; ++i) power[i] = re[i] * re[i] + im[i] * im[i];
+    if (N > kKeptScratch) {  // an idle worker does not keep a huge buffer
+        std::vector<double>().swap(re);
+        std::vector<double>().swap(im);
+    }
     return power;
 }
 
