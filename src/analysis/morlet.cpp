@@ -76,7 +76,7 @@ constexpr double kExpUnderflow = -746.0;
 constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
 
 // |W|² of one scale: the spectrum times the Morlet filter, back to the time domain.
-std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>& omega,
+std::vector<double> scale_power(const Spectrum& spectrum, const std::vector<double>& omega,
                                 const FftPlan& inverse, std::size_t n, double s, double dt) {
     const std::size_t N = omega.size();
     const double norm = std::sqrt(s * kTwoPi / dt) * kPiQuarterRoot;
@@ -92,11 +92,11 @@ std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>&
         const double exponent = -0.5 * (d * d);
         // Skipping leaves a +0 where the product would be ±0: |W|² is the same. A
         // non-finite spectrum must still meet the zero factor (0·∞ = NaN).
-        if (exponent < kExpUnderflow && spec.finite) continue;
+        if (exponent < kExpUnderflow && spectrum.finite) continue;
         const double filter = std::exp(exponent);
         const std::size_t at = inverse.reversed(k);  // stored ready for the butterflies
-        re[at] = spec.re[k] * filter * norm;
-        im[at] = spec.im[k] * filter * norm;
+        re[at] = spectrum.re[k] * filter * norm;
+        im[at] = spectrum.im[k] * filter * norm;
         highest = k;
     }
     // Values only below k = N/block sit at multiples of `block` once bit-reversed; the
@@ -145,11 +145,11 @@ Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, 
     wt.coi = cone_of_influence(n, dt);
 
     const std::size_t N = next_power_of_two(n);
-    const Spectrum spec = forward_spectrum(y, N);
+    const Spectrum spectrum = forward_spectrum(y, N);
     const std::vector<double> omega = angular_frequencies(N, dt);
     const FftPlan inverse(N, true);
     wt.power = parallel_map(wt.scales.size(), [&](std::size_t j) {
-        return scale_power(spec, omega, inverse, n, wt.scales[j], dt);
+        return scale_power(spectrum, omega, inverse, n, wt.scales[j], dt);
     });
     return wt;
 }
