@@ -41,8 +41,9 @@ cpp-tests: $(APT_STAMP) $(DEPS_STAMP)
 test: build cpp-tests
 	$(PY) -m pytest -q
 
+# matplotlib for the demo's figures comes with requirements-dev.txt
 demo: build
-	$(PY) examples/demo.py
+	$(VENV)/bin/skyrift-mp demo
 
 sanitize: $(APT_STAMP)
 	cmake -S . -B build/sanitize -DSKYRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -7,7 +7,8 @@ read time of `read_rinex_obs`, the throughput in MB/s of decoded text, and the
 bytes held per stored observation, computed two ways:
   - B/obs (capacity): from the capacities of the flat arrays, printed by the C++
     tool `bench_read_obs` (built here with plain CMake; the wheel does not ship it);
-  - B/obs (RSS): growth of this process's resident memory while the result is held.
+  - B/obs (RSS): resident memory added by one read in a fresh process, per observation
+    (files above 10 MB only; it also counts the module's first-use allocations).
 Files: ESBC00DNK (RINEX 3.05, 30 s, one day) gzipped as shipped and gunzipped into
 the work directory, and a generated 1 Hz multi-GNSS day (bench/make_1hz_day.py).
 georinex (installed only in bench/.venv-peers) is timed on the smaller real files:
@@ -45,9 +46,23 @@ print(best)
 """
 
 
-def rss_bytes() -> int:
+RSS_SCRIPT = """
+import gc, os, sys
+import skyrift_mp as sk
+def rss():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+gc.collect()
+before = rss()
+data = sk.read_rinex_obs(sys.argv[1])
+print(rss() - before)
+"""
+
+
+def rss_growth(path: Path) -> int:
+    """Resident memory added by one read in a fresh process (no allocator history)."""
+    run = subprocess.run([sys.executable, "-c", RSS_SCRIPT, str(path)], check=True, capture_output=True, text=True)
+    return int(run.stdout)
 
 
 def build_tool() -> Path:
@@ -65,17 +80,17 @@ def tool_figures(tool: Path, path: Path) -> dict:
     return {"text_mb": float(cols[1]), "obs": int(cols[3]), "bytes_per_obs": float(cols[7])}
 
 
-def time_read(path: Path, repeats: int) -> tuple[float, object, int]:
-    best, data, grown = float("inf"), None, 0
+def time_read(path: Path, repeats: int):
+    """Best wall time, best CPU time of this thread (the read runs on it), data."""
+    best, best_cpu, data = float("inf"), float("inf"), None
     for _ in range(repeats):
         data = None
         gc.collect()
-        before = rss_bytes()
-        t = time.perf_counter()
+        t, c = time.perf_counter(), time.thread_time()
         data = sk.read_rinex_obs(str(path))
         best = min(best, time.perf_counter() - t)
-        grown = rss_bytes() - before
-    return best, data, grown
+        best_cpu = min(best_cpu, time.thread_time() - c)
+    return best, best_cpu, data
 
 
 def time_peer(path: Path, repeats: int):
@@ -106,19 +121,28 @@ def main():
 
     files = [(DATA / HEADLINE, 3, False), (plain, 3, False), (synthetic, 2, False)]
     files += [(DATA / name, 5, True) for name in PEER_FILES]
-    print(f"nproc {os.cpu_count()}, affinity {len(os.sched_getaffinity(0))}; skyrift_mp {sk.version()}")
-    head = (f"{'file':<52} {'disk_MB':>8} {'text_MB':>8} {'epochs':>7} {'obs':>10} {'read_s':>8} {'MB/s':>7} "
-            f"{'ns/obs':>7} {'B/obs cap':>9} {'B/obs RSS':>9} {'georinex_s':>10} {'ratio':>7}")
+    print(f"nproc {os.cpu_count()}, affinity {len(os.sched_getaffinity(0))}, load average "
+          f"{os.getloadavg()[0]:.2f}; skyrift_mp {sk.version()}")
+    print("MB/s = decoded text / best wall time; cpu MB/s = the same over the reading thread's CPU time;")
+    print("B/obs RSS: one read in a fresh process, files above 10 MB; ratio = georinex / skyrift wall time")
+    head = (f"{'file':<52} {'disk_MB':>8} {'text_MB':>8} {'epochs':>7} {'obs':>10} {'read_s':>8} {'MB/s':>6} "
+            f"{'cpu MB/s':>8} {'ns/obs':>7} {'B/obs cap':>9} {'B/obs RSS':>9} {'georinex_s':>10} {'ratio':>7}")
     print(head)
     for path, repeats, with_peer in files:
         figures = tool_figures(tool, path)
-        seconds, data, grown = time_read(path, repeats)
+        seconds, cpu, data = time_read(path, repeats)
         peer = time_peer(path, 1 if path.stat().st_size > 1e6 else 3) if with_peer else None
-        n = figures["obs"]
-        peer_text = f"{peer:10.2f} {peer / seconds:6.0f}x" if peer else f"{'-':>10} {'-':>7}"
-        print(f"{path.name[:52]:<52} {path.stat().st_size / 1e6:8.2f} {figures['text_mb']:8.2f} {data.num_epochs:7d} "
-              f"{n:10d} {seconds:8.3f} {figures['text_mb'] / seconds:7.0f} {seconds * 1e9 / max(n, 1):7.1f} "
-              f"{figures['bytes_per_obs']:9.2f} {grown / max(n, 1):9.2f} {peer_text}")
+        n, mb = figures["obs"], figures["text_mb"]
+        if not with_peer:
+            peer_text = f"{'not run':>10} {'-':>7}"
+        elif peer is None:
+            peer_text = f"{'failed':>10} {'-':>7}"
+        else:
+            peer_text = f"{peer:10.2f} {peer / seconds:6.0f}x"
+        rss_text = f"{rss_growth(path) / max(n, 1):9.2f}" if mb > 10 else f"{'-':>9}"
+        print(f"{path.name[:52]:<52} {path.stat().st_size / 1e6:8.2f} {mb:8.2f} {data.num_epochs:7d} "
+              f"{n:10d} {seconds:8.3f} {mb / seconds:6.0f} {mb / max(cpu, 1e-9):8.0f} {seconds * 1e9 / max(n, 1):7.1f} "
+              f"{figures['bytes_per_obs']:9.2f} {rss_text} {peer_text}")
         del data
 
 

@@ -1,9 +1,13 @@
 """Multipath values, arcs, bias removal, signal pairs, filters and ordering, checked
 against an independent numpy reckoning on small RINEX 3 files."""
+import tempfile
 from datetime import timedelta
+from pathlib import Path
 
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import skyrift_mp as mp
 from rinex_synth import BASE, epochs_of, expected_series, iso, observations, write_rinex3
@@ -45,6 +49,22 @@ def test_moving_mean_window_is_centred_and_inclusive(obs_file):
     track = observations(times, "G", GPS)
     res = mp.MultipathAnalyzer(obs_file({"G07": track}, {"G": GPS}), bias_window_seconds=630.0).analyze()
     assert_series(estimates_of(res, "G07", "C1C"), expected_series(track, "C1C", "L2W", "G", 150.0, 630.0))
+
+
+@settings(max_examples=30, deadline=None)
+@given(steps=st.lists(st.sampled_from([15, 30, 30, 30, 30, 60, 90, 150, 151, 400]), min_size=12, max_size=90),
+       window=st.sampled_from([None, 300.0, 630.0, 1500.0]), factor=st.sampled_from([2.0, 5.0]))
+def test_arcs_and_windows_match_numpy_on_irregular_sampling(steps, window, factor):
+    times = list(np.cumsum([0] + steps).astype(float))
+    diffs = sorted(b - a for a, b in zip(times[:101], times[1:101]))
+    interval = diffs[len(diffs) // 2]
+    gap = max(factor * interval, interval + 0.001)
+    track = observations(times, "G", GPS)
+    with tempfile.TemporaryDirectory() as tmp:
+        obs = mp.read_rinex_obs(str(write_rinex3(Path(tmp) / "irregular.rnx", epochs_of({"G09": track}), {"G": GPS})))
+    res = mp.MultipathAnalyzer(obs, bias_window_seconds=window, arc_gap_factor=factor,
+                               detect_cycle_slips=False).analyze()
+    assert_series(estimates_of(res, "G09", "C1C"), expected_series(track, "C1C", "L2W", "G", gap, window))
 
 
 def _jd_seconds(seconds):
@@ -156,14 +176,16 @@ def test_signal_pairs(obs_file, system, codes, partners):
             assert_series(got, expected_series(track, code, partner, system, 150.0))
 
 
-@pytest.mark.parametrize("slots, channel", [(None, 1), ({1: -3}, -3), ({2: 5}, 1)],
-                         ids=["default-table", "file-slot-map", "other-slot-in-map"])
-def test_glonass_channel(obs_file, slots, channel):
+@pytest.mark.parametrize("sat, slots, channel", [("R01", None, 1), ("R10", None, -7), ("R01", {1: -3}, -3),
+                                                ("R01", {2: 5}, 1), ("R30", None, 0), ("R30", {30: 4}, 4)],
+                         ids=["default-table", "default-table-slot10", "file-slot-map", "other-slot-in-map",
+                              "beyond-table-base", "beyond-table-in-map"])
+def test_glonass_channel(obs_file, sat, slots, channel):
     codes = ["C1C", "L1C", "C2P", "L2P"]
     track = observations([30.0 * i for i in range(20)], "R", codes, channel=channel)
-    res = mp.MultipathAnalyzer(obs_file({"R01": track}, {"R": codes}, glonass_slots=slots),
+    res = mp.MultipathAnalyzer(obs_file({sat: track}, {"R": codes}, glonass_slots=slots),
                                bias_window_seconds=None).analyze()
-    assert_series(estimates_of(res, "R01", "C1C"), expected_series(track, "C1C", "L2P", "R", 150.0, channel=channel))
+    assert_series(estimates_of(res, sat, "C1C"), expected_series(track, "C1C", "L2P", "R", 150.0, channel=channel))
 
 
 @pytest.mark.parametrize("snr_codes, expected", [(["S1C", "S1W"], "S1C"), (["S1X", "S1W"], "S1W"), (["S2W"], None)],

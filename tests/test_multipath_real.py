@@ -8,7 +8,7 @@ from collections import defaultdict
 import pytest
 
 import skyrift_mp as mp
-from conftest import VALIDATION_DIR, data_file
+from shared_data import VALIDATION_DIR, data_file
 
 OPEC = "OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx"
 ORBIT = "Testfile_20220101.eph"

@@ -7,7 +7,7 @@ import time
 import pytest
 
 import skyrift_mp as mp
-from conftest import data_file
+from shared_data import data_file
 from rinex_synth import epochs_of, observations, write_rinex3
 
 GPS = ["C1C", "L1C", "C2W", "L2W"]

@@ -6,8 +6,8 @@ import re
 import pytest
 
 import skyrift_mp as sk
-from conftest import DATA_DIR, data_file
-from rinex_text import hline, obs_field, text, v3_epoch, v3_header, v3_sat
+from shared_data import data_file
+from rinex_text import obs_field, text, v3_epoch, v3_header, v3_sat
 
 TYPES = {"G": ["C1C", "S1C", "S2W"], "R": ["S1C"], "E": ["C1C"], "C": ["S2I"]}
 

@@ -1,6 +1,5 @@
 """Reading observation files: header, RINEX 2 blocks, RINEX 3/4 records, input sources."""
 import gzip
-import zlib
 
 import pytest
 
@@ -457,3 +456,20 @@ def test_parse_error_before_bad_utf8_wins():
 def test_valid_utf8_in_text_fields():
     obs = load(v3_header(marker="Ærøskøbing"))
     assert obs.marker_name == "Ærøskøbing"
+
+
+def test_path_with_nul_byte_is_not_found():
+    with pytest.raises(OSError) as info:
+        sk.read_rinex_obs("obs\0.rnx")
+    assert str(info.value) == "Failed to read RINEX: File not found: obs\0.rnx"
+
+
+def test_concurrent_reads_equal_serial_reads(tmp_path):
+    from concurrent.futures import ThreadPoolExecutor
+
+    path = tmp_path / "x.rnx.gz"
+    path.write_bytes(gzip.compress(simple_v3() * 1))
+    serial = summary(sk.read_rinex_obs(str(path)))
+    with ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(lambda _: summary(sk.read_rinex_obs(str(path))), range(8)))
+    assert results == [serial] * 8

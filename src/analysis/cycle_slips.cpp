@@ -41,9 +41,7 @@ using Observations = std::span<const ObservationEntry>;
 
 // Observations are sorted by code, so each kind is one contiguous run.
 Observations of_kind(Observations all, ObservationKind kind) {
-    const char letter = kind_letter(kind);
-    auto first = std::find_if(all.begin(), all.end(),
-                              [&](const ObservationEntry& o) { return kind_letter(o.code.kind) >= letter; });
+    auto first = std::find_if(all.begin(), all.end(), [&](const ObservationEntry& o) { return o.code.kind == kind; });
     auto last = std::find_if(first, all.end(), [&](const ObservationEntry& o) { return o.code.kind != kind; });
     return {first, last};
 }

@@ -71,6 +71,7 @@ private:
             e.has_snr = config_.attach_snr && series_.has_snr[i];
             e.snr = e.has_snr ? series_.snr[i] : 0.0;
             e.signal = pair.code;
+            e.source = series_.sources[i];
             out.push_back(e);
         }
     }

@@ -19,6 +19,7 @@ struct EstimateRecord {
     double snr = 0.0;           // dB-Hz, meaningful when has_snr
     bool has_snr = false;
     ObservationCode signal;     // the pseudorange code
+    uint32_t source = 0;        // satellite entry of the observation data it came from
 };
 
 struct StatsRecord {

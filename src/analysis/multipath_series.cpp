@@ -23,9 +23,30 @@ void sort_by_time(MpSeries& s) {
         sorted.values.push_back(s.values[i]);
         sorted.snr.push_back(s.snr[i]);
         sorted.has_snr.push_back(s.has_snr[i]);
+        sorted.sources.push_back(s.sources[i]);
     }
     s = std::move(sorted);
 }
+
+// Finds one code in successive entries of a satellite. The layout of a satellite's
+// observations rarely changes from epoch to epoch, so the previous position is tried
+// first and the binary search is the fallback.
+class CodeCursor {
+public:
+    explicit CodeCursor(ObservationCode code) : code_(code) {}
+
+    const ObservationEntry* find(const RinexObsData& obs, const SatelliteEntry& entry) {
+        const auto all = obs.observations_of(entry);
+        if (position_ < all.size() && all[position_].code == code_) return &all[position_];
+        const ObservationEntry* found = obs.find_observation(entry, code_);
+        if (found) position_ = static_cast<std::size_t>(found - all.data());
+        return found;
+    }
+
+private:
+    ObservationCode code_;
+    std::size_t position_ = 0;
+};
 
 }  // namespace
 
@@ -33,19 +54,21 @@ void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const
                      MpSeries& series) {
     series.clear();
     const double b = 2.0 / (pair.alpha - 1.0);
+    CodeCursor code(pair.code), phase(pair.phase), partner(pair.partner), snr_code(pair.snr.value_or(pair.code));
     for (std::size_t k = 0; k < track.entries.size(); ++k) {
         const SatelliteEntry& entry = obs.satellite_entries[track.entries[k]];
-        const ObservationEntry* p = obs.find_observation(entry, pair.code);
-        const ObservationEntry* l1 = obs.find_observation(entry, pair.phase);
-        const ObservationEntry* l2 = obs.find_observation(entry, pair.partner);
+        const ObservationEntry* p = code.find(obs, entry);
+        const ObservationEntry* l1 = phase.find(obs, entry);
+        const ObservationEntry* l2 = partner.find(obs, entry);
         if (!p || !l1 || !l2) continue;
         const double mp = p->value - (1.0 + b) * pair.wavelength1 * l1->value + b * pair.wavelength2 * l2->value;
         if (!std::isfinite(mp) || std::fabs(mp) > kImplausibleMp) continue;
-        const ObservationEntry* snr = pair.snr ? obs.find_observation(entry, *pair.snr) : nullptr;
+        const ObservationEntry* snr = pair.snr ? snr_code.find(obs, entry) : nullptr;
         series.times_ms.push_back(track.times_ms[k]);
         series.values.push_back(mp);
         series.snr.push_back(snr ? snr->value : 0.0);
         series.has_snr.push_back(snr != nullptr);
+        series.sources.push_back(track.entries[k]);
     }
     sort_by_time(series);
 }

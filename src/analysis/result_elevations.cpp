@@ -1,5 +1,8 @@
 #include "analysis/result_elevations.hpp"
 
+#include <algorithm>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,26 +11,74 @@
 
 namespace skyrift {
 
+namespace {
+
+struct GeometryQuery {
+    Satellite satellite;
+    int64_t time_ms;
+};
+
+// The geometry works from the texts an estimate shows: its satellite id and ISO epoch.
+// Asked in blocks, so that the texts of a long day never all exist at once.
+std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQuery>& queries, const Sp3Data& sp3,
+                                                   const Ecef& receiver) {
+    constexpr std::size_t kBlock = 1 << 16;
+    std::vector<std::optional<LookAngles>> angles;
+    angles.reserve(queries.size());
+    std::vector<std::string> ids, epochs;
+    std::vector<LookAngleQuery> block;
+    for (std::size_t first = 0; first < queries.size(); first += kBlock) {
+        const std::size_t last = std::min(queries.size(), first + kBlock);
+        ids.clear();
+        epochs.clear();
+        block.clear();
+        for (std::size_t q = first; q < last; ++q) {
+            ids.push_back(queries[q].satellite.id());
+            epochs.push_back(iso_text_from_ms(queries[q].time_ms));
+        }
+        for (std::size_t i = 0; i < ids.size(); ++i) block.push_back({ids[i], epochs[i]});
+        LookAngleBatch batch = compute_look_angles(sp3, block, receiver);
+        angles.insert(angles.end(), batch.angles.begin(), batch.angles.end());
+    }
+    return angles;
+}
+
+}  // namespace
+
 ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data& sp3, const Ecef& receiver) {
     std::vector<EstimateRecord>& estimates = output.estimates;
-    // The geometry works from the texts an estimate shows: its satellite id and ISO epoch.
-    std::vector<std::string> satellite_ids, epochs;
-    satellite_ids.reserve(estimates.size());
-    epochs.reserve(estimates.size());
-    for (const EstimateRecord& e : estimates) {
-        satellite_ids.push_back(e.satellite.id());
-        epochs.push_back(iso_text_from_ms(e.time_ms));
-    }
-    std::vector<LookAngleQuery> queries(estimates.size());
-    for (std::size_t i = 0; i < estimates.size(); ++i) queries[i] = {satellite_ids[i], epochs[i]};
-    const LookAngleBatch batch = compute_look_angles(sp3, queries, receiver);
+    // The signals of one satellite at one epoch come from one satellite entry of the
+    // observation data: the geometry is asked once per entry and shared.
+    constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+    uint32_t entries = 0;
+    for (const EstimateRecord& e : estimates) entries = std::max(entries, e.source + 1);
+    std::vector<uint32_t> query_of_entry(entries, kNone);
+    std::vector<uint32_t> query_of(estimates.size());
+    std::vector<GeometryQuery> queries;
     for (std::size_t i = 0; i < estimates.size(); ++i) {
-        if (!batch.angles[i]) continue;
-        estimates[i].azimuth = batch.angles[i]->azimuth;
-        estimates[i].elevation = batch.angles[i]->elevation;
+        const EstimateRecord& e = estimates[i];
+        uint32_t& query = query_of_entry[e.source];
+        if (query == kNone) {
+            query = static_cast<uint32_t>(queries.size());
+            queries.push_back({e.satellite, e.time_ms});
+        }
+        query_of[i] = query;
     }
-    if (batch.computed > 0) refresh_weighted_rms(estimates, output.statistics);
-    return {batch.computed, batch.failed};
+    const std::vector<std::optional<LookAngles>> angles = look_angles(queries, sp3, receiver);
+
+    ElevationCounts counts;
+    for (std::size_t i = 0; i < estimates.size(); ++i) {
+        const auto& a = angles[query_of[i]];
+        if (!a) {
+            ++counts.failed;
+            continue;
+        }
+        estimates[i].azimuth = a->azimuth;
+        estimates[i].elevation = a->elevation;
+        ++counts.computed;
+    }
+    if (counts.computed > 0) refresh_weighted_rms(estimates, output.statistics);
+    return counts;
 }
 
 }  // namespace skyrift

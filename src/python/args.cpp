@@ -33,7 +33,12 @@ IntValue int_value(py::handle h, const char* name) {
 }  // namespace
 
 void raise_py(PyObject* exception_type, const std::string& message) {
-    PyErr_SetString(exception_type, message.c_str());
+    // Whole message, NUL bytes included (a path may hold one); never a decoding error instead.
+    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+    if (text) {
+        PyErr_SetObject(exception_type, text);
+        Py_DECREF(text);
+    }
     throw py::error_already_set();
 }
 

@@ -2,9 +2,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "rinex/line_source.hpp"
+#include "utils/memory.hpp"
 
 namespace skyrift {
 
@@ -26,13 +26,15 @@ GnssError inflate_error(int status, const char* zlib_message) {
     return GnssError::io("corrupt deflate stream");
 }
 
-// The last member's stored length, as a first guess of the output size.
+// The last member's stored length, as a first guess of the output size. The
+// trailer may belong to one of several members, or be trailing garbage, so the
+// guess is bounded by a generous ratio (RINEX text packs about 4 to 8 times).
 std::size_t size_hint(std::string_view compressed) {
-    if (compressed.size() < 18) return 4096;
-    uint32_t isize = 0;
-    std::memcpy(&isize, compressed.data() + compressed.size() - 4, 4);  // little-endian hosts only
-    const std::size_t cap = compressed.size() * 1032;                  // deflate's maximum ratio
-    return std::max<std::size_t>(compressed.size() * 3, std::min<std::size_t>(isize, cap)) + 1;
+    const std::size_t cap = compressed.size() * 20 + 4096;
+    if (compressed.size() < 18) return cap;
+    const auto* tail = reinterpret_cast<const unsigned char*>(compressed.data() + compressed.size() - 4);
+    const uint32_t isize = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (uint32_t{tail[3]} << 24);
+    return std::min<std::size_t>(std::max<std::size_t>(isize, compressed.size()), cap) + 1;
 }
 
 }  // namespace
@@ -42,7 +44,9 @@ TextBuffer inflate_gzip(std::string_view compressed) {
     const auto* input = reinterpret_cast<const unsigned char*>(compressed.data());
     std::size_t in_left = compressed.size();
     std::string& text = out.text;
-    text.resize(size_hint(compressed));
+    text.reserve(size_hint(compressed));
+    advise_huge_pages(text.data(), text.capacity());
+    text.resize(text.capacity());
     std::size_t produced = 0;
 
     z_stream zs{};

@@ -2,6 +2,7 @@
 
 #include "rinex/header_reader.hpp"
 #include "rinex/record_readers.hpp"
+#include "utils/memory.hpp"
 
 namespace skyrift {
 
@@ -12,12 +13,25 @@ namespace {
 void reserve_for_text(RinexObsData& data, std::size_t text_bytes) {
     data.observations.reserve(text_bytes / 16 + 16);
     data.satellite_entries.reserve(text_bytes / 64 + 16);
+    advise_huge_pages(data.observations.data(), data.observations.capacity() * sizeof(ObservationEntry));
+    advise_huge_pages(data.satellite_entries.data(), data.satellite_entries.capacity() * sizeof(SatelliteEntry));
+}
+
+// shrink_to_fit, with the new block faulted in as huge pages too.
+template <typename T>
+void fit_capacity(std::vector<T>& values) {
+    if (values.capacity() == values.size()) return;
+    std::vector<T> fitted;
+    fitted.reserve(values.size());
+    advise_huge_pages(fitted.data(), fitted.capacity() * sizeof(T));
+    fitted.assign(values.begin(), values.end());
+    values.swap(fitted);
 }
 
 void release_slack(RinexObsData& data) {
-    data.epochs.shrink_to_fit();
-    data.satellite_entries.shrink_to_fit();
-    data.observations.shrink_to_fit();
+    fit_capacity(data.epochs);
+    fit_capacity(data.satellite_entries);
+    fit_capacity(data.observations);
 }
 
 }  // namespace

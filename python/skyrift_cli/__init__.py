@@ -1,0 +1,1 @@
+"""Command-line tool, observation simulator and plots for skyrift_mp."""

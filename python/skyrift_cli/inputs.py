@@ -1,0 +1,112 @@
+"""Reading the user's files with messages that say what is wrong."""
+from __future__ import annotations
+
+import datetime as dt
+import gzip
+from pathlib import Path
+
+import skyrift_mp as sk
+
+from .errors import CliError
+
+
+def existing_file(path: str | Path) -> Path:
+    p = Path(path)
+    if not p.exists():
+        raise CliError(f"{p}: no such file")
+    if not p.is_file():
+        raise CliError(f"{p}: not a regular file")
+    return p
+
+
+def _first_line(p: Path) -> str:
+    opener = gzip.open if p.name.endswith("gz") else open
+    try:
+        with opener(p, "rb") as f:
+            return f.readline(200).decode("latin-1")
+    except (OSError, EOFError):
+        return ""  # the reader reports what is wrong with the file
+
+
+def load_obs(path: str | Path):
+    """Read a RINEX observation file; an unreadable or empty one is an error."""
+    p = existing_file(path)
+    first = _first_line(p)
+    if first[60:].startswith("CRINEX VERS"):
+        raise CliError(f"{p}: Hatanaka-compressed (Compact RINEX); expand it with crx2rnx first")
+    if "RINEX VERSION" not in first[60:].upper():
+        raise CliError(f"{p}: not a RINEX observation file (no RINEX VERSION / TYPE line first)")
+    if first[20:21].upper() not in ("O", " "):
+        raise CliError(f"{p}: a RINEX file of type '{first[20:40].strip()}', "
+                       "not observation data")
+    try:
+        obs = sk.read_rinex_obs(str(p))
+    except OSError as exc:
+        raise CliError(f"{p}: not a readable RINEX observation file ({exc})") from None
+    if obs.num_epochs == 0:
+        raise CliError(f"{p}: no observation epochs (is it a RINEX observation file?)")
+    if obs.num_satellites == 0:
+        raise CliError(f"{p}: no satellite observations in {obs.num_epochs} epochs")
+    return obs
+
+
+def epoch_datetime(epoch) -> dt.datetime:
+    """Calendar fields of a module Epoch as a naive datetime (file time scale)."""
+    whole = int(epoch.second)
+    return (dt.datetime(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute)
+            + dt.timedelta(seconds=whole, microseconds=round((epoch.second - whole) * 1e6)))
+
+
+def sp3_span(path: Path) -> tuple[dt.datetime, dt.datetime] | None:
+    """First and last epoch line of an SP3 file, or None when it has none."""
+    first = last = None
+    with open(path, "rb") as f:
+        for raw in f:
+            if not raw.startswith(b"*"):
+                continue
+            fields = raw[3:31].decode("ascii", "replace").split()
+            try:
+                y, mo, d, h, mi = (int(v) for v in fields[:5])
+                sec = float(fields[5])
+                when = dt.datetime(y, mo, d, h, mi) + dt.timedelta(seconds=sec)
+            except (ValueError, IndexError, OverflowError):
+                continue
+            first = first or when
+            last = when
+    return (first, last) if first else None
+
+
+def load_sp3(path: str | Path, obs):
+    """Read an SP3 file and check that it covers the observation span.
+
+    Returns the orbit and a list of notes (partial coverage is allowed: the
+    interpolation then extrapolates at the ends).
+    """
+    p = existing_file(path)
+    try:
+        sp3 = sk.read_sp3(str(p))
+    except OSError as exc:
+        raise CliError(f"{p}: not a readable SP3 file ({exc})") from None
+    span = sp3_span(p)
+    if sp3.num_satellites == 0 or span is None:
+        raise CliError(f"{p}: no SP3 orbit records (is it an SP3 file?)")
+    start, end = epoch_datetime(obs.first_epoch()), epoch_datetime(obs.last_epoch())
+    if end < span[0] or start > span[1]:
+        raise CliError(f"{p} covers {span[0]:%Y-%m-%d %H:%M} to {span[1]:%Y-%m-%d %H:%M}, "
+                       f"but the observations run {start:%Y-%m-%d %H:%M} to {end:%Y-%m-%d %H:%M}")
+    notes = []
+    if start < span[0] or end > span[1]:
+        notes.append(f"{p.name} covers {span[0]:%Y-%m-%d %H:%M} to {span[1]:%Y-%m-%d %H:%M} only; "
+                     "satellite positions outside that are extrapolated")
+    return sp3, notes
+
+
+def receiver_position(obs, given: list[float] | None):
+    """The --receiver position, else the header's approximate position."""
+    if given is not None:
+        return sk.Ecef(*given)
+    pos = obs.approx_position
+    if pos is None or (pos.x, pos.y, pos.z) == (0.0, 0.0, 0.0):
+        raise CliError("the observation header has no APPROX POSITION XYZ; "
+                       "give the receiver with --receiver X Y Z (metres, ECEF)")
+    return pos

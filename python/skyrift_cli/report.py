@@ -1,0 +1,81 @@
+"""Text tables, CSV and JSON output of the analyses."""
+from __future__ import annotations
+
+import csv
+import json
+from dataclasses import asdict
+from pathlib import Path
+
+import numpy as np
+
+
+def format_table(headers: list[str], rows: list[list], aligns: str) -> str:
+    """Plain text table; aligns holds '<' or '>' per column."""
+    cells = [[str(c) for c in row] for row in rows]
+    widths = [max([len(h)] + [len(r[i]) for r in cells]) for i, h in enumerate(headers)]
+    fmt = "  ".join(f"{{:{a}{w}}}" for a, w in zip(aligns, widths))
+    lines = [fmt.format(*headers)] + [fmt.format(*r) for r in cells]
+    return "\n".join(line.rstrip() for line in lines)
+
+
+def multipath_table(run) -> str:
+    rows = [[s.signal, s.count, f"{s.rms:.4f}", f"{s.weighted_rms:.4f}", s.cycle_slips]
+            for s in run.statistics]
+    return format_table(["signal", "count", "RMS [m]", "wRMS [m]", "slips"], rows, "<>>>>")
+
+
+def multipath_summary(run) -> str:
+    where = (f"elevations from {run.sp3_path.name}, cutoff {run.cutoff:g} deg"
+             if run.sp3_path else "no orbit, elevations unknown")
+    lines = [f"Code multipath of {run.obs_path.name} ({where})", "",
+             multipath_table(run) if run.statistics else "no multipath estimates", ""]
+    events = {(s["satellite"], s["epoch"]) for s in run.cycle_slips}
+    lines.append(f"Cycle slips: {len(run.cycle_slips)} detections at {len(events)} "
+                 "satellite epochs")
+    if run.without_orbit:
+        lines.append("No orbit for: " + " ".join(run.without_orbit))
+    lines += [f"Note: {n}" for n in run.notes]
+    return "\n".join(lines)
+
+
+def write_estimates_csv(path: Path, table) -> None:
+    with open(path, "w", newline="", encoding="utf-8") as f:
+        out = csv.writer(f)
+        out.writerow(["satellite", "signal", "epoch", "mp_m", "elevation_deg", "azimuth_deg",
+                      "snr_dbhz"])
+        for i in range(len(table)):
+            snr = table.snr[i]
+            out.writerow([table.satellite[i], table.key[i], table.epoch[i],
+                          f"{table.mp[i]:.4f}", f"{table.elevation[i]:.3f}",
+                          f"{table.azimuth[i]:.3f}", "" if np.isnan(snr) else f"{snr:.3f}"])
+
+
+def multipath_json(run) -> dict:
+    return {
+        "obs": str(run.obs_path),
+        "sp3": str(run.sp3_path) if run.sp3_path else None,
+        "receiver_ecef_m": list(run.receiver) if run.receiver else None,
+        "elevation_cutoff_deg": run.cutoff,
+        "elevations": ({"computed": run.elevations[0], "failed": run.elevations[1]}
+                       if run.elevations else None),
+        "statistics": [asdict(s) for s in run.statistics],
+        "cycle_slips": run.cycle_slips,
+        "cycle_slip_counts": dict(sorted(run.cycle_slip_counts.items())),
+        "notes": run.notes,
+    }
+
+
+def finite(data):
+    """JSON has no NaN or infinity: those become null."""
+    if isinstance(data, float):
+        return data if np.isfinite(data) else None
+    if isinstance(data, dict):
+        return {k: finite(v) for k, v in data.items()}
+    if isinstance(data, (list, tuple)):
+        return [finite(v) for v in data]
+    return data
+
+
+def write_json(path: Path, data) -> None:
+    text = json.dumps(finite(data), indent=2, allow_nan=False)
+    Path(path).write_text(text + "\n", encoding="utf-8")

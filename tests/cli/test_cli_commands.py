@@ -1,0 +1,236 @@
+"""Each subcommand once on simulated data, real files where present, and the user errors."""
+import csv
+import json
+import sys
+
+import pytest
+import skyrift_mp as sk
+from cli_support import SHORT, data_file, needs_module, ref
+
+from skyrift_cli.main import main
+
+
+def read_csv(path):
+    with open(path, newline="") as f:
+        return list(csv.DictReader(f))
+
+
+def run(capsys, *argv):
+    code = main([str(a) for a in argv])
+    out, err = capsys.readouterr()
+    return code, out, err
+
+
+def test_info_on_simulated_file(simulated, capsys):
+    needs_module("read_rinex_obs")
+    code, out, err = run(capsys, "info", simulated.files.obs)
+    assert code == 0 and err == ""
+    ref("info_simulated.txt", out)
+
+
+def test_info_on_real_rinex3_file(capsys):
+    path = data_file("ACOR00ESP_R_20213550000_01D_30S_MO.rnx")
+    code, out, _ = run(capsys, "info", path)
+    assert code == 0
+    assert "RINEX:        3.04" in out and "Epochs:       25" in out
+    assert "Satellites:   38 (G 10, R 6, E 8, C 14)" in out
+    assert "  C BeiDou:  C2I C6I C7I L2I L6I L7I S2I S6I S7I" in out
+
+
+def _table(out: str) -> dict[str, list[str]]:
+    lines = out.splitlines()
+    start = next(i for i, line in enumerate(lines) if line.startswith("signal"))
+    rows = {}
+    for line in lines[start + 1:]:
+        if not line.strip():
+            break
+        cells = line.split()
+        rows[cells[0]] = cells[1:]
+    return rows
+
+
+def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_path):
+    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
+    code, out, err = run(capsys, "multipath", simulated.files.obs, "--sp3", simulated.files.sp3,
+                         "--cutoff", "15", "--csv", tmp_path / "mp.csv",
+                         "--json", tmp_path / "mp.json")
+    assert code == 0 and err == ""
+    table = _table(out)
+    data = json.loads((tmp_path / "mp.json").read_text())
+    rows = read_csv(tmp_path / "mp.csv")
+    assert data["elevation_cutoff_deg"] == 15.0 and data["elevations"]["failed"] == 0
+    stats = {s["signal"]: s for s in data["statistics"]}
+    assert set(stats) == set(table) == set(simulated.truth["mp_rms_m"])
+    for key, s in stats.items():  # printed, JSON and CSV agree
+        assert table[key] == [str(s["count"]), f"{s['rms']:.4f}", f"{s['weighted_rms']:.4f}",
+                              str(s["cycle_slips"])]
+        values = [float(r["mp_m"]) for r in rows if r["signal"] == key]
+        assert len(values) == s["count"]
+        rms = (sum(v * v for v in values) / len(values)) ** 0.5
+        assert rms == pytest.approx(s["rms"], abs=1e-4)
+    assert min(float(r["elevation_deg"]) for r in rows) >= 15.0
+    assert {(s["satellite"], s["epoch"]) for s in data["cycle_slips"]} >= {
+        (s["satellite"], s["epoch"]) for s in simulated.truth["slips"]}
+
+
+def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, capsys, tmp_path):
+    """Our statistics (recomputed after the cutoff) reproduce the analyzer's own."""
+    needs_module("read_rinex_obs", "MultipathAnalyzer")
+    code, out, _ = run(capsys, "multipath", simulated.files.obs, "--systems", "G,E",
+                       "--json", tmp_path / "mp.json")
+    assert code == 0 and "no --sp3 given" in out
+    ours = {s["signal"]: s for s in json.loads((tmp_path / "mp.json").read_text())["statistics"]}
+    obs = sk.read_rinex_obs(str(simulated.files.obs))
+    theirs = sk.MultipathAnalyzer(obs, systems=["G", "E"]).analyze().statistics
+    assert set(ours) == {s.signal for s in theirs} == {"GPSM1C", "GPSM2W", "GALM1C", "GALM5Q"}
+    for s in theirs:
+        mine = ours[s.signal]
+        assert (mine["count"], mine["cycle_slips"]) == (s.count, s.cycle_slips)
+        for field in ("rms", "mean", "std_dev", "weighted_rms"):
+            assert mine[field] == pytest.approx(getattr(s, field), rel=1e-9, abs=1e-12), field
+
+
+def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
+    """With every estimate kept (cutoff 0), our elevation weights give the module's value."""
+    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
+    from skyrift_cli.multipath import run_multipath
+
+    ours = {s.signal: s for s in run_multipath(simulated.files.obs, simulated.files.sp3,
+                                                cutoff=0.0).statistics}
+    results = sk.MultipathAnalyzer(sk.read_rinex_obs(str(simulated.files.obs)),
+                                   elevation_cutoff=0.0).analyze()
+    results.compute_elevations(sk.read_sp3(str(simulated.files.sp3)),
+                               sk.Ecef(*simulated.sim.receiver))
+    for s in results.statistics:
+        assert s.weighted_rms > s.rms  # low satellites weigh more, and carry more multipath
+        assert ours[s.signal].weighted_rms == pytest.approx(s.weighted_rms, rel=1e-9)
+
+
+def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
+    obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
+    sp3 = data_file("Testfile_20220101.eph")
+    code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--csv", tmp_path / "mp.csv")
+    assert code == 0
+    table = _table(out)
+    assert {"GPSM1C", "GPSM2W", "GALM1X", "GLOM1C", "BDSM2X"} <= set(table)
+    rows = read_csv(tmp_path / "mp.csv")
+    assert len(rows) == sum(int(r[0]) for r in table.values())
+    assert all(float(r["elevation_deg"]) >= 10.0 for r in rows)
+    assert all(0.1 < float(r[1]) < 1.5 for r in table.values())  # RMS in metres, sane size
+
+
+def test_snr_survey_json_and_satellite_filter(simulated, capsys, tmp_path):
+    needs_module("read_rinex_obs", "analyze_snr_wavelets")
+    code, out, err = run(capsys, "snr", simulated.files.obs, "--satellites", "G06,E04", "R19",
+                         "--json", tmp_path / "snr.json")
+    assert code == 0 and err == ""
+    data = json.loads((tmp_path / "snr.json").read_text())
+    assert list(data["residuals"]) == ["E04", "G06", "R19"]
+    assert data["bands"] == [[60, 120], [120, 300], [300, 900], [900, 1800]]
+    assert [r["code"] for r in data["residuals"].values()] == ["S1C", "S1C", "S1C"]
+    for sat in ("E04", "G06", "R19"):
+        assert f"\n{sat}  S1C" in out
+    assert "Strongest band:" in out
+
+
+def test_simulate_writes_the_three_files(capsys, tmp_path):
+    code, out, _ = run(capsys, "simulate", tmp_path, "--seed", "3", "--hours", "2")
+    assert code == 0
+    names = sorted(p.name for p in tmp_path.iterdir())
+    assert names == ["SIMU00NOR_S_20240650000_02H_30S_MO.rnx",
+                     "SKY0SIMFIN_20240650000_01D_15M_ORB.SP3", "truth.json"]
+    truth = json.loads((tmp_path / "truth.json").read_text())
+    assert truth["seed"] == 3 and truth["hours"] == 2.0 and truth["interval_s"] == 30.0
+    assert f"{len(truth['slips'])} cycle slips" in out
+
+
+def test_demo_compares_found_with_injected(capsys, tmp_path):
+    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer", "analyze_snr_wavelets")
+    code, out, err = run(capsys, "demo", "--hours", "2", "--seed", "3", "--no-plots",
+                         "--outdir", tmp_path / "demo")
+    assert code == 0 and err == ""
+    assert "injected RMS [m]" in out and "(as injected)" in out
+    assert not (tmp_path / "demo").exists()
+
+
+def _not_rinex(tmp_path):
+    (tmp_path / "notes.txt").write_text("just some notes\nnothing more\n")
+    return ["info", tmp_path / "notes.txt"]
+
+
+def _binary(tmp_path):
+    (tmp_path / "x.rnx").write_bytes(bytes(range(256)) * 4)
+    return ["info", tmp_path / "x.rnx"]
+
+
+NO_SNR = """\
+     3.04           OBSERVATION DATA    G                   RINEX VERSION / TYPE
+G    2 C1C L1C                                              SYS / # / OBS TYPES
+                                                            END OF HEADER
+> 2024 03 05 00 00  0.0000000  0  1
+G01  20000000.000   105000000.000
+"""
+
+
+NAV_HEADER = f"{'3.04':>9}{'':11}{'N: GNSS NAV DATA':<20}{'M: MIXED':<20}RINEX VERSION / TYPE\n"
+
+
+def _write(tmp_path, name, text):
+    (tmp_path / name).write_text(text)
+    return tmp_path / name
+
+
+def _other_day_orbit(tmp_path, simulated):
+    import dataclasses
+    import datetime as dt
+
+    from skyrift_cli.simulate import simulate, write_simulation
+
+    later = write_simulation(simulate(dataclasses.replace(SHORT, start=dt.datetime(2024, 3, 9))),
+                             tmp_path / "later")
+    return ["multipath", simulated.files.obs, "--sp3", later.sp3]
+
+
+ERRORS = [
+    ("missing-file", lambda tmp, sim: ["info", tmp / "missing.rnx"], "missing.rnx: no such file"),
+    ("directory", lambda tmp, sim: ["snr", tmp], "not a regular file"),
+    ("not-rinex", lambda tmp, sim: _not_rinex(tmp), "notes.txt: not a RINEX observation file"),
+    ("binary", lambda tmp, sim: _binary(tmp), "x.rnx: not a RINEX observation file"),
+    ("orbit-of-another-day", _other_day_orbit,
+     "covers 2024-03-08 22:00 to 2024-03-09 04:00, but the observations run 2024-03-05 00:00"),
+    ("sp3-not-sp3", lambda tmp, sim: ["multipath", sim.files.obs, "--sp3", sim.files.truth],
+     "truth.json: no SP3 orbit records"),
+    ("navigation-file", lambda tmp, sim: ["info", _write(tmp, "brdc.rnx", NAV_HEADER)],
+     "brdc.rnx: a RINEX file of type 'N: GNSS NAV DATA', not observation data"),
+    ("no-snr-observations", lambda tmp, sim: ["snr", _write(tmp, "cl.rnx", NO_SNR)],
+     "cl.rnx: no SNR (S) observations"),
+    ("receiver-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--receiver",
+                                                 "1", "2", "3"], "--receiver needs --sp3"),
+    ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],
+     "--cutoff needs --sp3"),
+    ("bad-satellite", lambda tmp, sim: ["snr", sim.files.obs, "--satellites", "X1"],
+     "Invalid satellite id 'X1'"),
+    ("unwritable-json", lambda tmp, sim: ["multipath", sim.files.obs, "--json",
+                                          tmp / "no" / "such" / "dir.json"], "dir.json"),
+]
+
+
+@pytest.mark.parametrize("make_args, message", [e[1:] for e in ERRORS], ids=[e[0] for e in ERRORS])
+def test_user_errors_give_one_line_and_nonzero_exit(simulated, tmp_path, capsys, make_args,
+                                                    message):
+    args = make_args(tmp_path, simulated)
+    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer",
+                 *(["analyze_snr_wavelets"] if "--satellites" in args else []))
+    code, _, err = run(capsys, *args)
+    assert code == 1
+    assert err.count("\n") == 1 and err.startswith("skyrift-mp: error: ")
+    assert message in err
+
+
+def test_plots_without_matplotlib_name_the_package_to_install(simulated, capsys, tmp_path,
+                                                              monkeypatch):
+    monkeypatch.setitem(sys.modules, "matplotlib", None)  # makes the import fail
+    code, out, err = run(capsys, "multipath", simulated.files.obs, "--plots", tmp_path)
+    assert code == 1 and out == ""
+    assert "plotting needs the Python package matplotlib: pip install matplotlib" in err
+    assert list(tmp_path.iterdir()) == []
