@@ -4,6 +4,7 @@ import math
 import numpy as np
 import pytest
 import skyrift_mp as sk
+from shared_data import data_file
 from snr_rinex import START_UNIX, write_snr_rinex
 
 DT = 5.0
@@ -146,8 +147,8 @@ def test_obs_must_be_observation_data():
         sk.analyze_snr_wavelets("file.rnx")
 
 
-def test_real_file_invariants(data_dir):
-    obs = sk.read_rinex_obs(str(data_dir / "KMS300DNK_R_20221591000_01H_30S_MO.rnx"))
+def test_real_file_invariants():
+    obs = sk.read_rinex_obs(str(data_file("KMS300DNK_R_20221591000_01H_30S_MO.rnx")))
     got = sk.analyze_snr_wavelets(obs)
     assert got["interval"] == pytest.approx(30.0, abs=1e-4)
     for sat, r in got["residuals"].items():
