@@ -35,6 +35,7 @@ def survey_file(tmp_path_factory):
         "G04": {"S1C": with_gaps(full, lambda i: (i // 100) % 2 == 0 and i % 100 < 30 and i < 600)},
         "E05": {"S1X": [30.0] * N, "S1C": full},  # band 1 twice: S1C before S1X
         "R07": {"C1C": [2.0e7] * N},  # no S code at all
+        "J02": {"S1C": with_gaps(full, lambda i: 100 <= i < 150)},  # 50 band-power samples
     }
     return sk.read_rinex_obs(str(write_snr_rinex(tmp_path_factory.mktemp("snr") / "snr.rnx", TIMES, series, DT)))
 
@@ -49,11 +50,12 @@ def test_layout_codes_and_skipping(survey):
     assert survey["bands"] == [[30.0, 60.0], [60.0, 120.0], [120.0, 300.0], [300.0, 600.0]]
     assert survey["interval"] == pytest.approx(DT, abs=1e-4)
     residuals = survey["residuals"]
-    assert list(residuals) == ["E05", "G01", "G03", "G04"]
+    assert list(residuals) == ["E05", "G01", "G03", "G04", "J02"]
     assert {sat: r["code"] for sat, r in residuals.items()} == {"E05": "S1C", "G01": "S1C", "G03": "S2W",
-                                                                 "G04": "S1C"}
+                                                                 "G04": "S1C", "J02": "S1C"}
     assert list(residuals["G01"]) == ["code", "t0", "t", "v", "orders"]
-    assert list(survey["band_power"]) == ["E05", "G01", "G03"]
+    assert list(survey["band_power"]) == ["E05", "G01", "G03", "J02"]
+    assert len(survey["band_power"]["J02"]["t"]) == 50 and len(survey["band_power"]["G01"]["t"]) == 96
     assert list(survey["band_power"]["G01"]) == ["t", "power"]
 
 
