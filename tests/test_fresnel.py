@@ -1,5 +1,4 @@
 """First Fresnel zones and footprint maps."""
-import inspect
 import math
 
 import pytest
@@ -56,14 +55,3 @@ def test_map_edges():
 def test_malformed_tracks(tracks):
     with pytest.raises(TypeError, match="argument 'tracks'"):
         sk.fresnel_map(tracks, 2.0)
-
-
-def test_signatures_and_docstrings():
-    assert str(inspect.signature(sk.fresnel_zone)) == "(elevation, antenna_height, wavelength=None)"
-    assert sk.fresnel_zone.__doc__ == ("First Fresnel zone (a, b, distance) in metres for a horizontal reflector\n"
-                                       "`antenna_height` below the antenna. Wavelength defaults to GPS L1.")
-    assert str(inspect.signature(sk.fresnel_map)) == "(tracks, antenna_height, min_elevation=5.0, wavelength=None)"
-    assert sk.fresnel_map.__doc__ == (
-        "Fresnel footprints along satellite tracks, one per 10\u00b0\u00d710\u00b0 az/el cell.\n"
-        "`tracks` is a list of (satellite, azimuths, elevations) in degrees.\n"
-        "Returns dicts with keys sat, az, el, a, b, dist.")

@@ -1,11 +1,13 @@
 #include "analysis/morlet.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
 
 #include "analysis/fft.hpp"
+#include "utils/saturate.hpp"
 #include "utils/worker_pool.hpp"
 
 namespace skyrift {
@@ -24,17 +26,7 @@ constexpr int64_t kMaxPowerValues = int64_t{1} << 28;
 
 // J = log2(n·dt/s0)/dj truncated toward zero, saturating, NaN → 0, at least 1.
 int64_t largest_scale_index(std::size_t n, double dt, double dj, double s0) {
-    const double j = std::log2(static_cast<double>(n) * dt / s0) / dj;
-    int64_t J = 0;
-    if (std::isnan(j)) {
-        J = 0;
-    } else if (j >= 9223372036854775807.0) {
-        J = std::numeric_limits<int64_t>::max();
-    } else if (j <= -9223372036854775808.0) {
-        J = std::numeric_limits<int64_t>::min();
-    } else {
-        J = static_cast<int64_t>(j);
-    }
+    const int64_t J = saturating_int64(std::log2(static_cast<double>(n) * dt / s0) / dj);
     return J < 1 ? 1 : J;
 }
 
@@ -61,6 +53,7 @@ std::vector<double> cone_of_influence(std::size_t n, double dt) {
 
 struct Spectrum {
     std::vector<double> re, im;  // FFT of the zero-padded, mean-removed series
+    bool finite = true;
 };
 
 Spectrum forward_spectrum(std::span<const double> y, std::size_t N) {
@@ -71,25 +64,58 @@ Spectrum forward_spectrum(std::span<const double> y, std::size_t N) {
     Spectrum s{std::vector<double>(N, 0.0), std::vector<double>(N, 0.0)};
     for (std::size_t i = 0; i < n; ++i) s.re[i] = y[i] - mean;
     FftPlan(N, false).execute(s.re.data(), s.im.data());
+    for (std::size_t k = 0; k < N && s.finite; ++k) s.finite = std::isfinite(s.re[k]) && std::isfinite(s.im[k]);
     return s;
 }
 
+// exp(x) is exactly 0 in double precision below this, so those filter values
+// contribute exact zeros and need not be computed.
+constexpr double kExpUnderflow = -746.0;
+
+// Largest scratch (points) a thread keeps between transforms.
+constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
+
 // |W|² of one scale: the spectrum times the Morlet filter, back to the time domain.
-std::vector<double> scale_power(const Spectrum& spec, const std::vector<double>& omega,
+std::vector<double> scale_power(const Spectrum& spectrum, const std::vector<double>& omega,
                                 const FftPlan& inverse, std::size_t n, double s, double dt) {
     const std::size_t N = omega.size();
     const double norm = std::sqrt(s * kTwoPi / dt) * kPiQuarterRoot;
-    std::vector<double> re(N, 0.0), im(N, 0.0);
+    // Scratch reused by every scale this thread computes: no allocation or page
+    // faults per scale. Scale tasks never nest, so one buffer per thread suffices.
+    thread_local std::vector<double> re, im;
+    re.assign(N, 0.0);
+    im.assign(N, 0.0);
+    std::size_t highest = 0;  // largest k with a value
     for (std::size_t k = 0; k < N; ++k) {
         if (!(omega[k] > 0.0)) continue;  // zero and negative frequencies are dropped
         const double d = s * omega[k] - kOmega0;
-        const double filter = std::exp(-0.5 * (d * d));
-        re[k] = spec.re[k] * filter * norm;
-        im[k] = spec.im[k] * filter * norm;
+        const double exponent = -0.5 * (d * d);
+        // Skipping leaves a +0 where the product would be ±0: |W|² is the same. A
+        // non-finite spectrum must still meet the zero factor (0·∞ = NaN).
+        if (exponent < kExpUnderflow && spectrum.finite) continue;
+        const double filter = std::exp(exponent);
+        const std::size_t at = inverse.reversed(k);  // stored ready for the butterflies
+        re[at] = spectrum.re[k] * filter * norm;
+        im[at] = spectrum.im[k] * filter * norm;
+        highest = k;
     }
-    inverse.execute(re.data(), im.data());
+    // Values only below k = N/block sit at multiples of `block` once bit-reversed; the
+    // butterflies of the stages shorter than `block` pair each with an exact zero
+    // (w·0 = ±0, v ± 0 = v) and so only copy it across its block: do that copy directly.
+    const std::size_t block = N / next_power_of_two(highest + 1);
+    if (block > 1) {
+        for (std::size_t i = 0; i < N; i += block) {
+            std::fill(re.begin() + i + 1, re.begin() + i + block, re[i]);
+            std::fill(im.begin() + i + 1, im.begin() + i + block, im[i]);
+        }
+    }
+    inverse.execute_bit_reversed(re.data(), im.data(), block);
     std::vector<double> power(n);
     for (std::size_t i = 0; i < n; ++i) power[i] = re[i] * re[i] + im[i] * im[i];
+    if (N > kKeptScratch) {  // an idle worker does not keep a huge buffer
+        std::vector<double>().swap(re);
+        std::vector<double>().swap(im);
+    }
     return power;
 }
 
@@ -119,11 +145,11 @@ Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, 
     wt.coi = cone_of_influence(n, dt);
 
     const std::size_t N = next_power_of_two(n);
-    const Spectrum spec = forward_spectrum(y, N);
+    const Spectrum spectrum = forward_spectrum(y, N);
     const std::vector<double> omega = angular_frequencies(N, dt);
     const FftPlan inverse(N, true);
     wt.power = parallel_map(wt.scales.size(), [&](std::size_t j) {
-        return scale_power(spec, omega, inverse, n, wt.scales[j], dt);
+        return scale_power(spectrum, omega, inverse, n, wt.scales[j], dt);
     });
     return wt;
 }

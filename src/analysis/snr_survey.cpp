@@ -21,14 +21,26 @@ struct SnrSamples {
     std::vector<double> values;
 };
 
+// The satellite's entry in every epoch that has it, in file order.
+struct Presence {
+    std::size_t epoch;
+    const SatelliteEntry* entry;
+};
+
+std::vector<Presence> presence_of(const RinexObsData& obs, Satellite sat) {
+    std::vector<Presence> out;
+    for (std::size_t e = 0; e < obs.epochs.size(); ++e) {
+        if (const SatelliteEntry* entry = obs.find_satellite(obs.epochs[e], sat)) out.push_back({e, entry});
+    }
+    return out;
+}
+
 // The satellite's S code on band 1 first, then the smallest code text.
-std::optional<ObservationCode> choose_snr_code(const RinexObsData& obs, Satellite sat) {
+std::optional<ObservationCode> choose_snr_code(const RinexObsData& obs, const std::vector<Presence>& presence) {
     std::optional<ObservationCode> best;
     auto key = [](const ObservationCode& c) { return std::pair(c.band != 1, c); };
-    for (const EpochRecord& epoch : obs.epochs) {
-        const SatelliteEntry* entry = obs.find_satellite(epoch, sat);
-        if (!entry) continue;
-        for (const ObservationEntry& o : obs.observations_of(*entry)) {
+    for (const Presence& p : presence) {
+        for (const ObservationEntry& o : obs.observations_of(*p.entry)) {
             if (o.code.kind != ObservationKind::S) continue;
             if (!best || key(o.code) < key(*best)) best = o.code;
         }
@@ -38,14 +50,12 @@ std::optional<ObservationCode> choose_snr_code(const RinexObsData& obs, Satellit
 
 // Strictly positive values of the chosen code, in file order.
 SnrSamples snr_samples(const RinexObsData& obs, const std::vector<double>& epoch_times,
-                       Satellite sat, ObservationCode code) {
+                       const std::vector<Presence>& presence, ObservationCode code) {
     SnrSamples s{code, {}, {}};
-    for (std::size_t e = 0; e < obs.epochs.size(); ++e) {
-        const SatelliteEntry* entry = obs.find_satellite(obs.epochs[e], sat);
-        if (!entry) continue;
-        const ObservationEntry* o = obs.find_observation(*entry, code);
+    for (const Presence& p : presence) {
+        const ObservationEntry* o = obs.find_observation(*p.entry, code);
         if (!o || !(o->value > 0.0)) continue;
-        s.times.push_back(epoch_times[e]);
+        s.times.push_back(epoch_times[p.epoch]);
         s.values.push_back(o->value);
     }
     return s;
@@ -106,9 +116,10 @@ std::optional<SatelliteSurvey> survey_satellite(const RinexObsData& obs,
                                                 const std::vector<double>& epoch_times,
                                                 Satellite sat, const SurveySettings& settings,
                                                 const std::vector<PeriodBand>& bands) {
-    const std::optional<ObservationCode> code = choose_snr_code(obs, sat);
+    const std::vector<Presence> presence = presence_of(obs, sat);
+    const std::optional<ObservationCode> code = choose_snr_code(obs, presence);
     if (!code) return std::nullopt;
-    SnrSamples s = snr_samples(obs, epoch_times, sat, *code);
+    SnrSamples s = snr_samples(obs, epoch_times, presence, *code);
     if (s.times.size() < kMinSatelliteSamples) return std::nullopt;
     decimate_to_amplitude(s, settings.max_points);
 

@@ -42,6 +42,17 @@ T value_or_raise(Result<T>&& r) {
     return std::move(r).value();
 }
 
+// Runs `compute` with the interpreter lock released; a failure becomes ValueError once
+// the lock is held again.
+template <typename Compute>
+auto without_gil(Compute&& compute) {
+    auto result = [&] {
+        py::gil_scoped_release release;
+        return compute();
+    }();
+    return value_or_raise(std::move(result));
+}
+
 PeriodBand arg_band(py::handle item, const char* name) {
     const std::vector<double> pair = arg_float_list(item, name);
     if (pair.size() != 2) {
@@ -85,11 +96,7 @@ py::dict morlet_cwt(py::handle y_arg, py::handle dt_arg, py::handle dj_arg, py::
     const double dt = arg_float(dt_arg, "dt");
     const double dj = arg_float(dj_arg, "dj");
     const std::optional<double> s0 = is_absent(s0_arg) ? std::nullopt : std::optional(arg_float(s0_arg, "s0"));
-    Result<WaveletTransform> r = [&] {
-        py::gil_scoped_release release;
-        return morlet_transform(y, dt, dj, s0);
-    }();
-    const WaveletTransform wt = value_or_raise(std::move(r));
+    const WaveletTransform wt = without_gil([&] { return morlet_transform(y, dt, dj, s0); });
     py::dict out;
     out["power"] = float_rows(wt.power);
     out["scales"] = float_list(wt.scales);
@@ -103,13 +110,11 @@ py::list band_power_py(py::handle y_arg, py::handle dt_arg, py::handle bands_arg
     const double dt = arg_float(dt_arg, "dt");
     const std::vector<PeriodBand> bands = arg_bands(bands_arg, "bands");
     const double dj = arg_float(dj_arg, "dj");
-    Result<std::vector<std::vector<double>>> r = [&]() -> Result<std::vector<std::vector<double>>> {
-        py::gil_scoped_release release;
+    return float_rows(without_gil([&]() -> Result<std::vector<std::vector<double>>> {
         Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
         if (!wt) return wt.error();
         return band_power(*wt, bands);
-    }();
-    return float_rows(value_or_raise(std::move(r)));
+    }));
 }
 
 py::list red_noise_significance_py(py::handle y_arg, py::handle dt_arg, py::handle periods_arg,
@@ -161,11 +166,7 @@ py::dict scalogram_py(py::handle t_arg, py::handle values_arg, py::handle interv
     const std::vector<double> values = arg_float_list(values_arg, "values");
     const double interval = arg_float(interval_arg, "interval");
     const std::size_t max_columns = arg_int<uint64_t>(max_columns_arg, "max_columns");
-    Result<Scalogram> r = [&] {
-        py::gil_scoped_release release;
-        return scalogram(t, values, interval, max_columns);
-    }();
-    const Scalogram s = value_or_raise(std::move(r));
+    const Scalogram s = without_gil([&] { return scalogram(t, values, interval, max_columns); });
     py::dict out;
     out["t"] = float_list(s.t);
     out["periods"] = float_list(s.periods);
@@ -250,19 +251,21 @@ py::dict residual_dict(const SatelliteSurvey& s) {
 py::dict analyze_snr_wavelets(py::handle obs_arg, py::handle satellites_arg, py::handle interval_arg,
                               py::handle bands_arg) {
     const std::shared_ptr<const RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
+    const std::optional<std::vector<std::string>> ids =
+        is_absent(satellites_arg) ? std::nullopt : std::optional(arg_str_list(satellites_arg, "satellites"));
+    const std::optional<double> given_interval =
+        is_absent(interval_arg) ? std::nullopt : std::optional(arg_float(interval_arg, "interval"));
+    const std::optional<std::vector<PeriodBand>> given_bands =
+        is_absent(bands_arg) ? std::nullopt : std::optional(arg_bands(bands_arg, "bands"));
     std::optional<std::vector<Satellite>> satellites;
-    if (!is_absent(satellites_arg)) {
+    if (ids) {
         satellites.emplace();
-        for (const std::string& id : arg_str_list(satellites_arg, "satellites")) {
+        for (const std::string& id : *ids) {
             const std::optional<Satellite> sat = parse_satellite_id(id);
             if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + id + "'");
             satellites->push_back(*sat);
         }
     }
-    const std::optional<double> given_interval =
-        is_absent(interval_arg) ? std::nullopt : std::optional(arg_float(interval_arg, "interval"));
-    const std::optional<std::vector<PeriodBand>> given_bands =
-        is_absent(bands_arg) ? std::nullopt : std::optional(arg_bands(bands_arg, "bands"));
 
     SurveySettings settings;
     settings.interval = given_interval ? *given_interval : obs->interval().value_or(30.0);
