@@ -3,7 +3,7 @@
 namespace skyrift::py_args {
 
 namespace {
-std::string type_name(py::handle h) { return py::str(h.get_type().attr("__name__")); }
+std::string type_name(py::handle h) { return py::str(py::type::handle_of(h).attr("__name__")); }
 
 [[noreturn]] void raise_out_of_range() { raise_py(PyExc_OverflowError, "out of range integral type conversion attempted"); }
 
@@ -85,7 +85,7 @@ std::string arg_bytes(py::handle h, const char* name) {
 
 bool arg_bool(py::handle h, const char* name) {
     if (PyBool_Check(h.ptr())) return h.ptr() == Py_True;
-    const py::handle type = h.get_type();
+    const py::handle type = py::type::handle_of(h);
     const std::string tname = py::str(type.attr("__name__"));
     const py::object module = py::getattr(type, "__module__", py::none());
     if ((tname == "bool_" || tname == "bool") && !module.is_none() && std::string(py::str(module)) == "numpy") {

@@ -70,7 +70,7 @@ template <typename T>
 T& arg_instance(py::handle h, const char* name) {
     if (!h || !py::isinstance<T>(h)) {
         raise_argument_error(name, "expected " + std::string(py::str(py::type::handle_of<T>().attr("__name__"))) +
-                                       ", got " + std::string(py::str(h.get_type().attr("__name__"))));
+                                       ", got " + std::string(py::str(py::type::handle_of(h).attr("__name__"))));
     }
     return h.cast<T&>();
 }
