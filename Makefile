@@ -6,7 +6,7 @@ APT_STAMP := build/.apt-checked
 SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
-.PHONY: all build test cpp-tests demo sanitize clean
+.PHONY: all build test cpp-tests demo bench bench-peers sanitize clean
 
 all: build
 
@@ -44,6 +44,22 @@ test: build cpp-tests
 # matplotlib for the demo's figures comes with requirements-dev.txt
 demo: build
 	$(VENV)/bin/skyrift-mp demo
+
+# Peer tools for the benchmarks live in their own venv, never in the project's deps.
+PEERS_STAMP := bench/.venv-peers/.installed
+$(PEERS_STAMP):
+	python3 -m venv bench/.venv-peers
+	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt
+	@touch $@
+
+bench-peers: $(PEERS_STAMP)
+
+# Prints the figures quoted in the issues: reader, orbits, multipath, SNR.
+bench: build bench-peers
+	$(PY) bench/read_obs.py
+	$(PY) bench/orbits.py
+	$(PY) bench/multipath.py
+	$(PY) bench/snr.py
 
 sanitize: $(APT_STAMP)
 	cmake -S . -B build/sanitize -DSKYRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
