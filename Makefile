@@ -61,9 +61,17 @@ bench: build bench-peers
 	$(PY) bench/multipath.py
 	$(PY) bench/snr.py
 
-sanitize: $(APT_STAMP)
-	cmake -S . -B build/sanitize -DSKYRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-	cmake --build build/sanitize -j2
+# The C++ tests and the Python suite against a module built with ASan and UBSan.
+SAN_DIR := build/sanitize
+sanitize: $(APT_STAMP) $(DEPS_STAMP)
+	$(VENV)/bin/cmake -S . -B $(SAN_DIR) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
+	  -DSKYRIFT_SANITIZE=ON -DSKYRIFT_CPP_TESTS=ON -DSKYRIFT_PYTHON=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPython_EXECUTABLE=$(CURDIR)/$(PY) -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) >/dev/null
+	$(VENV)/bin/cmake --build $(SAN_DIR)
+	cd $(SAN_DIR) && ../../$(VENV)/bin/ctest --output-on-failure
+	PYTHONPATH=$(SAN_DIR) LD_PRELOAD=$$(g++ -print-file-name=libasan.so):$$(g++ -print-file-name=libubsan.so) \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  $(PY) -m pytest -q -p no:cacheprovider tests --ignore=tests/cli
 
 clean:
 	rm -rf build $(VENV)

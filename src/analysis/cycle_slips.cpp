@@ -116,7 +116,7 @@ private:
             const ObservationEntry* p2 = gf_partner(track_, phases, p1.code.band, *f1);
             if (!p2) continue;
             const double f2 = *frequency(p2->code.band);
-            const double value = (kSpeedOfLight / *f1 * p1.value - kSpeedOfLight / f2 * p2->value) /
+            const double value = (kSpeedOfLight / *f1 * p1.value() - kSpeedOfLight / f2 * p2->value()) /
                                  ((*f1 * *f1) / (f2 * f2) - 1.0);
             if (compare_) {
                 for (const GfValue& prev : state_.gf) {
@@ -136,7 +136,7 @@ private:
             if (!f) continue;
             const ObservationEntry* phase = same_signal(phases, q.code);
             if (!phase) continue;
-            const double value = kSpeedOfLight / *f * phase->value - q.value;
+            const double value = kSpeedOfLight / *f * phase->value() - q.value();
             if (compare_) {
                 for (const CmcValue& prev : state_.cmc) {
                     if (prev.code != q.code) continue;

@@ -61,12 +61,12 @@ void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const
         const ObservationEntry* l1 = phase.find(obs, entry);
         const ObservationEntry* l2 = partner.find(obs, entry);
         if (!p || !l1 || !l2) continue;
-        const double mp = p->value - (1.0 + b) * pair.wavelength1 * l1->value + b * pair.wavelength2 * l2->value;
+        const double mp = p->value() - (1.0 + b) * pair.wavelength1 * l1->value() + b * pair.wavelength2 * l2->value();
         if (!std::isfinite(mp) || std::fabs(mp) > kImplausibleMp) continue;
         const ObservationEntry* snr = pair.snr ? snr_code.find(obs, entry) : nullptr;
         series.times_ms.push_back(track.times_ms[k]);
         series.values.push_back(mp);
-        series.snr.push_back(snr ? snr->value : 0.0);
+        series.snr.push_back(snr ? snr->value() : 0.0);
         series.has_snr.push_back(snr != nullptr);
         series.sources.push_back(track.entries[k]);
     }

@@ -54,9 +54,9 @@ SnrSamples snr_samples(const RinexObsData& obs, const std::vector<double>& epoch
     SnrSamples s{code, {}, {}};
     for (const Presence& p : presence) {
         const ObservationEntry* o = obs.find_observation(*p.entry, code);
-        if (!o || !(o->value > 0.0)) continue;
+        if (!o || !(o->value() > 0.0)) continue;
         s.times.push_back(epoch_times[p.epoch]);
-        s.values.push_back(o->value);
+        s.values.push_back(o->value());
     }
     return s;
 }

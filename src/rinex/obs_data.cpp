@@ -78,11 +78,11 @@ std::vector<SnrSeries> RinexObsData::snr_series(Satellite sat, std::optional<Obs
         if (!s) continue;
         const double t = unix_seconds(e.epoch);
         for (const ObservationEntry& o : observations_of(*s)) {
-            if (o.code.kind != ObservationKind::S || (code && !(o.code == *code)) || o.value <= 0.0) continue;
+            if (o.code.kind != ObservationKind::S || (code && !(o.code == *code)) || o.value() <= 0.0) continue;
             auto it = std::find_if(series.begin(), series.end(), [&](const SnrSeries& x) { return x.code == o.code; });
             if (it == series.end()) it = series.insert(series.end(), SnrSeries{sat, o.code, {}, {}});
             it->times.push_back(t);
-            it->values.push_back(o.value);
+            it->values.push_back(o.value());
         }
     }
     std::sort(series.begin(), series.end(), [](const SnrSeries& a, const SnrSeries& b) { return a.code < b.code; });

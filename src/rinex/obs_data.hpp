@@ -5,6 +5,7 @@
 // unique (a repeated satellite line replaced the earlier one); within a satellite
 // codes are sorted by code text and unique (a repeated code replaced the earlier one).
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,15 +19,19 @@ namespace skyrift {
 
 inline constexpr uint8_t kNoIndicator = 0xFF;  // lli / ssi absent
 
-// 12 bytes: the two indicator digits share one byte (a nibble each, 0xF = absent),
-// and 4-byte packing drops the padding a lone double would force, so a whole day of
-// 1 Hz data stays near 13 bytes per stored observation with its indexes.
-#pragma pack(push, 4)
+// 12 bytes: the value is kept as raw bytes (byte alignment, so no padding after the
+// code) and the two indicator digits share one byte (a nibble each, 0xF = absent).
+// A whole day of 1 Hz data then stays near 13.5 bytes per stored observation.
 struct ObservationEntry {
-    double value = 0.0;
     ObservationCode code;
     uint8_t indicators = 0xFF;
 
+    double value() const {
+        double v;
+        std::memcpy(&v, value_bytes_, sizeof v);
+        return v;
+    }
+    void set_value(double v) { std::memcpy(value_bytes_, &v, sizeof v); }
     uint8_t lli() const { return nibble(indicators & 0x0F); }
     uint8_t ssi() const { return nibble(indicators >> 4); }
     void set_indicators(uint8_t lli_digit, uint8_t ssi_digit) {
@@ -36,9 +41,9 @@ struct ObservationEntry {
 
 private:
     static uint8_t nibble(unsigned v) { return v == 0x0F ? kNoIndicator : static_cast<uint8_t>(v); }
+    unsigned char value_bytes_[sizeof(double)] = {};
 };
-#pragma pack(pop)
-static_assert(sizeof(ObservationEntry) == 12);
+static_assert(sizeof(ObservationEntry) == 12 && alignof(ObservationEntry) == 1);
 
 struct SatelliteEntry {
     Satellite satellite;

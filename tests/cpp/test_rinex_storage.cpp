@@ -68,7 +68,7 @@ static void rinex3_indicators_and_clock() {
     // R05: GLONASS has no code list in this header, so only G02 is stored for epoch 0.
     CHECK(d.epochs[0].num_satellites == 1);
     const ObservationEntry* c1c = find(d, 0, "G02", "C1C");
-    CHECK(c1c && c1c->value == 20000000.0 && c1c->lli() == kNoIndicator && c1c->ssi() == kNoIndicator);
+    CHECK(c1c && c1c->value() == 20000000.0 && c1c->lli() == kNoIndicator && c1c->ssi() == kNoIndicator);
 }
 
 static void indicators_by_position() {
@@ -83,8 +83,8 @@ static void indicators_by_position() {
     const ObservationEntry* d1c = find(d, 0, "G05", "D1C");
     CHECK(c1c && c1c->lli() == 7 && c1c->ssi() == kNoIndicator);
     CHECK(l1c && l1c->lli() == kNoIndicator && l1c->ssi() == 7);
-    CHECK(s1c && s1c->lli() == 1 && s1c->ssi() == 2 && s1c->value == 45.0);
-    CHECK(d1c && d1c->lli() == kNoIndicator && d1c->ssi() == kNoIndicator && d1c->value == -1.0);
+    CHECK(s1c && s1c->lli() == 1 && s1c->ssi() == 2 && s1c->value() == 45.0);
+    CHECK(d1c && d1c->lli() == kNoIndicator && d1c->ssi() == kNoIndicator && d1c->value() == -1.0);
 }
 
 static void storage_is_sorted_and_unique() {
@@ -106,9 +106,9 @@ static void storage_is_sorted_and_unique() {
     std::vector<std::string> codes;
     for (const ObservationEntry& o : d.observations_of(sats[1])) codes.push_back(o.code.text());
     CHECK((codes == std::vector<std::string>{"C1C", "L1C", "S1C"}));
-    CHECK(find(d, 0, "G02", "S1C")->value == 13.0);  // the later S1C position wins
-    CHECK(find(d, 0, "G12", "S1C")->value == 20.0);  // replaced line: its own first S1C, no later value
-    CHECK(find(d, 0, "G12", "C1C")->value == 21.0);
+    CHECK(find(d, 0, "G02", "S1C")->value() == 13.0);  // the later S1C position wins
+    CHECK(find(d, 0, "G12", "S1C")->value() == 20.0);  // replaced line: its own first S1C, no later value
+    CHECK(find(d, 0, "G12", "C1C")->value() == 21.0);
     CHECK(d.observations.size() == 1 + 3 + 1 + 3);  // replaced observations are not kept
     CHECK(find(d, 0, "G01", "C1C") == nullptr && find(d, 0, "G02", "D1C") == nullptr);
 }
