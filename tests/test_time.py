@@ -131,6 +131,14 @@ def test_gps_time(args, week, sow):
     assert sk.Epoch(*args).to_gps_time() == (week, sow)
 
 
+# Far-off years carry the instant beyond 2^63 milliseconds; the week still saturates.
+@pytest.mark.parametrize("year, week", [(2**31 - 1, 4294967295), (-2**31, 0)], ids=["latest", "earliest"])
+def test_gps_week_saturates_for_extreme_years(year, week):
+    got_week, sow = sk.Epoch(year, 12, 31, 23, 59, 59.5).to_gps_time()
+    assert got_week == week
+    assert (sow > 0) == (week > 0)
+
+
 @pytest.mark.parametrize("args, jd", [
     ((2000, 1, 1, 12), 2451545.0),
     ((1980, 1, 6), 2444244.5),

@@ -219,11 +219,16 @@ std::pair<uint32_t, double> gps_time(const Epoch& e) {
     const Instant t = to_instant(e);
     constexpr int64_t kGpsOrigin = 315964800;
     // Signed duration since the GPS origin, truncated toward zero to milliseconds.
-    int64_t ms = (t.seconds - kGpsOrigin) * 1000;
-    const int64_t sub_ms = t.nanos / 1'000'000;
-    ms += sub_ms;
-    if (t.seconds - kGpsOrigin < 0 && t.nanos % 1'000'000 != 0) ++ms;  // truncate toward zero
-    const double seconds = static_cast<double>(ms) / 1000.0;
+    const int64_t whole = t.seconds - kGpsOrigin;
+    double seconds = static_cast<double>(whole);
+    // Far-off years (fields carried from huge values) would overflow a count of
+    // milliseconds; there a double holds no milliseconds anyway.
+    constexpr int64_t kMaxWholeForMs = std::numeric_limits<int64_t>::max() / 1000 - 1;
+    if (whole <= kMaxWholeForMs && whole >= -kMaxWholeForMs) {
+        int64_t ms = whole * 1000 + t.nanos / 1'000'000;
+        if (whole < 0 && t.nanos % 1'000'000 != 0) ++ms;  // truncate toward zero
+        seconds = static_cast<double>(ms) / 1000.0;
+    }
     const double week_f = std::floor(seconds / 604800.0);
     uint32_t week = 0;
     if (week_f >= 4294967295.0) {
