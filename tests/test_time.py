@@ -27,6 +27,7 @@ def fields(e):
     ("2020 1 1 0 0 5.", (2020, 1, 1, 0, 0, 5.0)),
     ("2020 1 1 0 0 1.5E-1", (2020, 1, 1, 0, 0, 0.15)),
     ("2020 +1 1 0 0 0", (2020, 1, 1, 0, 0, 0.0)),
+    ("2024\u30003\u00a05\t12 30 0", (2024, 3, 5, 12, 30, 0.0)),
 ], ids=lambda v: v if isinstance(v, str) else None)
 def test_parse_accepts(text, expected):
     assert fields(sk.Epoch.parse(text)) == expected

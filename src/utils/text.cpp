@@ -54,12 +54,19 @@ std::string_view trim_unicode(std::string_view s) {
 }
 
 std::vector<std::string_view> split_whitespace(std::string_view s) {
+    // Length of the white-space character at s[i] (Unicode white space, as in trimming), or 0.
+    const auto space_at = [&](std::size_t i) -> std::size_t {
+        if (static_cast<unsigned char>(s[i]) < 0x80) return is_ascii_space(s[i]) ? 1 : 0;
+        char32_t cp = 0;
+        const std::size_t len = decode_utf8(s, i, cp);
+        return len != 0 && is_unicode_space(cp) ? len : 0;
+    };
     std::vector<std::string_view> parts;
     std::size_t i = 0;
     while (i < s.size()) {
-        while (i < s.size() && is_ascii_space(s[i])) ++i;
+        for (std::size_t n; i < s.size() && (n = space_at(i)) != 0;) i += n;
         const std::size_t start = i;
-        while (i < s.size() && !is_ascii_space(s[i])) ++i;
+        while (i < s.size() && space_at(i) == 0) ++i;
         if (i > start) parts.push_back(s.substr(start, i - start));
     }
     return parts;

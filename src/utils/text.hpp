@@ -26,7 +26,7 @@ inline std::string_view column(std::string_view line, std::size_t begin, std::si
     return line.substr(begin, end - begin);
 }
 
-// Splits at runs of white space, dropping empty pieces.
+// Splits at runs of (Unicode) white space, dropping empty pieces.
 std::vector<std::string_view> split_whitespace(std::string_view s);
 
 // Splits at every occurrence of `sep` (empty pieces kept).
