@@ -127,6 +127,11 @@ def test_satellite_is_checked_before_code():
         two_epochs().get_snr_series("X", "L1C")
 
 
+def test_code_type_is_converted_before_the_satellite_is_checked():
+    with pytest.raises(TypeError, match="^argument 'code': "):
+        two_epochs().get_snr_series("X", 5)
+
+
 def test_epochs_iso_truncates_milliseconds():
     obs = load(rec(16.4427602, v3_sat("R02", obs_field(30.0))), rec(59.9999, v3_sat("R02", obs_field(31.0))))
     series = obs.get_snr_series("R02")[0]

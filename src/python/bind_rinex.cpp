@@ -11,18 +11,18 @@ namespace {
 
 using ObsHandle = std::shared_ptr<RinexObsData>;
 
-Satellite satellite_or_raise(py::handle arg) {
-    const std::string text = arg_str(arg, "satellite");
+Satellite satellite_or_raise(const std::string& text) {
     const auto sat = parse_satellite_id(text);
     if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + text + "'");
     return *sat;
 }
 
-std::optional<ObservationCode> snr_code_or_raise(py::handle arg) {
-    if (is_absent(arg)) return std::nullopt;
-    const std::string text = arg_str(arg, "code");
-    const auto code = parse_observation_code(ascii_uppercase(text));
-    if (!code || code->kind != ObservationKind::S) raise_py(PyExc_ValueError, "'" + text + "' is not an S-code");
+Satellite satellite_or_raise(py::handle arg) { return satellite_or_raise(arg_str(arg, "satellite")); }
+
+std::optional<ObservationCode> snr_code_or_raise(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    const auto code = parse_observation_code(ascii_uppercase(*text));
+    if (!code || code->kind != ObservationKind::S) raise_py(PyExc_ValueError, "'" + *text + "' is not an S-code");
     return code;
 }
 
@@ -126,8 +126,12 @@ void register_rinex_obs_data(py::module_& m) {
         .def(
             "get_snr_series",
             [](const RinexObsData& d, py::handle satellite, py::handle code) {
-                const Satellite sat = satellite_or_raise(satellite);
-                return d.snr_series(sat, snr_code_or_raise(code));
+                // Both arguments are converted before either is checked.
+                const std::string sat_text = arg_str(satellite, "satellite");
+                std::optional<std::string> code_text;
+                if (!is_absent(code)) code_text = arg_str(code, "code");
+                const Satellite sat = satellite_or_raise(sat_text);
+                return d.snr_series(sat, snr_code_or_raise(code_text));
             },
             py::arg("satellite"), py::arg("code") = py::none(),
             doc_sig("get_snr_series($self, satellite, code=None)",
