@@ -1,15 +1,13 @@
 #include "navigation/sp3_reader.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <initializer_list>
 #include <optional>
 #include <unordered_map>
 
+#include "utils/file_read.hpp"
 #include "utils/number_parse.hpp"
 #include "utils/text.hpp"
 
@@ -23,28 +21,6 @@ constexpr std::size_t kEpochFieldsEnd = 31;
 constexpr double kUnparsableInterval = 900.0;
 constexpr double kBadClock = 999999.999999;
 constexpr double kMaxGoodClock = 900000.0;
-
-Result<std::string> read_file(const std::string& path) {
-    // The C interface would silently open the name cut at the first NUL: another file.
-    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return GnssError::io_errno(errno);
-    std::string content;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            return GnssError::io_errno(error);
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return content;
-}
 
 // Fixed-column fields are byte ranges; a cut inside a multi-byte character makes
 // the line unusable, so such lines are skipped rather than mis-sliced.
@@ -150,7 +126,9 @@ Sp3Data parse_sp3_text(std::string_view text) {
 }
 
 Result<Sp3Data> read_sp3(const std::string& path) {
-    auto content = read_file(path);
+    // The C interface would silently open the name cut at the first NUL: another file.
+    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
+    auto content = read_whole_file(path);
     if (!content) return content.error();
     if (!is_valid_utf8(*content)) return GnssError::io("stream did not contain valid UTF-8");
     return parse_sp3_text(*content);
