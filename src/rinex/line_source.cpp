@@ -1,7 +1,7 @@
 #include "rinex/line_source.hpp"
 
-#include <algorithm>
 #include <cstring>
+
 #include <sys/stat.h>
 
 #include "utils/file_read.hpp"
