@@ -6,7 +6,7 @@ APT_STAMP := build/.apt-checked
 SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
-.PHONY: all build test cpp-tests demo bench bench-peers sanitize clean
+.PHONY: all build test cpp-tests demo bench bench-peers sanitize fuzz fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -72,6 +72,34 @@ sanitize: $(APT_STAMP) $(DEPS_STAMP)
 	PYTHONPATH=$(SAN_DIR) LD_PRELOAD=$$(g++ -print-file-name=libasan.so):$$(g++ -print-file-name=libubsan.so) \
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  $(PY) -m pytest -q -p no:cacheprovider tests --ignore=tests/cli
+
+# libFuzzer targets (fuzz/fuzz_*.cpp) with ASan and UBSan, built by clang in their own
+# tree; seed corpora are cut from ../shared/data. `make fuzz` builds them,
+# `FUZZ_SECONDS=N make fuzz` also runs each for N seconds (one after the other),
+# `make fuzz-smoke` runs each for 45 s (or FUZZ_SECONDS) and fails on any finding.
+FUZZ_DIR := build/fuzz
+CLANG_STAMP := build/.clang-checked
+$(CLANG_STAMP):
+	@mkdir -p build
+	@if ! command -v clang++ >/dev/null 2>&1 || ! dpkg -s libclang-rt-14-dev >/dev/null 2>&1; then \
+	  echo "Installing clang and libclang-rt-14-dev"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq clang libclang-rt-14-dev; \
+	fi
+	@touch $@
+
+fuzz-build: $(APT_STAMP) $(DEPS_STAMP) $(CLANG_STAMP)
+	$(VENV)/bin/cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
+	  -DCMAKE_CXX_COMPILER=clang++ -DSKYRIFT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(VENV)/bin/cmake --build $(FUZZ_DIR)
+	$(PY) fuzz/make_corpus.py $(FUZZ_DIR)/corpus
+
+fuzz: fuzz-build
+	@if [ -n "$(FUZZ_SECONDS)" ]; then $(PY) fuzz/run_targets.py $(FUZZ_DIR) $(FUZZ_SECONDS); \
+	else echo "fuzz targets built in $(FUZZ_DIR); FUZZ_SECONDS=N make fuzz runs each for N seconds"; fi
+
+fuzz-smoke: fuzz-build
+	$(PY) fuzz/run_targets.py $(FUZZ_DIR) $(or $(FUZZ_SECONDS),45)
 
 clean:
 	rm -rf build $(VENV)

@@ -140,6 +140,34 @@ def test_gps_week_saturates_for_extreme_years(year, week):
     assert (sow > 0) == (week > 0)
 
 
+def unix_days(year, month, day):
+    """Days since 1970-01-01 of a proleptic Gregorian date of any year, by moving it
+    whole 400-year cycles (146097 days each) into the range of the datetime module."""
+    from datetime import date
+
+    cycles, rest = divmod(year - 2000, 400)
+    return date(2000 + rest, month, day).toordinal() + cycles * 146097 - date(1970, 1, 1).toordinal()
+
+
+# Nine-digit years pass the blank-separated grammar; every conversion stays defined:
+# the ISO text carries the sign, the GPS week saturates, the Julian date is the day
+# count's, and the day of year is 1 (outside the calendar's range). Far in the past
+# the Julian-date formula, which truncates the century toward zero, lands a day early.
+@pytest.mark.parametrize("text, year, iso, week, jd_days_off", [
+    ("820621121 2 2 2 2 2", 820621121, "+820621121-02-02T02:02:02.000Z", 4294967295, 0),
+    ("-820621121 2 2 2 2 2", -820619121, "-820619121-02-02T02:02:02.000Z", 0, -1),
+], ids=["future", "past"])
+def test_nine_digit_year_conversions(text, year, iso, week, jd_days_off):
+    e = sk.Epoch.parse(text)
+    assert fields(e) == (year, 2, 2, 2, 2, 2.0)
+    assert e.to_iso() == str(e) == iso
+    since_gps_origin = unix_days(year, 2, 2) * 86400 + 7322 - 315964800
+    assert e.to_gps_time() == (week, float(since_gps_origin) - week * 604800.0)
+    jd = unix_days(year, 2, 2) + jd_days_off + 2440587.5 + 7322 / 86400
+    assert e.julian_date() == pytest.approx(jd, rel=1e-15)
+    assert e.day_of_year() == 1
+
+
 @pytest.mark.parametrize("args, jd", [
     ((2000, 1, 1, 12), 2451545.0),
     ((1980, 1, 6), 2444244.5),

@@ -168,8 +168,12 @@ Instant to_instant(const Epoch& e) {
 double unix_seconds(const Instant& t) { return static_cast<double>(t.nanos) * 1e-9 + static_cast<double>(t.seconds); }
 double unix_seconds(const Epoch& e) { return unix_seconds(to_instant(e)); }
 
+static_assert(kMaxInstantMs <= std::numeric_limits<int64_t>::max() / 2, "two stamps must subtract without overflow");
+
 int64_t instant_ms(const Epoch& e) {
     const Instant t = to_instant(e);
+    if (t.seconds > kMaxInstantMs / 1000) return kMaxInstantMs;
+    if (t.seconds < -(kMaxInstantMs / 1000)) return -kMaxInstantMs;
     return t.seconds * 1000 + t.nanos / 1'000'000;
 }
 
@@ -187,8 +191,9 @@ std::string iso_text(const Instant& t) {
 std::string iso_text(const Epoch& e) { return iso_text(to_instant(e)); }
 
 std::string iso_text_from_ms(int64_t ms) {
-    const int64_t seconds = floor_div(ms, 1000);
-    return iso_text(Instant{seconds, static_cast<uint32_t>((ms - seconds * 1000) * 1'000'000)});
+    // The remainder, not ms - seconds * 1000, which overflows near the int64 minimum.
+    const int64_t millis = ms % 1000 < 0 ? ms % 1000 + 1000 : ms % 1000;
+    return iso_text(Instant{floor_div(ms, 1000), static_cast<uint32_t>(millis * 1'000'000)});
 }
 
 std::optional<std::string> iso_text_from_unix_seconds(double t) {

@@ -44,6 +44,11 @@ double unix_seconds(const Epoch& e);
 double unix_seconds(const Instant& t);
 
 // Exact integer-millisecond time stamp; all time differences inside the analyses use it.
+// Saturates at +-kMaxInstantMs (2^62 - 1 ms, about 146 million years either side of
+// 1970) instead of overflowing: epochs beyond that (nine-digit years, which the
+// blank-separated grammar accepts) all get the limit of their side, and the difference
+// of any two stamps still fits in 64 bits.
+inline constexpr int64_t kMaxInstantMs = (int64_t{1} << 62) - 1;
 int64_t instant_ms(const Epoch& e);
 
 // "%Y-%m-%dT%H:%M:%S%.3fZ" (milliseconds truncated).

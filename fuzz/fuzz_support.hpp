@@ -1,0 +1,59 @@
+#pragma once
+// Shared by the fuzz targets and by the replay of their regression inputs: an
+// invariant that fails aborts, so both libFuzzer and the test suite report it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rinex/obs_data.hpp"
+
+namespace skyrift::fuzz {
+
+inline void require(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+inline std::string bytes_of(const uint8_t* data, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+// Walks everything a reader built and runs the queries Python offers on it, checking
+// the storage rules: ranges inside the arrays, satellites of an epoch sorted and
+// unique, codes of a satellite sorted and unique.
+inline void exercise_observations(const RinexObsData& obs) {
+    std::size_t satellites_seen = 0;
+    for (const EpochRecord& e : obs.epochs) {
+        require(std::size_t{e.first_satellite} + e.num_satellites <= obs.satellite_entries.size(),
+                "epoch's satellite range inside the array");
+        const auto sats = obs.satellites_of(e);
+        for (std::size_t i = 0; i < sats.size(); ++i) {
+            require(i == 0 || sats[i - 1].satellite < sats[i].satellite, "satellites sorted and unique");
+            require(std::size_t{sats[i].first_observation} + sats[i].num_observations <= obs.observations.size(),
+                    "satellite's observation range inside the array");
+            const auto values = obs.observations_of(sats[i]);
+            for (std::size_t k = 1; k < values.size(); ++k)
+                require(values[k - 1].code < values[k].code, "codes sorted and unique");
+            require(obs.find_satellite(e, sats[i].satellite) == &sats[i], "satellite found by search");
+        }
+        satellites_seen += sats.size();
+    }
+    require(satellites_seen <= obs.satellite_entries.size(), "no satellite entry shared by two epochs");
+
+    (void)obs.interval();
+    // Each query walks the whole file: a few satellites are enough to reach them all.
+    const std::vector<Satellite> satellites = obs.distinct_satellites();
+    for (std::size_t i = 0; i < satellites.size() && i < 3; ++i) {
+        for (const auto& series : obs.snr_series(satellites[i], std::nullopt))
+            require(series.times.size() == series.values.size(), "SNR series columns of one length");
+        (void)obs.codes_of_satellite(satellites[i], ObservationKind::C);
+        (void)obs.codes_of_system(satellites[i].system);
+    }
+}
+
+}  // namespace skyrift::fuzz
