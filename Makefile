@@ -68,7 +68,7 @@ sanitize: $(APT_STAMP) $(DEPS_STAMP)
 	  -DSKYRIFT_SANITIZE=ON -DSKYRIFT_CPP_TESTS=ON -DSKYRIFT_PYTHON=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DPython_EXECUTABLE=$(CURDIR)/$(PY) -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) >/dev/null
 	$(VENV)/bin/cmake --build $(SAN_DIR)
-	cd $(SAN_DIR) && ../../$(VENV)/bin/ctest --output-on-failure
+	cd $(SAN_DIR) && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ../../$(VENV)/bin/ctest --output-on-failure
 	PYTHONPATH=$(SAN_DIR) LD_PRELOAD=$$(g++ -print-file-name=libasan.so):$$(g++ -print-file-name=libubsan.so) \
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  $(PY) -m pytest -q -p no:cacheprovider tests --ignore=tests/cli

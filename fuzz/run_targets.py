@@ -8,7 +8,7 @@ the machines this runs on have two cores shared with other work. Findings (crash
 leak, timeout, out-of-memory) land in BUILD_DIR/findings/<target>/; minimise one into
 a regression input with
 
-    python fuzz/run_targets.py BUILD_DIR 0 --minimize TARGET FINDING
+    python fuzz/run_targets.py BUILD_DIR --minimize TARGET FINDING
 """
 import argparse
 import re
@@ -89,7 +89,7 @@ def minimize(build_dir: Path, target: str, finding: Path) -> Path:
 def main(argv: list[str]) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build_dir", type=Path)
-    parser.add_argument("seconds", type=int)
+    parser.add_argument("seconds", type=int, nargs="?", default=60)
     parser.add_argument("--targets", nargs="*", default=list(TARGETS), choices=list(TARGETS))
     parser.add_argument("--minimize", nargs=2, metavar=("TARGET", "FINDING"))
     args = parser.parse_args(argv)
