@@ -117,11 +117,8 @@ py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle rec
     ExclusiveBorrow borrow(self.flag);
     const std::shared_ptr<Sp3Data> sp3 = arg_shared<Sp3Data>(sp3_arg, "sp3");
     const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
-    ElevationCounts counts;
-    {
-        py::gil_scoped_release release;
-        counts = compute_result_elevations(self.output, *sp3, receiver);
-    }
+    const ElevationCounts counts =
+        call_released([&] { return compute_result_elevations(self.output, *sp3, receiver); });
     return py::make_tuple(counts.computed, counts.failed);
 }
 
@@ -178,9 +175,7 @@ void register_results(py::module_& m) {
 
 std::vector<std::string> code_filter(py::handle h, const char* name) {
     if (is_absent(h)) return {};
-    auto normalized = normalize_code_filter(name, arg_str_list(h, name));
-    if (!normalized) raise_py(PyExc_ValueError, normalized.error().message());
-    return std::move(normalized).value();
+    return value_or_raise(normalize_code_filter(name, arg_str_list(h, name)));
 }
 
 std::optional<double> optional_float(py::handle h, const char* name) {
@@ -217,13 +212,7 @@ PyResults analyze(PyAnalyzer& self) {
         SharedBorrow borrow(self.flag);
         config = self.config;
     }
-    std::optional<Result<AnalysisOutput>> outcome;
-    {
-        py::gil_scoped_release release;
-        outcome.emplace(run_multipath_analysis(config));
-    }
-    if (!*outcome) raise_py(PyExc_ValueError, "Multipath analysis failed: " + outcome->error().message());
-    return {std::move(*outcome).value(), {}};
+    return {call_released(Failure::Analysis, [&] { return run_multipath_analysis(config); }), {}};
 }
 
 void register_analyzer(py::module_& m) {

@@ -50,9 +50,8 @@ void register_read_sp3(py::module_& m) {
     m.def(
         "read_sp3",
         [](py::handle path) {
-            auto data = read_sp3(arg_str(path, "path"));
-            if (!data) raise_py(PyExc_OSError, "Failed to read SP3: " + data.error().message());
-            return std::make_shared<Sp3Data>(std::move(data).value());
+            // Held lock: SP3 files are small next to a day of observations.
+            return std::make_shared<Sp3Data>(value_or_raise(read_sp3(arg_str(path, "path")), Failure::ReadSp3));
         },
         py::arg("path"), doc_sig("read_sp3(path)", "Read SP3 file").c_str());
 }

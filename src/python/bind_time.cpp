@@ -18,11 +18,7 @@ Epoch make_epoch(py::handle year, py::handle month, py::handle day, py::handle h
     return e;
 }
 
-Epoch parse_or_raise(py::handle text) {
-    auto parsed = parse_epoch(arg_str(text, "s"));
-    if (!parsed) raise_py(PyExc_ValueError, parsed.error().message());
-    return *parsed;
-}
+Epoch parse_or_raise(py::handle text) { return value_or_raise(parse_epoch(arg_str(text, "s"))); }
 }  // namespace
 
 void register_epoch(py::module_& m) {

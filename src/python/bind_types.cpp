@@ -14,9 +14,9 @@ struct PySystem {
 
 PySystem make_system(py::handle code_arg) {
     const std::string code = arg_str(code_arg, "code");
-    if (code.empty()) raise_py(PyExc_ValueError, "Empty system code");
+    if (code.empty()) raise_value_error("Empty system code");
     const auto system = system_from_letter(ascii_upper(code[0]));
-    if (!system) raise_py(PyExc_ValueError, "Unknown system: " + code);
+    if (!system) raise_value_error("Unknown system: " + code);
     return {*system};
 }
 
@@ -44,7 +44,7 @@ void register_system_and_satellite(py::module_& m) {
         .def(py::init([](py::handle id_arg) {
                  const std::string id = arg_str(id_arg, "id");
                  const auto sat = parse_satellite_id(id);
-                 if (!sat) raise_py(PyExc_ValueError, "Invalid satellite ID: " + id);
+                 if (!sat) raise_value_error("Invalid satellite ID: " + id);
                  return *sat;
              }),
              py::arg("id"), doc_sig("__init__($self, id)", "").c_str())
