@@ -435,8 +435,10 @@ def test_real_files_read_and_give_orbits(name):
             "Compute satellite elevation from SP3 and receiver position",
             id="compute_elevation",
         ),
-        pytest.param(sk.Sp3Data.get_position, "(self, satellite, epoch)", "", id="get_position"),
-        pytest.param(sk.Sp3Data.satellites, "(self)", "", id="satellites"),
+        pytest.param(sk.Sp3Data.get_position, "(self, satellite, epoch)",
+                     "Interpolated Ecef position at epoch, or None.", id="get_position"),
+        pytest.param(sk.Sp3Data.satellites, "(self)",
+                     "Identifiers of the satellites with orbit records, such as G01.", id="satellites"),
     ],
 )
 def test_text_signatures_and_docstrings(obj, signature, doc):

@@ -152,14 +152,14 @@ void register_results(py::module_& m) {
                 SharedBorrow borrow(self.flag);
                 return self.output.estimates.size();
             },
-            doc_sig("total_estimates($self)", "").c_str())
+            doc_sig("total_estimates($self)", "Number of multipath estimates.").c_str())
         .def(
             "total_cycle_slips",
             [](PyResults& self) {
                 SharedBorrow borrow(self.flag);
                 return self.output.slips.size();
             },
-            doc_sig("total_cycle_slips($self)", "").c_str())
+            doc_sig("total_cycle_slips($self)", "Number of detected cycle slips.").c_str())
         .def("compute_elevations", &compute_elevations, py::arg("sp3"), py::arg("receiver"),
              doc_sig("compute_elevations($self, sp3, receiver)",
                      "Compute elevations and azimuths for all estimates using SP3 data\n"
@@ -228,9 +228,9 @@ void register_analyzer(py::module_& m) {
                      "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
                      "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
                      "cp_delta_base=5.0, cp_delta_rate=0.10)",
-                     "")
+                     "Settings of a code-multipath analysis of obs_data; analyze() runs it.")
                  .c_str())
-        .def("analyze", &analyze, doc_sig("analyze($self)", "").c_str());
+        .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }
 
 }  // namespace

@@ -37,11 +37,12 @@ void register_sp3_data(py::module_& m) {
                 for (const Satellite& s : d.satellites()) ids.push_back(s.id());
                 return ids;
             },
-            doc_sig("satellites($self)", "").c_str())
+            doc_sig("satellites($self)", "Identifiers of the satellites with orbit records, such as G01.").c_str())
         .def(
             "get_position",
             [](const Sp3Data& d, py::handle satellite, py::handle epoch) { return position_for(d, satellite, epoch); },
-            py::arg("satellite"), py::arg("epoch"), doc_sig("get_position($self, satellite, epoch)", "").c_str())
+            py::arg("satellite"), py::arg("epoch"),
+            doc_sig("get_position($self, satellite, epoch)", "Interpolated Ecef position at epoch, or None.").c_str())
         .def("__repr__", &sp3_text)
         .def("__str__", &sp3_text);
 }
