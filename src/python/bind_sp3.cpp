@@ -39,6 +39,20 @@ void register_sp3_data(py::module_& m) {
             },
             doc_sig("satellites($self)", "").c_str())
         .def(
+            "first_epoch",
+            [](const Sp3Data& d) -> std::optional<Epoch> {
+                const auto span = d.time_span();
+                return span ? std::optional<Epoch>(span->first) : std::nullopt;
+            },
+            doc_sig("first_epoch($self)", "Earliest epoch of any orbit record, or None without records").c_str())
+        .def(
+            "last_epoch",
+            [](const Sp3Data& d) -> std::optional<Epoch> {
+                const auto span = d.time_span();
+                return span ? std::optional<Epoch>(span->second) : std::nullopt;
+            },
+            doc_sig("last_epoch($self)", "Latest epoch of any orbit record, or None without records").c_str())
+        .def(
             "get_position",
             [](const Sp3Data& d, py::handle satellite, py::handle epoch) { return position_for(d, satellite, epoch); },
             py::arg("satellite"), py::arg("epoch"), doc_sig("get_position($self, satellite, epoch)", "").c_str())
