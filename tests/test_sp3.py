@@ -21,6 +21,7 @@ from sp3_text import (
 
 from shared_data import DATA_DIR as DATA
 from shared_data import VALIDATION_DIR as VALIDATION
+from shared_data import Orbit, files_of
 NOON = sk.Epoch(2019, 1, 1, 12)
 
 
@@ -429,11 +430,7 @@ def test_elevation_and_azimuth_agree_with_gnsssnr():
 
 # ---------------------------------------------------------------- real files
 
-REAL_SP3 = sorted(p.name for pattern in ("*.sp3", "*.SP3", "*.eph") for p in DATA.glob(pattern))
-NO_REAL_SP3 = [pytest.param("none", marks=pytest.mark.skip(reason="no SP3 files in ../shared/data"))]
-
-
-@pytest.mark.parametrize("name", REAL_SP3 or NO_REAL_SP3)
+@pytest.mark.parametrize("name", files_of(Orbit))
 def test_real_files_read_and_give_orbits(name):
     path = DATA / name
     d = sk.read_sp3(str(path))
