@@ -52,11 +52,11 @@ def run(args) -> None:
         raise CliError(f"{option} needs --sp3: without an orbit the elevations are unknown")
     cutoff = DEFAULT_CUTOFF if args.cutoff is None else args.cutoff
     systems = parse_systems(args.systems)
-    run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window)
-    print(multipath_summary(run))
+    mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window)
+    print(multipath_summary(mp_run))
     written = []
     if args.csv:
-        write_estimates_csv(Path(args.csv), run.estimates)
+        write_estimates_csv(Path(args.csv), mp_run.estimates)
         written.append(Path(args.csv))
-    write_outputs(args, written, lambda: multipath_json(run),
-                  lambda outdir: multipath_plots(run, outdir))
+    write_outputs(args, written, lambda: multipath_json(mp_run),
+                  lambda outdir: multipath_plots(mp_run, outdir))

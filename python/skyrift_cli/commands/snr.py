@@ -28,6 +28,6 @@ def run(args) -> None:
 
     if args.plots:
         pyplot()
-    run = run_snr(args.obs, parse_satellites(args.satellites))
-    print(snr_summary(run))
-    write_outputs(args, [], lambda: run.survey, lambda outdir: snr_plots(run, outdir))
+    snr_run = run_snr(args.obs, parse_satellites(args.satellites))
+    print(snr_summary(snr_run))
+    write_outputs(args, [], lambda: snr_run.survey, lambda outdir: snr_plots(snr_run, outdir))
