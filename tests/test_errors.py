@@ -10,7 +10,7 @@ import pytest
 
 import skyrift_mp as sk
 from rinex_text import obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
-from sp3_text import epoch_line, header, position_line
+from sp3_text import header, position_line
 
 INF = float("inf")
 MB = 1 << 20
