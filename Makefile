@@ -76,7 +76,7 @@ sanitize: $(APT_STAMP) $(DEPS_STAMP)
 # libFuzzer targets (fuzz/fuzz_*.cpp) with ASan and UBSan, built by clang in their own
 # tree; seed corpora are cut from ../shared/data. `make fuzz` builds them,
 # `FUZZ_SECONDS=N make fuzz` also runs each for N seconds (one after the other),
-# `make fuzz-smoke` runs each for 45 s (or FUZZ_SECONDS) and fails on any finding.
+# `make fuzz-smoke` runs each for 30 s (or FUZZ_SECONDS) and fails on any finding.
 FUZZ_DIR := build/fuzz
 CLANG_STAMP := build/.clang-checked
 $(CLANG_STAMP):
@@ -99,7 +99,7 @@ fuzz: fuzz-build
 	else echo "fuzz targets built in $(FUZZ_DIR); FUZZ_SECONDS=N make fuzz runs each for N seconds"; fi
 
 fuzz-smoke: fuzz-build
-	$(PY) fuzz/run_targets.py $(FUZZ_DIR) $(or $(FUZZ_SECONDS),45)
+	$(PY) fuzz/run_targets.py $(FUZZ_DIR) $(or $(FUZZ_SECONDS),30)
 
 clean:
 	rm -rf build $(VENV)
