@@ -198,7 +198,7 @@ void CrinexDecoder::write_epoch_line(std::string& out) const {
     out.append(cut(epoch_, layout.list, layout.list + 3 * first_line_satellites));
     if (clock_.active()) {
         if (out.size() - start < layout.clock_column) out.append(layout.clock_column - (out.size() - start), ' ');
-        char clock[16];
+        char clock[16] = "               ";
         if (!write_fixed(clock, layout.clock_width, clock_.value(), layout.clock_decimals)) {
             out.resize(start);
             return;

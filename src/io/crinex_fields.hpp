@@ -44,8 +44,9 @@ private:
 // difference's length and keeps its tail beyond it.
 void apply_text_difference(std::string& reference, std::string_view difference);
 
-// Writes `value` / 10^decimals right-aligned over `width` characters ("F14.3" style).
-// False, with nothing written, when the number needs more than `width` characters.
+// Writes `value` / 10^decimals right-aligned into `width` characters that hold blanks
+// ("F14.3" style; decimals 3, 9 or 12). False, with nothing written, when the number
+// needs more than `width` characters.
 bool write_fixed(char* field, std::size_t width, int64_t value, int decimals);
 
 }  // namespace skyrift
