@@ -10,17 +10,9 @@
 #include "io/input.hpp"
 #include "io/line_source.hpp"
 
+#include "check.hpp"
+
 using namespace skyrift;
-
-static int failures = 0;
-
-#define CHECK(cond)                                                   \
-    do {                                                              \
-        if (!(cond)) {                                                \
-            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                               \
-        }                                                             \
-    } while (0)
 
 static std::string gzip_of(const std::string& text) {
     z_stream zs{};
@@ -109,6 +101,6 @@ int main() {
     damaged_gzip_gives_the_lines_before_the_damage_then_the_error();
     the_name_chooses_gzip();
     line_ends_and_invalid_text();
-    if (failures == 0) std::printf("input layer: all cases passed\n");
-    return failures == 0 ? 0 : 1;
+    if (check_failures() == 0) std::printf("input layer: all cases passed\n");
+    return check_failures() == 0 ? 0 : 1;
 }
