@@ -4,6 +4,7 @@ import gzip
 import pytest
 
 import skyrift_mp as sk
+from gzip_damage import GZIP_DAMAGE, damaged_gzip
 from rinex_text import hline, obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
 
 
@@ -408,31 +409,10 @@ def test_multi_member_gzip_and_trailing_bytes():
     assert summary(sk.read_rinex_obs_bytes(joined + b"garbage", "x.gz")) == expected
 
 
-def corrupt(kind):
-    packed = bytearray(gzip.compress(simple_v3()))
-    if kind == "header":
-        packed[2] = 7  # compression method
-    elif kind == "checksum":
-        packed[-8] ^= 0xFF
-    elif kind == "deflate":
-        packed[10] = 0xFF  # first block header: reserved block type
-    elif kind == "truncated":
-        packed = packed[: len(packed) // 2]
-    elif kind == "second-member":
-        packed += b"\x1f\x8b\x08\x00" + bytes(6) + b"\xff" * 8
-    return bytes(packed)
-
-
-@pytest.mark.parametrize("kind, message", [
-    ("header", "invalid gzip header"),
-    ("checksum", "corrupt gzip stream does not have a matching checksum"),
-    ("deflate", "corrupt deflate stream"),
-    ("truncated", "unexpected end of file"),
-    ("second-member", "corrupt deflate stream"),
-], ids=lambda v: v if " " not in v else None)
+@pytest.mark.parametrize("kind, message", GZIP_DAMAGE)
 def test_corrupt_gzip(kind, message):
     with pytest.raises(OSError) as info:
-        sk.read_rinex_obs_bytes(corrupt(kind), "x.rnx.gz")
+        sk.read_rinex_obs_bytes(damaged_gzip(simple_v3(), kind), "x.rnx.gz")
     assert str(info.value) == "Failed to parse RINEX: I/O error: " + message
 
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "analysis/arc_bias.hpp"
+#include "analysis/multipath_arcs.hpp"
 #include "analysis/epoch_sampling.hpp"
 #include "analysis/multipath_series.hpp"
 #include "analysis/multipath_stats.hpp"
@@ -48,13 +48,14 @@ public:
         const auto slip_set = slips_.slip_epochs.find({track.satellite, pair.phase});
         std::span<const int64_t> slip_times;
         if (slip_set != slips_.slip_epochs.end()) slip_times = slip_set->second;
-        const ArcSplit split = split_arcs(series_.times_ms, series_.values, slip_times, rules_);
-        for (const Arc& arc : split.kept) emit_arc(track, pair, arc, out);
+        const MultipathArcSplit split = split_multipath_arcs(series_.times_ms, series_.values, slip_times, rules_);
+        for (const MultipathArc& arc : split.kept) emit_arc(track, pair, arc, out);
         return split.slip_breaks;
     }
 
 private:
-    void emit_arc(const SatelliteTrack& track, const MpSignalPair& pair, Arc arc, std::vector<EstimateRecord>& out) {
+    void emit_arc(const SatelliteTrack& track, const MpSignalPair& pair, MultipathArc arc,
+                  std::vector<EstimateRecord>& out) {
         const std::size_t n = arc.end - arc.begin;
         residuals_.resize(n);
         remove_arc_bias(std::span(series_.times_ms).subspan(arc.begin, n),
@@ -79,7 +80,7 @@ private:
     const AnalyzerConfig& config_;
     const RinexObsData& obs_;
     const SlipDetection& slips_;
-    ArcRules rules_;
+    MultipathArcRules rules_;
     bool emit_ = true;
     MpSeries series_;
     std::vector<double> residuals_;

@@ -3,11 +3,12 @@
 #include "python/common.hpp"
 #include "python/bindings.hpp"
 
-#include "analysis/arcs.hpp"
 #include "analysis/band_power.hpp"
 #include "analysis/detrend.hpp"
 #include "analysis/fresnel.hpp"
+#include "analysis/gap_arcs.hpp"
 #include "analysis/morlet.hpp"
+#include "analysis/scalogram.hpp"
 #include "analysis/snr_survey.hpp"
 #include "rinex/obs_data.hpp"
 
@@ -139,7 +140,7 @@ py::list split_arcs_py(py::handle times_arg, py::handle dt_arg, py::handle gap_f
     const double dt = arg_float(dt_arg, "dt");
     const double gap_factor = arg_float(gap_factor_arg, "gap_factor");
     py::list out;
-    for (const auto& [start, stop] : split_arcs(times, dt, gap_factor)) out.append(py::make_tuple(start, stop));
+    for (const auto& [start, stop] : split_at_gaps(times, dt, gap_factor)) out.append(py::make_tuple(start, stop));
     return out;
 }
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "rinex/code_layout.hpp"
 #include "rinex/epoch_assembler.hpp"
+#include "rinex/record_fields.hpp"
 #include "rinex/record_readers.hpp"
 
 namespace skyrift {

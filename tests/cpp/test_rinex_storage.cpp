@@ -7,17 +7,9 @@
 
 #include "rinex/obs_reader.hpp"
 
+#include "check.hpp"
+
 using namespace skyrift;
-
-static int failures = 0;
-
-#define CHECK(cond)                                                   \
-    do {                                                              \
-        if (!(cond)) {                                                \
-            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                               \
-        }                                                             \
-    } while (0)
 
 static std::string header_line(const std::string& content, const std::string& label) {
     std::string line = content;
@@ -29,7 +21,7 @@ static RinexObsData read(const std::string& text) {
     auto data = parse_observation_text(TextBuffer{text, std::nullopt});
     if (!data) {
         std::printf("FAIL: %s\n", data.error().message().c_str());
-        ++failures;
+        ++check_failures();
         return {};
     }
     return std::move(*data);
@@ -130,6 +122,6 @@ int main() {
     indicators_by_position();
     storage_is_sorted_and_unique();
     header_version_and_system_columns();
-    if (failures == 0) std::printf("rinex storage: all cases passed\n");
-    return failures == 0 ? 0 : 1;
+    if (check_failures() == 0) std::printf("rinex storage: all cases passed\n");
+    return check_failures() == 0 ? 0 : 1;
 }
