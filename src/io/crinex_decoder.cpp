@@ -32,7 +32,7 @@ std::string_view field_error_text(FieldError error) {
     switch (error) {
         case FieldError::BadNumber: return "bad number";
         case FieldError::OrderOutOfRange: return "difference order out of range";
-        case FieldError::NotStarted: return "difference for a value that was never given";
+        case FieldError::NotStarted: return "difference without a starting value";
         case FieldError::Overflow: return "value out of range";
         case FieldError::None: break;
     }

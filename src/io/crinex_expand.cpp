@@ -3,6 +3,7 @@
 
 #include "io/crinex.hpp"
 #include "io/crinex_decoder.hpp"
+#include "io/decoder_stages.hpp"
 #include "utils/memory.hpp"
 
 namespace skyrift {
@@ -19,6 +20,8 @@ bool has_crinex_header(std::string_view text) {
     while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.remove_suffix(1);
     return first.size() > 60 && first.substr(60) == kVersionLabel;
 }
+
+bool recognises_crinex(std::string_view /*file_name*/, std::string_view data) { return has_crinex_header(data); }
 
 TextBuffer expand_crinex(std::string_view text) {
     TextBuffer result;

@@ -42,8 +42,14 @@ bool recognises_gzip(std::string_view file_name, std::string_view data);
 
 // Decompresses every gzip member; bytes after the last member that do not start a
 // new member are ignored. Damage ends the text there with an Io trailing error:
-// "invalid gzip header", "corrupt deflate stream", "unexpected end of file",
-// "corrupt gzip stream does not have a matching checksum" or "out of memory".
+// "invalid gzip header", "corrupt deflate stream", "unexpected end of file" or
+// "corrupt gzip stream does not have a matching checksum".
 TextBuffer inflate_gzip(std::string_view compressed);
+
+// Unix compress (.Z), by its magic bytes 1F 9D whatever the name (io/unix_compress.hpp).
+bool recognises_compress(std::string_view file_name, std::string_view data);
+
+// Compact RINEX (Hatanaka), by its first header line (io/crinex.hpp).
+bool recognises_crinex(std::string_view file_name, std::string_view data);
 
 }  // namespace skyrift

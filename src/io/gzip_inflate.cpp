@@ -1,7 +1,13 @@
-// The gzip stage: RFC 1952 decompression with zlib, every member of a concatenated file.
-#include <zlib.h>
+// gzip (RFC 1952) decompression, every member of a concatenated file. The member
+// header is read here (so that each kind of damage gets its own text); the deflate
+// body and its trailer (CRC-32 and length) go through Intel ISA-L's inflater,
+// about twice as fast as zlib's on observation text.
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "io/decoder_stages.hpp"
 #include "utils/memory.hpp"
@@ -10,20 +16,43 @@ namespace skyrift {
 
 namespace {
 
-constexpr std::size_t kMaxChunk = std::size_t{1} << 30;  // zlib counts in 32-bit units
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;  // ISA-L counts in 32-bit units
+constexpr std::size_t kFixedHeader = 10;
+
+enum Flags : unsigned char { kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16, kReserved = 0xe0 };
 
 bool starts_member(const unsigned char* p, std::size_t n) { return n >= 2 && p[0] == 0x1f && p[1] == 0x8b; }
 
-// zlib's wording mapped onto the texts users see for each class of damage.
-GnssError inflate_error(int status, const char* zlib_message) {
-    const std::string_view msg = zlib_message ? zlib_message : "";
-    if (status == Z_MEM_ERROR) return GnssError::io("out of memory");
-    if (msg == "incorrect header check" || msg == "unknown compression method" || msg == "unknown header flags set" ||
-        msg == "header crc mismatch")
-        return GnssError::io("invalid gzip header");
-    if (msg == "incorrect data check" || msg == "incorrect length check")
-        return GnssError::io("corrupt gzip stream does not have a matching checksum");
-    return GnssError::io("corrupt deflate stream");
+enum class HeaderStatus { Complete, Truncated, Invalid };
+
+// The length of the member header at `p`, as zlib checks it: magic, method 8, no
+// reserved flag, and the header CRC when present.
+HeaderStatus read_member_header(const unsigned char* p, std::size_t n, std::size_t& length) {
+    if ((n >= 1 && p[0] != 0x1f) || (n >= 2 && p[1] != 0x8b) || (n >= 3 && p[2] != 8) ||
+        (n >= 4 && (p[3] & kReserved)))
+        return HeaderStatus::Invalid;
+    if (n < kFixedHeader) return HeaderStatus::Truncated;
+    const unsigned char flags = p[3];
+    std::size_t at = kFixedHeader;
+    if (flags & kExtra) {
+        if (n < at + 2) return HeaderStatus::Truncated;
+        at += 2 + (p[at] | std::size_t{p[at + 1]} << 8);
+    }
+    for (const unsigned char text : {kName, kComment}) {
+        if (!(flags & text)) continue;
+        const auto* end = at < n ? static_cast<const unsigned char*>(std::memchr(p + at, 0, n - at)) : nullptr;
+        if (!end) return HeaderStatus::Truncated;
+        at = static_cast<std::size_t>(end - p) + 1;
+    }
+    if (flags & kHeaderCrc) {
+        if (n < at + 2) return HeaderStatus::Truncated;
+        const uint32_t stored = p[at] | uint32_t{p[at + 1]} << 8;
+        if ((crc32_gzip_refl(0, p, at) & 0xffff) != stored) return HeaderStatus::Invalid;
+        at += 2;
+    }
+    if (n < at) return HeaderStatus::Truncated;
+    length = at;
+    return HeaderStatus::Complete;
 }
 
 // The last member's stored length, as a first guess of the output size. The
@@ -60,37 +89,47 @@ TextBuffer inflate_gzip(std::string_view compressed) {
     advise_huge_pages(text.data(), text.capacity());
     text.resize(text.capacity());
     std::size_t produced = 0;
+    auto state = std::make_unique<inflate_state>();
 
-    z_stream zs{};
-    if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) {
-        out.trailing_error = GnssError::io("out of memory");
-        text.clear();
-        return out;
-    }
-    bool member_open = true;
-    while (member_open) {
-        if (produced == text.size()) text.resize(text.size() * 2);
-        zs.next_in = const_cast<unsigned char*>(input);
-        zs.avail_in = static_cast<uInt>(std::min(in_left, kMaxChunk));
-        zs.next_out = reinterpret_cast<unsigned char*>(text.data() + produced);
-        zs.avail_out = static_cast<uInt>(std::min(text.size() - produced, kMaxChunk));
-        const uInt in_before = zs.avail_in, out_before = zs.avail_out;
-        const int status = inflate(&zs, Z_NO_FLUSH);
-        input += in_before - zs.avail_in;
-        in_left -= in_before - zs.avail_in;
-        produced += out_before - zs.avail_out;
-        if (status == Z_STREAM_END) {
-            member_open = starts_member(input, in_left);
-            if (member_open) inflateReset(&zs);
-        } else if (status == Z_BUF_ERROR && in_left == 0) {
-            out.trailing_error = GnssError::io("unexpected end of file");
-            member_open = false;
-        } else if (status != Z_OK && status != Z_BUF_ERROR) {
-            out.trailing_error = inflate_error(status, zs.msg);
-            member_open = false;
+    do {
+        std::size_t header = 0;
+        const HeaderStatus status = read_member_header(input, in_left, header);
+        if (status != HeaderStatus::Complete) {
+            out.trailing_error =
+                GnssError::io(status == HeaderStatus::Invalid ? "invalid gzip header" : "unexpected end of file");
+            break;
         }
-    }
-    inflateEnd(&zs);
+        input += header;
+        in_left -= header;
+        isal_inflate_init(state.get());
+        state->crc_flag = ISAL_GZIP_NO_HDR_VER;  // CRC-32 and length checked against the trailer
+        for (;;) {
+            if (produced == text.size()) text.resize(text.size() * 2);
+            state->next_in = const_cast<unsigned char*>(input);
+            state->avail_in = static_cast<uint32_t>(std::min(in_left, kMaxChunk));
+            state->next_out = reinterpret_cast<unsigned char*>(text.data() + produced);
+            state->avail_out = static_cast<uint32_t>(std::min(text.size() - produced, kMaxChunk));
+            const uint32_t in_before = state->avail_in, out_before = state->avail_out;
+            const int result = isal_inflate(state.get());
+            input += in_before - state->avail_in;
+            in_left -= in_before - state->avail_in;
+            produced += out_before - state->avail_out;
+            if (result == ISAL_INCORRECT_CHECKSUM) {
+                out.trailing_error = GnssError::io("corrupt gzip stream does not have a matching checksum");
+            } else if (result < 0) {
+                out.trailing_error = GnssError::io("corrupt deflate stream");
+            } else if (state->block_state == ISAL_BLOCK_FINISH) {
+                break;
+            } else if (in_left == 0 && state->avail_out != 0) {
+                out.trailing_error = GnssError::io("unexpected end of file");
+            } else if (state->avail_in == in_before && state->avail_out == out_before) {
+                out.trailing_error = GnssError::io("corrupt deflate stream");  // no progress: never loop
+            } else {
+                continue;
+            }
+            break;
+        }
+    } while (!out.trailing_error && starts_member(input, in_left));
     text.resize(produced);
     return out;
 }

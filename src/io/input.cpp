@@ -4,8 +4,10 @@
 
 #include <array>
 
+#include "io/crinex.hpp"
 #include "io/decoder_stages.hpp"
 #include "io/file_read.hpp"
+#include "io/unix_compress.hpp"
 
 namespace skyrift {
 
@@ -14,6 +16,8 @@ namespace {
 // In decoding order: byte containers first, then text formats (see decoder_stages.hpp).
 constexpr std::array kDecoderStages{
     DecoderStage{"gzip", recognises_gzip, inflate_gzip},
+    DecoderStage{"compress", recognises_compress, uncompress_lzw},
+    DecoderStage{"crinex", recognises_crinex, expand_crinex},
 };
 
 }  // namespace

@@ -8,6 +8,8 @@
 // of the current group; the decoder has to skip the same padding.
 #include "io/unix_compress.hpp"
 
+#include "io/decoder_stages.hpp"
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -98,6 +100,8 @@ private:
 bool has_compress_magic(std::string_view data) {
     return data.size() >= 2 && static_cast<unsigned char>(data[0]) == 0x1f && static_cast<unsigned char>(data[1]) == 0x9d;
 }
+
+bool recognises_compress(std::string_view /*file_name*/, std::string_view data) { return has_compress_magic(data); }
 
 TextBuffer uncompress_lzw(std::string_view compressed) {
     TextBuffer result;
