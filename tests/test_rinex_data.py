@@ -203,10 +203,6 @@ KNOWN = {
     "at013620.18o.test": ("2.11", 2),
     "slac1180.21o": ("2.11", 241),
 }
-HATANAKA = ["ACOR00ESP_R_20213550000_01D_30S_MO.crx", "KMS300DNK_R_20221591000_01H_30S_MO.crx",
-            "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz", "delf0010.21d"]
-
-
 def sat_key(s):
     return (s.system.code, s.prn)
 
@@ -230,13 +226,6 @@ def test_every_real_observation_file(name):
             assert series.code in snr_codes and series.satellite == sat.id
             assert len(series.times) == len(series.values) == len(series.epochs_iso()) > 0
             assert min(series.values) > 0
-
-
-@pytest.mark.parametrize("name", HATANAKA)
-def test_hatanaka_files_are_not_decoded_but_read_safely(name):
-    # Compact RINEX is not observation text: its header reads, its records do not.
-    obs = sk.read_rinex_obs(str(data_file(name)))
-    assert obs.num_epochs <= 1 and obs.num_satellites == 0
 
 
 def test_gzip_and_plain_copies_agree(tmp_path):

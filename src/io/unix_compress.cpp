@@ -161,6 +161,9 @@ TextBuffer uncompress_lzw(std::string_view compressed) {
         started = true;
     }
     out.finish();
+    // The format has no length or checksum; text that stops inside a line was cut.
+    if (!result.trailing_error && !result.text.empty() && result.text.back() != '\n')
+        result.trailing_error = GnssError::io("unexpected end of file");
     return result;
 }
 

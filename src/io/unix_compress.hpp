@@ -11,7 +11,8 @@ bool has_compress_magic(std::string_view data);
 
 // The decompressed bytes. Damage ends the text there with an Io trailing error:
 // "invalid compress header" or "corrupt compress stream". The format has no
-// length or checksum, so a file cut at a code boundary reads as a shorter file.
+// length or checksum: text that ends inside a line was cut ("unexpected end of
+// file"); a file cut exactly at a line end reads as a shorter file.
 TextBuffer uncompress_lzw(std::string_view compressed);
 
 }  // namespace skyrift
