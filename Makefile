@@ -51,7 +51,7 @@ demo: build
 PEERS_STAMP := bench/.venv-peers/.installed
 $(PEERS_STAMP):
 	python3 -m venv bench/.venv-peers
-	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt
+	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt hatanaka
 	@touch $@
 
 bench-peers: $(PEERS_STAMP)

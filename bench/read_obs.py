@@ -13,6 +13,12 @@ Files: ESBC00DNK (RINEX 3.05, 30 s, one day) gzipped as shipped and gunzipped in
 the work directory, and a generated 1 Hz multi-GNSS day (bench/make_1hz_day.py).
 georinex (installed only in bench/.venv-peers) is timed on the smaller real files:
 it takes seconds per megabyte, so the headline files would take many minutes.
+
+A second table reads the same ESBC day in every archive packing (plain, gzip, Compact
+RINEX, Compact RINEX + gzip as shipped, Unix compress of both) and gives MB/s of the
+expanded RINEX text, each read's time against the plain and the gzip read, and the
+`hatanaka` package (it drives the public RNXCMP converter; bench venv only) expanding
+the same compact files to text alone, beside our whole read of them.
 """
 import argparse
 import gc
@@ -30,6 +36,7 @@ REPO = Path(__file__).resolve().parents[1]
 DATA = REPO.parent / "shared" / "data"
 PEER_PY = REPO / "bench" / ".venv-peers" / "bin" / "python"
 HEADLINE = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+COMPACT = "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz"
 PEER_FILES = ["ACOR00ESP_R_20213550000_01D_30S_MO.rnx", "KMS300DNK_R_20221591000_01H_30S_MO.rnx",
               "OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx", "delf0010.21o"]
 
@@ -43,6 +50,19 @@ for _ in range(int(sys.argv[2])):
     georinex.load(sys.argv[1])
     best = min(best, time.perf_counter() - t)
 print(best)
+"""
+
+
+HATANAKA_SCRIPT = """
+import sys, time
+import hatanaka
+data = open(sys.argv[1], "rb").read()
+best = float("inf")
+for _ in range(int(sys.argv[2])):
+    t = time.perf_counter()
+    text = hatanaka.decompress(data)
+    best = min(best, time.perf_counter() - t)
+print(best, len(text))
 """
 
 
@@ -100,6 +120,57 @@ def time_peer(path: Path, repeats: int):
     return float(run.stdout.strip()) if run.returncode == 0 else None
 
 
+def time_hatanaka(path: Path, repeats: int):
+    """Best time of the hatanaka package expanding a compact file to RINEX text, or None."""
+    if not PEER_PY.exists():
+        return None
+    run = subprocess.run([str(PEER_PY), "-c", HATANAKA_SCRIPT, str(path), str(repeats)], capture_output=True, text=True)
+    return float(run.stdout.split()[0]) if run.returncode == 0 else None
+
+
+def unix_compress(src: Path, dst: Path) -> bool:
+    tool = shutil.which("compress")
+    if tool is None:
+        return False
+    if not dst.exists():
+        with open(src, "rb") as f, open(dst, "wb") as out:
+            subprocess.run([tool, "-c"], stdin=f, stdout=out, check=True)
+    return True
+
+
+def archive_formats(work: Path, plain: Path, repeats: int = 5):
+    """The ESBC day in every packing: our read, and hatanaka's expansion of the compact ones."""
+    compact = work / COMPACT.removesuffix(".gz")
+    if not compact.exists():
+        with gzip.open(DATA / COMPACT) as src, open(compact, "wb") as dst:
+            shutil.copyfileobj(src, dst)
+    packings = [("plain", plain), ("gzip", DATA / HEADLINE), ("CRINEX", compact), ("CRINEX+gzip", DATA / COMPACT)]
+    for label, src in [(".Z", plain), ("CRINEX+.Z", compact)]:
+        dst = work / (src.name + ".Z")
+        if unix_compress(src, dst):
+            packings.append((label, dst))
+    text_mb = plain.stat().st_size / 1e6
+    times = {}
+    print()
+    print(f"ESBC day in every packing: {text_mb:.2f} MB of RINEX text, best of {repeats} reads")
+    print(f"{'packing':<12} {'file':<46} {'disk_MB':>8} {'read_s':>7} {'MB/s':>6} {'x plain':>7} {'x gzip':>7} "
+          f"{'hatanaka_s':>10} {'x ours':>7}")
+    for label, path in packings:
+        seconds, _, data = time_read(path, repeats)
+        del data
+        times[label] = seconds
+        peer_text = f"{'-':>10} {'-':>7}"
+        if label.startswith("CRINEX"):
+            peer = time_hatanaka(path, 3)
+            peer_text = f"{'absent':>10} {'-':>7}" if peer is None else f"{peer:10.3f} {peer / seconds:6.1f}x"
+        gz = times.get("gzip")
+        print(f"{label:<12} {path.name[:46]:<46} {path.stat().st_size / 1e6:8.2f} {seconds:7.3f} "
+              f"{text_mb / seconds:6.0f} {seconds / times['plain']:7.2f} "
+              f"{(f'{seconds / gz:7.2f}' if gz else f'{chr(45):>7}')} {peer_text}")
+    print("x plain / x gzip: read time over the plain / gzip read of the same day; "
+          "x ours: hatanaka's expansion alone over our whole read")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--workdir", default="/tmp/skyrift-bench")
@@ -144,6 +215,7 @@ def main():
               f"{n:10d} {seconds:8.3f} {mb / seconds:6.0f} {mb / max(cpu, 1e-9):8.0f} {seconds * 1e9 / max(n, 1):7.1f} "
               f"{figures['bytes_per_obs']:9.2f} {rss_text} {peer_text}")
         del data
+    archive_formats(work, plain)
 
 
 if __name__ == "__main__":

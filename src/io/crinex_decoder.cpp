@@ -215,11 +215,20 @@ void CrinexDecoder::write_epoch_line(std::string& out) const {
 }
 
 CrinexDecoder::SatelliteState& CrinexDecoder::satellite_state(std::string_view id, std::size_t types) {
-    const uint32_t key = static_cast<unsigned char>(id[0]) | static_cast<unsigned char>(id[1]) << 8 |
-                         static_cast<uint32_t>(static_cast<unsigned char>(id[2])) << 16;
-    const auto [it, inserted] = slot_of_.try_emplace(key, static_cast<uint32_t>(satellites_.size()));
-    if (inserted) satellites_.emplace_back();
-    SatelliteState& sat = satellites_[it->second];
+    // Ids of a capital letter and two digits (nearly all) index a table; others go by a map.
+    uint32_t* slot = nullptr;
+    if (id[0] >= 'A' && id[0] <= 'Z' && id[1] >= '0' && id[1] <= '9' && id[2] >= '0' && id[2] <= '9') {
+        slot = &common_slots_[static_cast<std::size_t>(id[0] - 'A') * 100 + (id[1] - '0') * 10 + (id[2] - '0')];
+    } else {
+        const uint32_t key = static_cast<unsigned char>(id[0]) | static_cast<unsigned char>(id[1]) << 8 |
+                             static_cast<uint32_t>(static_cast<unsigned char>(id[2])) << 16;
+        slot = &other_slots_.try_emplace(key, kNoSlot).first->second;
+    }
+    if (*slot == kNoSlot) {
+        *slot = static_cast<uint32_t>(satellites_.size());
+        satellites_.emplace_back();
+    }
+    SatelliteState& sat = satellites_[*slot];
     if (sat.last_epoch + 1 != epoch_number_ || sat.arcs.size() != types) {
         // Absent from the previous epoch: nothing carries over.
         sat.arcs.assign(types, DifferenceArc{});
@@ -241,7 +250,8 @@ std::optional<GnssError> CrinexDecoder::satellite_line(std::string_view text, ui
     for (std::size_t k = 0; k < types; ++k) {
         std::string_view field;
         if (pos <= text.size()) {
-            const std::size_t blank = std::min(text.find(' ', pos), text.size());
+            std::size_t blank = pos;  // fields are short: a plain scan beats a library call
+            while (blank < text.size() && text[blank] != ' ') ++blank;
             field = text.substr(pos, blank - pos);
             pos = blank + 1;
         }

@@ -72,7 +72,9 @@ private:
     uint32_t remaining_ = 0;     // satellite lines or event records still to come
     uint32_t listed_ = 0;        // satellites on the epoch line
 
-    std::unordered_map<uint32_t, uint32_t> slot_of_;  // the three id bytes -> index in satellites_
+    static constexpr uint32_t kNoSlot = UINT32_MAX;
+    std::vector<uint32_t> common_slots_ = std::vector<uint32_t>(26 * 100, kNoSlot);  // "G07" -> index in satellites_
+    std::unordered_map<uint32_t, uint32_t> other_slots_;  // any other id, by its three bytes
     std::vector<SatelliteState> satellites_;
     std::string record_;  // scratch: one satellite's record in RINEX columns
 };

@@ -51,10 +51,12 @@ bool write_fixed_as(char* field, std::size_t width, int64_t value) {
     if (width < Decimals + 2 + (negative ? 1 : 0) || (room < kLimits.size() && whole >= kLimits[room])) return false;
     uint64_t fraction = magnitude % scale;
     char* p = field + width;
-    for (int i = 0; i < Decimals; ++i) {
-        *--p = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
+    for (int i = 0; i + 1 < Decimals; i += 2) {
+        p -= 2;
+        std::memcpy(p, kDigitPairs + 2 * (fraction % 100), 2);
+        fraction /= 100;
     }
+    if (Decimals % 2 == 1) *--p = static_cast<char>('0' + fraction);
     *--p = '.';
     p = put_number(p, whole);
     if (negative) *--p = '-';
