@@ -254,8 +254,7 @@ static void real_pairs_read_identically() {
         auto plain = read_observation_file((data / pair[1]).string());
         CHECK(compact && plain && !compact->epochs.empty());
         if (compact && plain && !same_storage(*compact, *plain)) {
-            std::printf("FAIL %s differs from %s\n", pair[0], pair[1]);
-            ++check_failures();
+            cpptest::fail("%s differs from %s", pair[0], pair[1]);
         }
     }
 }
@@ -268,5 +267,5 @@ int main() {
     expands_rinex2_by_hand();
     damage_is_reported_with_its_line();
     real_pairs_read_identically();
-    return check_failures() == 0 ? 0 : 1;
+    return cpptest::finish("compact rinex");
 }
