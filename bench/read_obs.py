@@ -153,22 +153,24 @@ def archive_formats(work: Path, plain: Path, repeats: int = 5):
     times = {}
     print()
     print(f"ESBC day in every packing: {text_mb:.2f} MB of RINEX text, best of {repeats} reads")
-    print(f"{'packing':<12} {'file':<46} {'disk_MB':>8} {'read_s':>7} {'MB/s':>6} {'x plain':>7} {'x gzip':>7} "
-          f"{'hatanaka_s':>10} {'x ours':>7}")
+    print(f"{'packing':<12} {'file':<44} {'disk_MB':>7} {'read_s':>7} {'MB/s':>5} {'x plain':>7} {'x gzip':>6} "
+          f"{'cpu_s':>6} {'x plain':>7} {'x gzip':>6} {'hatanaka_s':>10} {'x ours':>6}")
     for label, path in packings:
-        seconds, _, data = time_read(path, repeats)
+        seconds, cpu, data = time_read(path, repeats)
         del data
-        times[label] = seconds
-        peer_text = f"{'-':>10} {'-':>7}"
+        times[label] = (seconds, cpu)
+        peer_text = f"{'-':>10} {'-':>6}"
         if label.startswith("CRINEX"):
             peer = time_hatanaka(path, 3)
-            peer_text = f"{'absent':>10} {'-':>7}" if peer is None else f"{peer:10.3f} {peer / seconds:6.1f}x"
-        gz = times.get("gzip")
-        print(f"{label:<12} {path.name[:46]:<46} {path.stat().st_size / 1e6:8.2f} {seconds:7.3f} "
-              f"{text_mb / seconds:6.0f} {seconds / times['plain']:7.2f} "
-              f"{(f'{seconds / gz:7.2f}' if gz else f'{chr(45):>7}')} {peer_text}")
-    print("x plain / x gzip: read time over the plain / gzip read of the same day; "
-          "x ours: hatanaka's expansion alone over our whole read")
+            peer_text = f"{'absent':>10} {'-':>6}" if peer is None else f"{peer:10.3f} {peer / seconds:5.1f}x"
+        ratios = []
+        for i, (value, width) in enumerate([(seconds, 7), (cpu, 6)]):
+            base, gz = times["plain"][i], times.get("gzip", (None, None))[i]
+            ratios.append(f"{value / base:7.2f} " + (f"{value / gz:6.2f}" if gz else f"{'-':>6}"))
+        print(f"{label:<12} {path.name[:44]:<44} {path.stat().st_size / 1e6:7.2f} {seconds:7.3f} "
+              f"{text_mb / seconds:5.0f} {ratios[0]} {cpu:6.3f} {ratios[1]} {peer_text}")
+    print("x plain / x gzip: time over the plain / gzip read of the same day (wall, then the reading thread's CPU, "
+          "which a loaded machine disturbs less); x ours: hatanaka's expansion alone over our whole read (wall)")
 
 
 def main():

@@ -246,23 +246,19 @@ std::optional<GnssError> CrinexDecoder::satellite_line(std::string_view text, ui
 
     // The record in RINEX columns: per type a value of 14 characters, LLI, SSI.
     record_.assign(types * kFieldWidth, ' ');
-    std::size_t pos = 0;
+    std::size_t pos = 0;  // where the next field starts; past the end when the line ran out
     for (std::size_t k = 0; k < types; ++k) {
-        std::string_view field;
-        if (pos <= text.size()) {
-            std::size_t blank = pos;  // fields are short: a plain scan beats a library call
-            while (blank < text.size() && text[blank] != ' ') ++blank;
-            field = text.substr(pos, blank - pos);
-            pos = blank + 1;
-        }
         DifferenceArc& arc = sat.arcs[k];
-        if (field.empty()) {
+        if (pos >= text.size() || text[pos] == ' ') {  // an empty field: no value
             arc.stop();
+            ++pos;
             continue;
         }
         bool started = false;
-        if (const FieldError error = arc.apply(field, started); error != FieldError::None)
+        std::size_t length = 0;
+        if (const FieldError error = arc.apply(text.substr(pos), started, length); error != FieldError::None)
             return damage(index, field_error_text(error));
+        pos += length + 1;
         // In 1.0 a type's flags start afresh with its arc.
         if (started && rinex2_ && sat.flags.size() > 2 * k)
             sat.flags.replace(2 * k, 2, std::min<std::size_t>(2, sat.flags.size() - 2 * k), ' ');

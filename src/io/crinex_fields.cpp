@@ -65,38 +65,45 @@ bool write_fixed_as(char* field, std::size_t width, int64_t value) {
 
 enum class Parsed { Number, Start, BadNumber, BadOrder };
 
-// "D" or "N&V" (an order digit, "&", a value); values are decimal integers with an
-// optional "-", within 64 bits.
-Parsed parse_field(std::string_view text, int64_t& value, int& order) {
+// "D" or "N&V" (an order digit, "&", a value) up to the next blank; values are
+// decimal integers with an optional "-", within 64 bits.
+Parsed parse_field(std::string_view text, int64_t& value, int& order, std::size_t& length) {
     std::size_t i = 0;
-    const std::size_t mark = text.size() >= 2 && text[1] == '&' ? 1 : std::string_view::npos;
-    if (mark == 1) {
+    const bool start = text.size() >= 2 && text[1] == '&';
+    if (start) {
         if (text[0] < '0' || text[0] > '9') return Parsed::BadOrder;
         order = text[0] - '0';
         i = 2;
     }
     const bool negative = i < text.size() && text[i] == '-';
     if (negative) ++i;
-    if (i == text.size()) return Parsed::BadNumber;
-    // Nineteen digits always fit an unsigned 64-bit sum; the sign's range is checked after.
-    if (text.size() - i > 19) return text.find('&', i) != std::string_view::npos ? Parsed::BadOrder : Parsed::BadNumber;
+    const std::size_t first_digit = i;
     uint64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
+    for (; i < text.size() && text[i] != ' '; ++i) {
         const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0';
         if (digit > 9) return text[i] == '&' ? Parsed::BadOrder : Parsed::BadNumber;
         magnitude = magnitude * 10 + digit;
     }
+    length = i;
+    // Nineteen digits always fit the unsigned sum; the sign's range is checked after.
+    if (i == first_digit || i - first_digit > 19) return Parsed::BadNumber;
     if (magnitude > (negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1)) return Parsed::BadNumber;
     value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-    return mark == 1 ? Parsed::Start : Parsed::Number;
+    return start ? Parsed::Start : Parsed::Number;
 }
 
 }  // namespace
 
 FieldError DifferenceArc::apply(std::string_view field, bool& started) {
+    std::size_t length = 0;
+    const FieldError error = apply(field, started, length);
+    return error == FieldError::None && length != field.size() ? FieldError::BadNumber : error;
+}
+
+FieldError DifferenceArc::apply(std::string_view text, bool& started, std::size_t& length) {
     int64_t number = 0;
     int order = 0;
-    const Parsed parsed = parse_field(field, number, order);
+    const Parsed parsed = parse_field(text, number, order, length);
     started = parsed == Parsed::Start;
     if (parsed == Parsed::BadOrder) return FieldError::OrderOutOfRange;
     if (parsed == Parsed::BadNumber) return FieldError::BadNumber;

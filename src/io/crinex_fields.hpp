@@ -29,7 +29,11 @@ public:
     int64_t value() const { return terms_[0]; }
     void stop() { active_ = false; }
 
-    // Applies one non-empty field text; `started` tells whether it opened a new arc.
+    // Applies the non-empty field at the start of `text`, which runs to the next blank
+    // or the end; `length` is set to the field's length, `started` tells whether it
+    // opened a new arc.
+    FieldError apply(std::string_view text, bool& started, std::size_t& length);
+    // The same for a text that is the whole field.
     FieldError apply(std::string_view field, bool& started);
 
 private:
