@@ -135,7 +135,8 @@ def cmd_snr(args) -> None:
 def cmd_simulate(args) -> None:
     from .simulate import SimConfig, simulate, truth, write_simulation
 
-    config = SimConfig(seed=args.seed, hours=args.hours, interval=args.interval)
+    config = SimConfig(seed=args.seed, hours=args.hours, interval=args.interval,
+                       reflector_height=args.reflector_height)
     sim = simulate(config)
     files = write_simulation(sim, _outdir(args.outdir))
     t = truth(sim)

@@ -71,6 +71,8 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--hours", type=_positive, default=6.0, help="span in hours (default 6)")
     p.add_argument("--interval", type=_positive, default=30.0,
                    help="sampling interval in seconds (default 30)")
+    p.add_argument("--reflector-height", type=_positive, default=1.6, metavar="METRES",
+                   help="height of the antenna above the reflecting ground (default 1.6)")
 
     p = sub.add_parser("demo", help="simulate, analyse and compare with what was injected")
     p.add_argument("--outdir", default="skyrift-demo", help="folder for the plots "
@@ -78,6 +80,12 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--hours", type=_positive, default=4.0, help="span in hours (default 4)")
     p.add_argument("--seed", type=int, default=7, help="random seed (default 7)")
     p.add_argument("--no-plots", action="store_true", help="skip the figures")
+    p.add_argument("--reflector-height", type=_positive, default=1.6, metavar="METRES",
+                   help="height of the antenna above the reflecting ground (default 1.6)")
+
+    from .reflector import add_rh_parser
+
+    add_rh_parser(sub, _receiver, _positive)
     return parser
 
 
@@ -90,7 +98,13 @@ def dispatch(args) -> None:
     if args.command == "demo":
         from .demo import run_demo
 
-        run_demo(Path(args.outdir), args.hours, args.seed, plots=not args.no_plots)
+        run_demo(Path(args.outdir), args.hours, args.seed, plots=not args.no_plots,
+                 reflector_height=args.reflector_height)
+        return
+    if args.command == "rh":
+        from .reflector import cmd_rh
+
+        cmd_rh(args)
         return
     getattr(commands, f"cmd_{args.command}")(args)
 
