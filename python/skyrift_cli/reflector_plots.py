@@ -43,43 +43,35 @@ def plot_periodograms(result, name: str, path: Path) -> Path:
     return _save(fig, path)
 
 
-def plot_height_time(result, name: str, path: Path) -> Path:
-    plt = pyplot()
-    arcs = result.arcs
-    colours = _colours(arcs["signal"])
-    fig, ax = plt.subplots(figsize=(8.0, 4.0))
-    for sig, colour in colours.items():
+def _heights_against(arcs, x):
+    """Heights of the accepted arcs against x, one colour per signal."""
+    fig, ax = pyplot().subplots(figsize=(8.0, 4.0))
+    for sig, colour in _colours(arcs["signal"]).items():
         m = arcs["signal"] == sig
-        ax.plot(arcs["time"][m].astype("datetime64[s]").astype(object), arcs["height"][m], "o", ms=3,
-                color=colour, label=sig)
+        ax.plot(x[m], arcs["height"][m], "o", ms=3, color=colour, label=sig)
+    ax.invert_yaxis()  # a rising water or snow surface shows as a rising curve
+    if arcs["height"].size:
+        ax.legend(fontsize=8, ncol=2)
+    ax.grid(alpha=0.3)
+    return fig, ax
+
+
+def plot_height_time(result, name: str, path: Path) -> Path:
+    fig, ax = _heights_against(result.arcs, result.arcs["time"].astype("datetime64[s]").astype(object))
     daily = result.daily()
     for day, mean in zip(daily["day"], daily["mean"]):
         start = np.datetime64(day, "s")
         ax.plot([start.astype(object), (start + np.timedelta64(1, "D")).astype(object)], [mean, mean], "k-", lw=1.2)
     ax.set(xlabel="Time (file time scale)", ylabel="Reflector height (m)", title=f"Reflector heights — {name}")
-    ax.invert_yaxis()  # a rising water or snow surface shows as a rising curve
-    if colours:
-        ax.legend(fontsize=8, ncol=2)
-    ax.grid(alpha=0.3)
     fig.autofmt_xdate()
     return _save(fig, path)
 
 
 def plot_height_azimuth(result, name: str, path: Path) -> Path:
-    plt = pyplot()
-    arcs = result.arcs
-    colours = _colours(arcs["signal"])
-    fig, ax = plt.subplots(figsize=(8.0, 4.0))
-    for sig, colour in colours.items():
-        m = arcs["signal"] == sig
-        ax.plot(arcs["azimuth"][m], arcs["height"][m], "o", ms=3, color=colour, label=sig)
+    fig, ax = _heights_against(result.arcs, result.arcs["azimuth"])
     ax.set(xlabel="Azimuth (deg)", ylabel="Reflector height (m)", xlim=(0, 360),
            title=f"Reflector height by azimuth — {name}")
     ax.set_xticks(range(0, 361, 45))
-    ax.invert_yaxis()
-    if colours:
-        ax.legend(fontsize=8, ncol=2)
-    ax.grid(alpha=0.3)
     return _save(fig, path)
 
 

@@ -16,7 +16,7 @@ namespace {
 constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kMaxPolynomialOrder = 12;
-constexpr std::size_t kMaxGridHeights = 2'000'000;  // 16 MB of power per arc at most
+constexpr std::size_t kMaxGridHeights = 20'000;  // periodograms are kept for every arc
 constexpr double kRefineTolerance = 1e-6;          // metres
 
 // One satellite's usable samples in time order, elevations already refracted when asked.
