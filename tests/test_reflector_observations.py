@@ -2,7 +2,7 @@
 import numpy as np
 import pytest
 import skyrift_mp as sk
-from skyrift_cli.simulate import SimConfig, simulate, write_simulation
+from skyrift_cli.simulator.simulate import SimConfig, simulate, write_simulation
 
 
 @pytest.fixture(scope="module", params=[0.9, 2.3], ids=lambda h: f"{h}m")

@@ -1,4 +1,4 @@
-"""The rh command: reflector heights (GNSS interferometric reflectometry) from SNR."""
+"""Reflector heights (GNSS interferometric reflectometry) of an observation file: run, table, CSV."""
 from __future__ import annotations
 
 import csv
@@ -6,37 +6,7 @@ from pathlib import Path
 
 import numpy as np
 
-from .errors import CliError
-
-DESCRIPTION = (
-    "Reflector heights below the antenna from the SNR of rising and setting satellite arcs "
-    "(Lomb-Scargle periodogram of detrended SNR against sin(elevation); RH = f * wavelength / 2), "
-    "with the field's usual quality control: 5-25 deg window, heights 0.5-8 m on a 5 mm grid, "
-    "peak-to-noise >= 2.8, amplitude >= 5, arcs of at most 75 min reaching within 2 deg of both "
-    "window edges. Prints the accepted and rejected arcs per signal and the daily height (mean "
-    "of the heights within 0.25 m of the day's median, days with at least 10 arcs).")
-
-
-def add_rh_parser(sub, number, positive) -> None:
-    p = sub.add_parser("rh", help="reflector heights from SNR (GNSS-IR)", description=DESCRIPTION)
-    p.add_argument("obs", help="RINEX observation file with S observations")
-    orbit = p.add_mutually_exclusive_group(required=True)
-    orbit.add_argument("--sp3", help="SP3 precise orbit covering the observations")
-    orbit.add_argument("--nav", help="RINEX navigation file (broadcast orbits)")
-    p.add_argument("--signals", nargs="+", metavar="SIG",
-                   help="S-codes or bands, e.g. S1C S2 or S1C,S2 (default: every S-code with a "
-                   "known wavelength)")
-    p.add_argument("--receiver", nargs=3, type=number, metavar=("X", "Y", "Z"),
-                   help="receiver ECEF position in metres (default: the header's APPROX POSITION XYZ)")
-    p.add_argument("--azimuths", nargs="+", type=number, metavar="DEG",
-                   help="azimuth windows as pairs FROM TO in degrees (FROM > TO wraps through north)")
-    p.add_argument("--heights", nargs=2, type=positive, metavar=("MIN", "MAX"),
-                   help="reflector height range in metres (default 0.5 8)")
-    p.add_argument("--refraction", action="store_true",
-                   help="bend the elevations by Bennett's refraction for the standard atmosphere "
-                   "at the receiver's height")
-    p.add_argument("--csv", metavar="FILE", help="write every arc (accepted and rejected) to a CSV file")
-    p.add_argument("--plots", metavar="DIR", help="write PNG figures into DIR")
+from ..errors import CliError
 
 
 def parse_signals(values: list[str] | None) -> list[str] | None:
@@ -141,33 +111,6 @@ def _cell(v):
     if isinstance(v, (np.floating, float)):
         return "" if np.isnan(v) else f"{float(v):.6g}"
     return str(v.item() if hasattr(v, "item") else v)
-
-
-def cmd_rh(args) -> None:
-    from .optional import pyplot
-
-    if args.plots:
-        pyplot()  # fail before the work when matplotlib is missing
-    orbit = load_orbit(args)
-    obs, result = run_rh(args.obs, orbit, args.receiver, rh_options(args))
-    print(rh_summary(Path(args.obs).name, result))
-    written = []
-    if args.csv:
-        write_rh_csv(Path(args.csv), result)
-        written.append(Path(args.csv))
-    if args.plots:
-        from .reflector_plots import rh_plots
-
-        outdir = Path(args.plots)
-        try:
-            outdir.mkdir(parents=True, exist_ok=True)
-        except OSError as exc:
-            raise CliError(f"{outdir}: cannot create the folder ({exc.strerror})") from None
-        written += rh_plots(result, Path(args.obs).name, outdir)
-    if written:
-        print("\nWrote:")
-        for p in written:
-            print(f"  {p}")
 
 
 def demo_line(obs_path, sp3_path, injected_height: float) -> str:

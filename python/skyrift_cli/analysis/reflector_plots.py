@@ -5,7 +5,7 @@ from pathlib import Path
 
 import numpy as np
 
-from .optional import pyplot
+from ..optional import pyplot
 
 MAX_PERIODOGRAMS = 400  # more lines than this only make a grey cloud
 
