@@ -122,14 +122,17 @@ std::optional<GnssError> CrinexDecoder::version_line(std::string_view text, uint
 }
 
 void CrinexDecoder::note_type_count(std::string_view text) {
+    // More types than three digits can count is no header at all: such a list is ignored.
+    constexpr uint32_t kMostTypes = 999;
     uint32_t count = 0;
     if (rinex2_ && has_label(text, "# / TYPES OF OBSERV")) {
-        if (trim(cut(text, 0, 6)).empty() || !parse_count(cut(text, 0, 6), count)) return;  // a continuation line
+        if (trim(cut(text, 0, 6)).empty() || !parse_count(cut(text, 0, 6), count) || count > kMostTypes)
+            return;  // a continuation line, or nonsense
         type_counts_.fill(static_cast<int32_t>(count));
         has_types_.fill(true);
     } else if (!rinex2_ && has_label(text, "SYS / # / OBS TYPES")) {
         const auto letter = static_cast<unsigned char>(text[0]);
-        if (letter == ' ' || letter >= 128 || !parse_count(cut(text, 3, 6), count)) return;
+        if (letter == ' ' || letter >= 128 || !parse_count(cut(text, 3, 6), count) || count > kMostTypes) return;
         type_counts_[letter] = static_cast<int32_t>(count);
         has_types_[letter] = true;
     }
