@@ -3,14 +3,12 @@
 // (the readers' Python results show only the failure).
 #include <zlib.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "check.hpp"
 #include "io/input.hpp"
 #include "io/line_source.hpp"
-
-#include "check.hpp"
 
 using namespace skyrift;
 
@@ -101,6 +99,5 @@ int main() {
     damaged_gzip_gives_the_lines_before_the_damage_then_the_error();
     the_name_chooses_gzip();
     line_ends_and_invalid_text();
-    if (check_failures() == 0) std::printf("input layer: all cases passed\n");
-    return check_failures() == 0 ? 0 : 1;
+    return cpptest::finish("input layer");
 }
