@@ -31,6 +31,7 @@ struct AnalyzerConfig {
     bool attach_snr = true;                   // fixed
     bool elevation_weighting = true;          // fixed
     bool detect_cycle_slips = true;
+    bool slip_tests_across_holes = true;      // false: the older adjacent-epoch rule
     std::shared_ptr<const RinexObsData> obs_data;
 };
 

@@ -1,6 +1,7 @@
 #include "analysis/multipath_analysis.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 
 #include "analysis/arc_bias.hpp"
@@ -45,15 +46,23 @@ public:
     // Appends the pair's estimates; returns the number of slip-caused arc breaks.
     uint64_t emit(const SatelliteTrack& track, const MpSignalPair& pair, std::vector<EstimateRecord>& out) {
         build_mp_series(obs_, track, pair, series_);
-        const auto slip_set = slips_.slip_epochs.find({track.satellite, pair.phase});
-        std::span<const int64_t> slip_times;
-        if (slip_set != slips_.slip_epochs.end()) slip_times = slip_set->second;
-        const ArcSplit split = split_arcs(series_.times_ms, series_.values, slip_times, rules_);
+        // The combination holds both phases: a slip of either shifts it.
+        const std::span<const int64_t> own = slip_times(track.satellite, pair.phase);
+        const std::span<const int64_t> partner = slip_times(track.satellite, pair.partner);
+        slip_union_.clear();
+        std::set_union(own.begin(), own.end(), partner.begin(), partner.end(), std::back_inserter(slip_union_));
+        const ArcSplit split = split_arcs(series_.times_ms, series_.values, slip_union_, rules_);
         for (const Arc& arc : split.kept) emit_arc(track, pair, arc, out);
         return split.slip_breaks;
     }
 
 private:
+    std::span<const int64_t> slip_times(Satellite satellite, ObservationCode phase) const {
+        const auto found = slips_.slip_epochs.find({satellite, phase});
+        if (found == slips_.slip_epochs.end()) return {};
+        return found->second;
+    }
+
     void emit_arc(const SatelliteTrack& track, const MpSignalPair& pair, Arc arc, std::vector<EstimateRecord>& out) {
         const std::size_t n = arc.end - arc.begin;
         residuals_.resize(n);
@@ -82,6 +91,7 @@ private:
     ArcRules rules_;
     bool emit_ = true;
     MpSeries series_;
+    std::vector<int64_t> slip_union_;
     std::vector<double> residuals_;
 };
 
@@ -93,6 +103,7 @@ SlipSettings slip_settings(const AnalyzerConfig& config) {
     s.cp_delta_rate = config.cp_delta_rate;
     s.max_gap = config.max_slip_gap;
     s.use_lli = config.use_lli;
+    s.compare_across_holes = config.slip_tests_across_holes;
     return s;
 }
 

@@ -192,7 +192,7 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
                          py::handle bias_window_seconds, py::handle min_arc_seconds, py::handle arc_gap_factor,
                          py::handle include_codes, py::handle exclude_codes, py::handle max_epochs,
                          py::handle detect_cycle_slips, py::handle ion_delta_base, py::handle ion_delta_rate,
-                         py::handle cp_delta_base, py::handle cp_delta_rate) {
+                         py::handle cp_delta_base, py::handle cp_delta_rate, py::handle skip_slip_tests_after_holes) {
     AnalyzerConfig c;
     c.obs_data = arg_shared<RinexObsData>(obs_data, "obs_data");
     c.elevation_cutoff = arg_float(elevation_cutoff, "elevation_cutoff");
@@ -208,6 +208,7 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     c.ion_delta_rate = arg_float(ion_delta_rate, "ion_delta_rate");
     c.cp_delta_base = arg_float(cp_delta_base, "cp_delta_base");
     c.cp_delta_rate = arg_float(cp_delta_rate, "cp_delta_rate");
+    c.slip_tests_across_holes = !arg_bool(skip_slip_tests_after_holes, "skip_slip_tests_after_holes");
     return {std::move(c), {}};
 }
 
@@ -234,12 +235,16 @@ void register_analyzer(py::module_& m) {
              py::arg("include_codes") = py::none(), py::arg("exclude_codes") = py::none(),
              py::arg("max_epochs") = py::none(), py::arg("detect_cycle_slips") = true,
              py::arg("ion_delta_base") = 0.10, py::arg("ion_delta_rate") = 0.003, py::arg("cp_delta_base") = 5.0,
-             py::arg("cp_delta_rate") = 0.10,
+             py::arg("cp_delta_rate") = 0.10, py::arg("skip_slip_tests_after_holes") = false,
              doc_sig("__init__($self, obs_data, elevation_cutoff=10.0, systems=None, bias_window_seconds=1500.0, "
                      "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
                      "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
-                     "cp_delta_base=5.0, cp_delta_rate=0.10)",
-                     "")
+                     "cp_delta_base=5.0, cp_delta_rate=0.10, skip_slip_tests_after_holes=False)",
+                     "Slip tests compare each signal with its own last value, across a hole in that\n"
+                     "signal of at most 300 s, with the thresholds of that time difference.\n"
+                     "skip_slip_tests_after_holes=True restores the earlier rule: a signal is\n"
+                     "compared only with the satellite's previous epoch, so its first epoch after\n"
+                     "a hole is never tested.")
                  .c_str())
         .def("analyze", &analyze, doc_sig("analyze($self)", "").c_str());
 }
