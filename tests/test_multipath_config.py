@@ -25,7 +25,7 @@ def test_signature_and_docstrings():
         ("bias_window_seconds", 1500.0), ("min_arc_seconds", 300.0), ("arc_gap_factor", 5.0),
         ("include_codes", None), ("exclude_codes", None), ("max_epochs", None), ("detect_cycle_slips", True),
         ("ion_delta_base", 0.10), ("ion_delta_rate", 0.003), ("cp_delta_base", 5.0), ("cp_delta_rate", 0.10),
-        ("skip_slip_tests_after_holes", False)]
+        ("skip_slip_tests_after_holes", False), ("orbit", None), ("receiver", None)]
     assert mp.MultipathAnalyzer.__doc__ == "Python-exposed Multipath Analyzer"
     assert list(inspect.signature(mp.MultipathAnalyzer.analyze).parameters) == ["self"]
     assert list(inspect.signature(mp.AnalysisResults.compute_elevations).parameters) == ["self", "sp3", "receiver"]
