@@ -288,3 +288,18 @@ def test_two_phases_only_share_the_slip(analyze):
     step_phase(track, 450.0, 0.3, code="L2W", band_wavelength=LAMBDA2)
     res = analyze({"G01": track})
     assert res.cycle_slip_counts == {"GPSL1C": 1, "GPSL2W": 1}
+
+
+@pytest.mark.parametrize("missing", ["C1C", "L2W"], ids=["code-missing", "partner-missing"])
+def test_slip_at_an_epoch_without_a_multipath_point_still_cuts(analyze, missing):
+    # L1C loses lock at 450 s, where the C1C series has no point: the next point starts the arc.
+    track = quiet_track([30.0 * i for i in range(30)])
+    del track[450.0][missing]
+    track[450.0]["L1C"] = (track[450.0]["L1C"], 1)
+    res = analyze({"G01": track}, bias_window_seconds=None, min_arc_seconds=0.0)
+    assert [(s.epoch, s.method) for s in res.cycle_slips] == [(iso(450), "lli")]
+    assert next(s for s in res.statistics if s.code == "C1C").cycle_slips == 1
+    got = c1c_of(res)
+    want = expected_series(track, "C1C", "L2W", "G", 150.0, slips={480.0}, min_seconds=0.0)
+    assert [t for t, _ in got] == [t for t, _ in want]
+    np.testing.assert_allclose([v for _, v in got], [v for _, v in want], atol=1e-8)
