@@ -23,6 +23,14 @@ std::optional<Ecef> position_for(const Sp3Data& sp3, py::handle satellite, py::h
     return interpolate_position(sp3, *sat, when);
 }
 
+using EpochSpan = std::pair<Epoch, Epoch>;
+
+std::optional<Epoch> span_end(const Sp3Data& sp3, Epoch EpochSpan::*end) {
+    const auto span = sp3.time_span();
+    if (!span) return std::nullopt;
+    return (*span).*end;
+}
+
 }  // namespace
 
 void register_sp3_data(py::module_& m) {
@@ -38,6 +46,10 @@ void register_sp3_data(py::module_& m) {
                 return ids;
             },
             doc_sig("satellites($self)", "").c_str())
+        .def("first_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::first); },
+             doc_sig("first_epoch($self)", "Earliest epoch of any orbit record, or None without records").c_str())
+        .def("last_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::second); },
+             doc_sig("last_epoch($self)", "Latest epoch of any orbit record, or None without records").c_str())
         .def(
             "get_position",
             [](const Sp3Data& d, py::handle satellite, py::handle epoch) { return position_for(d, satellite, epoch); },
