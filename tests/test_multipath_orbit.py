@@ -138,10 +138,3 @@ def test_orbit_and_receiver_errors(opec, tmp_path, position, options, error, mes
     options = {k: (sp3 if v == "sp3" else v) for k, v in options.items()}
     with pytest.raises(error, match=message):
         mp.MultipathAnalyzer(_file_with_position(tmp_path, position), **options)
-
-
-def test_file_position_is_the_default_receiver(opec, tmp_path):
-    obs, sp3 = opec
-    p = obs.approx_position
-    pos = _file_with_position(tmp_path, f"{p.x:.4f} {p.y:.4f} {p.z:.4f}")
-    assert mp.MultipathAnalyzer(pos, orbit=sp3).analyze().total_estimates() == 0  # one epoch: no arcs
