@@ -1,7 +1,8 @@
-"""Timings of the multipath chain (read, analyze(), compute_elevations) with estimate
-counts and peak memory, on two real station files and a generated 1 Hz day, and the
-same analysis by the PyPI package gnssmultipath (installed only into bench/.venv-peers)
-on the same files, with per-signal RMS side by side.
+"""Timings of the multipath chain (read, analyze(), compute_elevations, and analyze()
+with the orbit given to the analyzer) with estimate counts and peak memory, on two real
+station files and a generated 1 Hz day, and the same analysis by the PyPI package
+gnssmultipath (installed only into bench/.venv-peers) on the same files, with per-signal
+RMS side by side.
 
     .venv/bin/python bench/multipath.py                  # everything
     .venv/bin/python bench/multipath.py --peer-on opec   # peer on the short file only
@@ -64,10 +65,13 @@ def run_case(name):
     n = res.total_estimates()
     peak = peak_mb()
     del res
+    with_orbit = mp.MultipathAnalyzer(obs, orbit=sp3, receiver=receiver)
+    _, orbit_wall, orbit_cpu = timed(with_orbit.analyze)
     comparable = mp.MultipathAnalyzer(obs, bias_window_seconds=None, elevation_cutoff=0.0).analyze()
     rms = {s.system + s.code: (s.rms, s.count) for s in comparable.statistics}
     print(json.dumps({"epochs": obs.num_epochs, "read": [read_wall, read_cpu], "analyze": [an_wall, an_cpu],
-                      "elevations": [el_wall, el_cpu], "estimates": n, "computed": counts[0],
+                      "elevations": [el_wall, el_cpu], "analyze_orbit": [orbit_wall, orbit_cpu],
+                      "estimates": n, "computed": counts[0],
                       "peak_mb": peak, "base_mb": base, "rms": rms}))
 
 
@@ -182,14 +186,15 @@ def main():
         generate_1hz_day(CACHE / CASES["1hz"][0])
     print(f"nproc={os.cpu_count()} affinity={len(os.sched_getaffinity(0))} load={os.getloadavg()[0]:.1f}")
     print(f"{'file':6} {'epochs':>7} {'read s':>15} {'analyze s':>15} {'elevations s':>15} {'chain s':>15} "
-          f"{'estimates':>10} {'elev ok':>8} {'peak MB':>8} {'import MB':>9}")
+          f"{'estimates':>10} {'elev ok':>8} {'peak MB':>8} {'import MB':>9} {'analyze(orbit=) s':>17}")
     ours = {}
     for name in names:
         r = ours[name] = child(name)
         chain = [r["read"][i] + r["analyze"][i] + r["elevations"][i] for i in (0, 1)]
         cell = lambda pair: f"{pair[0]:6.3f} ({pair[1]:5.3f})"
         print(f"{name:6} {r['epochs']:>7} {cell(r['read']):>15} {cell(r['analyze']):>15} {cell(r['elevations']):>15} "
-              f"{cell(chain):>15} {r['estimates']:>10} {r['computed']:>8} {r['peak_mb']:8.0f} {r['base_mb']:9.0f}")
+              f"{cell(chain):>15} {r['estimates']:>10} {r['computed']:>8} {r['peak_mb']:8.0f} {r['base_mb']:9.0f} "
+              f"{cell(r['analyze_orbit']):>17}")
     print("(wall seconds, process CPU seconds in brackets)")
     if args.no_peer:
         return

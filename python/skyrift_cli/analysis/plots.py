@@ -182,9 +182,11 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Pa
     """The figures of a multipath run (those needing elevations only with an orbit)."""
     name = run.obs_path.name
     out = []
-    if run.sp3_path and len(run.estimates):
-        out.append(plot_mp_vs_elevation(run.estimates, name, outdir / "mp_elevation.png"))
-        out.append(plot_skyplot(run.estimates, name, outdir / "skyplot_mp.png"))
+    # Satellites the orbit does not know keep a placeholder elevation: not on these axes.
+    placed = run.estimates.subset(~np.isin(run.estimates.satellite, run.without_orbit))
+    if run.sp3_path and len(placed):
+        out.append(plot_mp_vs_elevation(placed, name, outdir / "mp_elevation.png"))
+        out.append(plot_skyplot(placed, name, outdir / "skyplot_mp.png"))
     if run.statistics:
         out.append(plot_rms(run.statistics, name, outdir / "mp_rms.png", reference))
     out.append(plot_slips(run.cycle_slips, name, outdir / "cycle_slips.png", injected))
