@@ -20,7 +20,7 @@ struct GeometryQuery {
 
 // The geometry works from the texts an estimate shows: its satellite id and ISO epoch.
 // Asked in blocks, so that the texts of a long day never all exist at once.
-std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQuery>& queries, const Sp3Data& sp3,
+std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQuery>& queries, OrbitCursor& cursor,
                                                    const Ecef& receiver) {
     constexpr std::size_t kBlock = 1 << 16;
     std::vector<std::optional<LookAngles>> angles;
@@ -37,7 +37,7 @@ std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQue
             epochs.push_back(iso_text_from_ms(queries[q].time_ms));
         }
         for (std::size_t i = 0; i < ids.size(); ++i) block.push_back({ids[i], epochs[i]});
-        LookAngleBatch batch = compute_look_angles(sp3, block, receiver);
+        LookAngleBatch batch = compute_look_angles(cursor, block, receiver);
         angles.insert(angles.end(), batch.angles.begin(), batch.angles.end());
     }
     return angles;
@@ -45,7 +45,7 @@ std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQue
 
 }  // namespace
 
-ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data& sp3, const Ecef& receiver) {
+ElevationCounts compute_result_elevations(AnalysisOutput& output, const OrbitSource& orbit, const Ecef& receiver) {
     std::vector<EstimateRecord>& estimates = output.estimates;
     // The signals of one satellite at one epoch come from one satellite entry of the
     // observation data: the geometry is asked once per entry and shared.
@@ -64,9 +64,11 @@ ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data&
         }
         query_of[i] = query;
     }
-    const std::vector<std::optional<LookAngles>> angles = look_angles(queries, sp3, receiver);
+    OrbitCursor cursor(orbit);
+    const std::vector<std::optional<LookAngles>> angles = look_angles(queries, cursor, receiver);
 
     ElevationCounts counts;
+    counts.served = cursor.served();
     for (std::size_t i = 0; i < estimates.size(); ++i) {
         const auto& a = angles[query_of[i]];
         if (!a) {

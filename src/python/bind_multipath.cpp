@@ -1,6 +1,7 @@
 // MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/orbit_arg.hpp"
 #include "analysis/multipath_analysis.hpp"
 #include "analysis/result_elevations.hpp"
 #include "navigation/sp3_data.hpp"
@@ -115,12 +116,12 @@ py::list instances_of(const std::vector<Record>& records) {
 
 py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle receiver_arg) {
     ExclusiveBorrow borrow(self.flag);
-    const std::shared_ptr<Sp3Data> sp3 = arg_shared<Sp3Data>(sp3_arg, "sp3");
+    const OrbitArgument orbit = arg_orbit(sp3_arg, "sp3");
     const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
     ElevationCounts counts;
     {
         py::gil_scoped_release release;
-        counts = compute_result_elevations(self.output, *sp3, receiver);
+        counts = compute_result_elevations(self.output, orbit.source(), receiver);
     }
     return py::make_tuple(counts.computed, counts.failed);
 }

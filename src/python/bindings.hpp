@@ -30,4 +30,7 @@ void register_snr_survey(py::module_& m);            // analyze_snr_wavelets
 // Constants
 void register_constants(py::module_& m);
 
+// Added after the constants
+void register_nav(py::module_& m);                   // NavData, read_rinex_nav, read_rinex_nav_bytes
+
 }  // namespace skyrift
