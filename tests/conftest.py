@@ -2,11 +2,9 @@
 from pathlib import Path
 
 import pytest
-from shared_data import DATA_DIR
+from shared_data import data_folder
 
 
 @pytest.fixture
 def data_dir() -> Path:
-    if not DATA_DIR.is_dir():
-        pytest.skip("../shared/data is absent")
-    return DATA_DIR
+    return data_folder()

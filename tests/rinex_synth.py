@@ -1,11 +1,11 @@
-"""Small RINEX 3 observation files written by the multipath tests, and an independent
-numpy reckoning of the code-multipath values they should give."""
-from datetime import datetime, timedelta
+"""Plausible observations for the multipath tests (written with rinex_text.write_rinex3),
+and an independent numpy reckoning of the code-multipath values they should give."""
+from datetime import timedelta
 
 import numpy as np
+from rinex_text import BASE
 
 C = 299792458.0
-BASE = datetime(2022, 1, 1)
 _FREQ = {
     ("G", 1): 1575.42e6, ("G", 2): 1227.60e6, ("G", 5): 1176.45e6,
     ("E", 1): 1575.42e6, ("E", 5): 1176.45e6, ("E", 7): 1207.14e6, ("E", 8): 1191.795e6,
@@ -24,41 +24,6 @@ def written(value):
     if isinstance(value, tuple):
         value = value[0]
     return float(f"{value:14.3f}")
-
-
-def _field(value):
-    if value is None:
-        return " " * 16
-    lli = None
-    if isinstance(value, tuple):
-        value, lli = value
-    return f"{value:14.3f}" + (str(lli) if lli is not None else " ") + " "
-
-
-def _header_line(text, label):
-    return f"{text:<60}{label}\n"
-
-
-def write_rinex3(path, epochs, obs_types, glonass_slots=None):
-    """epochs: list of (seconds after BASE, {sat: {code: value or (value, lli)}});
-    obs_types: {system letter: [codes]}."""
-    lines = [_header_line(f"{'3.04':>9}{'':11}{'O':<20}{'M':<20}", "RINEX VERSION / TYPE")]
-    for system, codes in obs_types.items():
-        lines.append(_header_line(f"{system}  {len(codes):>3} " + " ".join(codes), "SYS / # / OBS TYPES"))
-    if glonass_slots:
-        pairs = " ".join(f"R{prn:02d} {ch:>2}" for prn, ch in glonass_slots.items())
-        lines.append(_header_line(f"{len(glonass_slots):>3} {pairs}", "GLONASS SLOT / FRQ #"))
-    lines.append(_header_line("", "END OF HEADER"))
-    for seconds, sats in epochs:
-        t = BASE + timedelta(seconds=seconds)
-        sec = t.second + t.microsecond / 1e6
-        lines.append(f"> {t.year:4d} {t.month:02d} {t.day:02d} {t.hour:02d} {t.minute:02d}"
-                     f"{sec:11.7f}  0{len(sats):3d}\n")
-        for sat in sorted(sats):
-            codes = obs_types[sat[0]]
-            lines.append(sat + "".join(_field(sats[sat].get(c)) for c in codes).rstrip() + "\n")
-    path.write_text("".join(lines))
-    return path
 
 
 def iso(seconds):

@@ -1,4 +1,7 @@
-"""Builders of small RINEX observation texts for the reader tests."""
+"""The one builder of RINEX observation text for the tests: header, epoch and field
+lines in the fixed columns of the format, and writers of whole RINEX 3 files."""
+import math
+from datetime import datetime, timedelta, timezone
 
 
 def hline(content: str, label: str) -> str:
@@ -71,3 +74,66 @@ def v2_obs(*fields: str) -> list[str]:
 
 def text(lines) -> bytes:
     return ("\n".join(lines) + "\n").encode()
+
+
+# ---- whole files ---------------------------------------------------------------
+
+def write_lines(path, lines):
+    path.write_text("\n".join(lines) + "\n")
+    return path
+
+
+def v3_record(sat: str, values) -> str:
+    """A satellite line from values in header order: a number, a (value, lli) pair, or None."""
+    fields = [obs_field(*v) if isinstance(v, tuple) else obs_field(v) for v in values]
+    return v3_sat(sat, *fields).rstrip()
+
+
+def v3_epoch_at(when: datetime, n: int) -> str:
+    return v3_epoch(when.second + when.microsecond / 1e6, n, minute=when.minute, hour=when.hour,
+                    day=when.day, month=when.month, year=when.year)
+
+
+BASE = datetime(2022, 1, 1)  # first epoch of the files write_rinex3 writes
+
+
+def write_rinex3(path, epochs, obs_types, glonass_slots=None):
+    """epochs: list of (seconds after BASE, {sat: {code: value or (value, lli)}});
+    obs_types: {system letter: [codes]}; glonass_slots: {prn: frequency channel}."""
+    extra = []
+    if glonass_slots:
+        pairs = " ".join(f"R{prn:02d} {ch:>2}" for prn, ch in glonass_slots.items())
+        extra.append(hline(f"{len(glonass_slots):>3} {pairs}", "GLONASS SLOT / FRQ #"))
+    lines = v3_header(types=obs_types, extra=extra)
+    for seconds, sats in epochs:
+        lines.append(v3_epoch_at(BASE + timedelta(seconds=seconds), len(sats)))
+        for sat in sorted(sats):
+            lines.append(v3_record(sat, [sats[sat].get(c) for c in obs_types[sat[0]]]))
+    return write_lines(path, lines)
+
+
+SNR_START = datetime(2020, 6, 25)  # first epoch of the files write_snr_rinex writes
+START_UNIX = SNR_START.replace(tzinfo=timezone.utc).timestamp()
+
+
+def write_snr_rinex(path, times, series: dict, interval: float = 30.0):
+    """`series` maps a satellite id to {code: values}; values align with `times`
+    (seconds after SNR_START), and None or NaN leaves the observation out."""
+    codes_by_system = {}
+    for sat, by_code in series.items():
+        codes = codes_by_system.setdefault(sat[0], [])
+        codes.extend(c for c in by_code if c not in codes)
+    types = {system: sorted(codes) for system, codes in sorted(codes_by_system.items())}
+    first = hline("  2020     6    25     0     0    0.0000000     GPS", "TIME OF FIRST OBS")
+    lines = v3_header(types=types, interval=interval, marker="SNRTEST", extra=[first])
+    for i, t in enumerate(times):
+        records = []
+        for sat, by_code in sorted(series.items()):
+            values = [by_code[c][i] if c in by_code else None for c in types[sat[0]]]
+            values = [None if v is None or math.isnan(v) else v for v in values]
+            if any(v is not None for v in values):
+                records.append(v3_record(sat, values))
+        if records:
+            lines.append(v3_epoch_at(SNR_START + timedelta(seconds=t), len(records)))
+            lines.extend(records)
+    return write_lines(path, lines)

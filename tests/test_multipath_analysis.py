@@ -10,7 +10,8 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import skyrift_mp as mp
-from rinex_synth import BASE, epochs_of, expected_series, iso, observations, write_rinex3
+from rinex_synth import epochs_of, expected_series, iso, observations
+from rinex_text import BASE, write_rinex3
 
 GPS = ["C1C", "L1C", "C2W", "L2W"]
 

@@ -5,7 +5,8 @@ import numpy as np
 import pytest
 
 import skyrift_mp as mp
-from rinex_synth import epochs_of, observations, write_rinex3
+from rinex_synth import epochs_of, observations
+from rinex_text import write_rinex3
 
 GPS = ["C1C", "L1C", "C2W", "L2W"]
 

@@ -8,7 +8,8 @@ import pytest
 
 import skyrift_mp as mp
 from shared_data import data_file
-from rinex_synth import epochs_of, observations, write_rinex3
+from rinex_synth import epochs_of, observations
+from rinex_text import write_rinex3
 
 GPS = ["C1C", "L1C", "C2W", "L2W", "S1C"]
 OPEC = "OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx"

@@ -6,7 +6,8 @@ import re
 import pytest
 
 import skyrift_mp as sk
-from shared_data import data_file
+from shared_data import (DATA_DIR, DATA_FILES, Hatanaka, Navigation, Observations, Orbit, Other, data_file,
+                         data_folder, files_of, folder_files)
 from rinex_text import obs_field, text, v3_epoch, v3_header, v3_sat
 
 TYPES = {"G": ["C1C", "S1C", "S2W"], "R": ["S1C"], "E": ["C1C"], "C": ["S2I"]}
@@ -181,40 +182,13 @@ def test_docstrings():
 
 # ---- real files ------------------------------------------------------------------
 
-# Epoch counts and versions as documented for each file (event records included for
-# RINEX 3; RINEX 2 events with flags 2-5 are not records).
-KNOWN = {
-    "ACOR00ESP_R_20213550000_01D_30S_MO.rnx": ("3.04", 25),
-    "KMS300DNK_R_20221591000_01H_30S_MO.rnx": ("4.00", 19),
-    "OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx": ("3.04", 440),
-    "CEDA00USA_R_20182100000_23H_15S_MO.rnx.gz": ("3.03", 4675),
-    "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz": ("3.05", 2880),
-    "NYA100NOR_S_20241240000_01D_30S_MO.rnx.gz": ("3.05", 2880),
-    "GRAS00FRA_R_20223151700_15M_01S_MO.rnx.gz": ("3.04", 900),
-    "GEOP092I.24o.gz": ("3.03", 600),
-    "NMBUS_SAMSUNG_S20.20o": ("3.03", 293),
-    "DUTH0630.22O": ("3.02", 3),
-    "07590920.05o": ("2.10", 120),
-    "14601736.18o": ("2.11", 3),
-    "delf0010.21o": ("2.11", 105),
-    "zegv0010.21o": ("2.11", 19),
-    "gwes0010.19o": ("2.11", 2),
-    "sc021500.22o": ("2.11", 7),
-    "at013620.18o.test": ("2.11", 2),
-    "slac1180.21o": ("2.11", 241),
-}
-HATANAKA = ["ACOR00ESP_R_20213550000_01D_30S_MO.crx", "KMS300DNK_R_20221591000_01H_30S_MO.crx",
-            "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz", "delf0010.21d"]
-
-
 def sat_key(s):
     return (s.system.code, s.prn)
 
 
-@pytest.mark.parametrize("name", sorted(KNOWN))
-def test_every_real_observation_file(name):
-    obs = sk.read_rinex_obs(str(data_file(name)))
-    version, epochs = KNOWN[name]
+def check_observations(path, expected: Observations):
+    obs = sk.read_rinex_obs(str(path))
+    version, epochs = expected.version, expected.epochs
     assert (obs.version, obs.num_epochs, len(obs.epochs())) == (version, epochs, epochs)
     sats = obs.satellites()
     assert [sat_key(s) for s in sats] == sorted({sat_key(s) for s in sats})
@@ -232,11 +206,44 @@ def test_every_real_observation_file(name):
             assert min(series.values) > 0
 
 
-@pytest.mark.parametrize("name", HATANAKA)
-def test_hatanaka_files_are_not_decoded_but_read_safely(name):
-    # Compact RINEX is not observation text: its header reads, its records do not.
-    obs = sk.read_rinex_obs(str(data_file(name)))
-    assert obs.num_epochs <= 1 and obs.num_satellites == 0
+def check_hatanaka(path, expected: Hatanaka):
+    obs = sk.read_rinex_obs(str(path))
+    if expected.decoded:
+        plain = sk.read_rinex_obs(str(DATA_DIR / expected.expanded))
+        assert (obs.version, obs.num_epochs) == (plain.version, plain.num_epochs)
+        assert [s.id for s in obs.satellites()] == [s.id for s in plain.satellites()]
+    else:  # Compact RINEX is not observation text: its header reads, its records do not
+        assert obs.num_epochs <= 1 and obs.num_satellites == 0
+
+
+def check_not_observations(path, expected):
+    # Another format, or no format: the observation reader finds nothing in it.
+    obs = sk.read_rinex_obs(str(path))
+    assert (obs.num_epochs, obs.num_satellites) == (0, 0)
+
+
+def check_navigation(path, expected):
+    check_not_observations(path, expected)
+    nav = sk.read_rinex_nav(str(path))
+    assert (nav.num_satellites, nav.num_ephemerides) == (expected.satellites, expected.ephemerides)
+    assert nav.satellites() == sorted(nav.satellites())
+
+
+SWEEP_CHECKS = {Observations: check_observations, Hatanaka: check_hatanaka,
+                Orbit: check_not_observations, Navigation: check_navigation,
+                Other: check_not_observations}
+
+
+@pytest.mark.parametrize("name", folder_files() or files_of(Observations))
+def test_every_file_of_the_data_folder_reads_as_listed(name):
+    expected = DATA_FILES.get(name)
+    assert expected is not None, f"{name} is new in ../shared/data: list it in DATA_FILES (tests/shared_data.py)"
+    SWEEP_CHECKS[type(expected)](DATA_DIR / name, expected)
+
+
+def test_every_listed_data_file_is_present():
+    data_folder()
+    assert sorted(set(DATA_FILES) - set(folder_files())) == []
 
 
 def test_gzip_and_plain_copies_agree(tmp_path):

@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 import skyrift_mp as sk
 from shared_data import data_file
-from snr_rinex import START_UNIX, write_snr_rinex
+from rinex_text import START_UNIX, write_snr_rinex
 
 DT = 5.0
 N = 1200

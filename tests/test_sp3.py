@@ -21,6 +21,7 @@ from sp3_text import (
 
 from shared_data import DATA_DIR as DATA
 from shared_data import VALIDATION_DIR as VALIDATION
+from shared_data import Orbit, files_of
 NOON = sk.Epoch(2019, 1, 1, 12)
 
 
@@ -197,6 +198,32 @@ def test_path_with_nul_byte_does_not_open_a_shorter_name(tmp_path):
     constant_file().write(tmp_path / "orbit.sp3")
     with pytest.raises(OSError, match="^Failed to read SP3: I/O error: file name contained an unexpected NUL byte$"):
         sk.read_sp3(str(tmp_path / "orbit.sp3") + "\0.gz")
+
+
+def _span_cases():
+    early, middle, late = epochs_every(900, 3)
+    shuffled = Sp3File().add(middle, "G01", (1.0, 2.0, 3.0)).add(early, "G02", (1.0, 2.0, 3.0))
+    bad_clock_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0)).add(late, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
+    epoch_line_only_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0))
+    epoch_line_only_last.blocks.append((late, []))
+    only_bad = Sp3File().add(early, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
+    return [
+        pytest.param(shuffled, (early, middle), id="file-order-is-not-time-order"),
+        pytest.param(bad_clock_last, (early, early), id="dropped-records-do-not-count"),
+        pytest.param(epoch_line_only_last, (early, early), id="epoch-line-without-records"),
+        pytest.param(only_bad, None, id="no-kept-record"),
+        pytest.param(Sp3File(), None, id="no-record"),
+    ]
+
+
+@pytest.mark.parametrize("orbit_file, span", _span_cases())
+def test_first_and_last_epoch_span_the_kept_records(tmp_path, orbit_file, span):
+    d = orbit_file.write(tmp_path / "a.sp3")
+    got = (d.first_epoch(), d.last_epoch())
+    if span is None:
+        assert got == (None, None)
+    else:
+        assert [e.to_iso() for e in got] == [e.to_iso() for e in span]
 
 
 # ---------------------------------------------------------------- interpolation
@@ -403,11 +430,7 @@ def test_elevation_and_azimuth_agree_with_gnsssnr():
 
 # ---------------------------------------------------------------- real files
 
-REAL_SP3 = sorted(p.name for pattern in ("*.sp3", "*.SP3", "*.eph") for p in DATA.glob(pattern))
-NO_REAL_SP3 = [pytest.param("none", marks=pytest.mark.skip(reason="no SP3 files in ../shared/data"))]
-
-
-@pytest.mark.parametrize("name", REAL_SP3 or NO_REAL_SP3)
+@pytest.mark.parametrize("name", files_of(Orbit))
 def test_real_files_read_and_give_orbits(name):
     path = DATA / name
     d = sk.read_sp3(str(path))
@@ -437,6 +460,10 @@ def test_real_files_read_and_give_orbits(name):
         ),
         pytest.param(sk.Sp3Data.get_position, "(self, satellite, epoch)", "", id="get_position"),
         pytest.param(sk.Sp3Data.satellites, "(self)", "", id="satellites"),
+        pytest.param(sk.Sp3Data.first_epoch, "(self)", "Earliest epoch of any orbit record, or None without records",
+                     id="first_epoch"),
+        pytest.param(sk.Sp3Data.last_epoch, "(self)", "Latest epoch of any orbit record, or None without records",
+                     id="last_epoch"),
     ],
 )
 def test_text_signatures_and_docstrings(obj, signature, doc):

@@ -7,7 +7,7 @@ import textwrap
 import threading
 
 import skyrift_mp as sk
-from snr_rinex import write_snr_rinex
+from rinex_text import write_snr_rinex
 
 # Sets `digest` from transforms, band power, a scalogram and the survey of `path`.
 WORKLOAD = textwrap.dedent("""

@@ -18,4 +18,16 @@ std::vector<Satellite> Sp3Data::satellites() const {
     return out;
 }
 
+std::optional<std::pair<Epoch, Epoch>> Sp3Data::time_span() const {
+    std::optional<std::pair<Epoch, Epoch>> span;
+    for (const auto& o : orbits) {
+        for (const Sp3Record& r : o.records) {
+            if (!span) span.emplace(r.epoch, r.epoch);
+            else if (epoch_before(r.epoch, span->first)) span->first = r.epoch;
+            else if (epoch_before(span->second, r.epoch)) span->second = r.epoch;
+        }
+    }
+    return span;
+}
+
 }  // namespace skyrift

@@ -3,6 +3,8 @@
 // positions and clock offsets in file order.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "rinex/types.hpp"
@@ -34,6 +36,9 @@ struct Sp3Data {
     }
     std::vector<Satellite> satellites() const;
     std::size_t num_satellites() const { return orbits.size(); }
+    // Earliest and latest record epoch over all satellites, by instant (the header's
+    // start epoch is not kept); nullopt when the file gave no record.
+    std::optional<std::pair<Epoch, Epoch>> time_span() const;
 };
 
 }  // namespace skyrift

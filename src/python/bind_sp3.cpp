@@ -14,6 +14,14 @@ std::string sp3_text(const Sp3Data& d) {
            ", interval=" + fmt_float(d.interval) + "s)";
 }
 
+using EpochSpan = std::pair<Epoch, Epoch>;
+
+std::optional<Epoch> span_end(const Sp3Data& sp3, Epoch EpochSpan::*end) {
+    const auto span = sp3.time_span();
+    if (!span) return std::nullopt;
+    return (*span).*end;
+}
+
 }  // namespace
 
 void register_sp3_data(py::module_& m) {
@@ -29,6 +37,10 @@ void register_sp3_data(py::module_& m) {
                 return ids;
             },
             doc_sig("satellites($self)", "").c_str())
+        .def("first_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::first); },
+             doc_sig("first_epoch($self)", "Earliest epoch of any orbit record, or None without records").c_str())
+        .def("last_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::second); },
+             doc_sig("last_epoch($self)", "Latest epoch of any orbit record, or None without records").c_str())
         .def(
             "get_position",
             [](const Sp3Data& d, py::handle satellite, py::handle epoch) {

@@ -78,7 +78,7 @@ extern "C" PYBIND11_EXPORT PyObject* PyInit_skyrift_mp() {
 namespace skyrift {
 
 void register_version(py::module_& m) {
-    m.def("version", []() { return std::string("1.0.1"); }, doc_sig("version()", "Get library version").c_str());
+    m.def("version", []() { return std::string(SKYRIFT_VERSION); }, doc_sig("version()", "Get library version").c_str());
 }
 
 void register_constants(py::module_& m) {

@@ -1,22 +1,14 @@
-"""Helpers of the command-line tests: data files, module pieces, golden text, simulations."""
+"""Helpers of the command-line tests: module pieces, golden text, simulations."""
 import json
 from pathlib import Path
 
 import pytest
 import skyrift_mp as sk
 
-from skyrift_cli.simulate import SimConfig
+from skyrift_cli.simulator.simulate import SimConfig
 
-DATA_DIR = Path(__file__).resolve().parents[2].parent / "shared" / "data"
 REF_DIR = Path(__file__).resolve().parent / "ref"
 SHORT = SimConfig(seed=3, hours=2.0, interval=30.0)  # fast, still a few slips per system
-
-
-def data_file(name: str) -> Path:
-    path = DATA_DIR / name
-    if not path.exists():
-        pytest.skip(f"real data file {name} not available (../shared/data is absent)")
-    return path
 
 
 def needs_module(*names: str) -> None:
@@ -42,7 +34,7 @@ class Simulated:
 @pytest.fixture(scope="session")
 def simulated(tmp_path_factory) -> Simulated:
     """The short simulation on disk (a fixture: test modules import it by name)."""
-    from skyrift_cli.simulate import simulate, write_simulation
+    from skyrift_cli.simulator.simulate import simulate, write_simulation
 
     sim = simulate(SHORT)
     return Simulated(sim, write_simulation(sim, tmp_path_factory.mktemp("sim")))

@@ -5,8 +5,11 @@ import sys
 
 import pytest
 import skyrift_mp as sk
-from cli_support import SHORT, data_file, needs_module, ref, simulated  # noqa: F401 (fixture)
+from cli_support import SHORT, needs_module, ref, simulated  # noqa: F401 (fixture)
+from shared_data import data_file
 
+from skyrift_cli.commands import info
+from skyrift_cli.exit_codes import ExitCode
 from skyrift_cli.main import main
 
 
@@ -93,7 +96,7 @@ def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, 
 def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
     """With every estimate kept (cutoff 0), our elevation weights give the module's value."""
     needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
-    from skyrift_cli.multipath import run_multipath
+    from skyrift_cli.analysis.multipath import run_multipath
 
     ours = {s.signal: s for s in run_multipath(simulated.files.obs, simulated.files.sp3,
                                                 cutoff=0.0).statistics}
@@ -181,11 +184,17 @@ def _write(tmp_path, name, text):
     return tmp_path / name
 
 
+def _orbit_dated_month_13(tmp_path, simulated):
+    text = ("*  2024 13  5  0  0  0.00000000\n"
+            "PG01  15723.893822  13559.407491 -17019.157423    703.741346\nEOF\n")
+    return ["multipath", simulated.files.obs, "--sp3", _write(tmp_path, "odd.sp3", text)]
+
+
 def _other_day_orbit(tmp_path, simulated):
     import dataclasses
     import datetime as dt
 
-    from skyrift_cli.simulate import simulate, write_simulation
+    from skyrift_cli.simulator.simulate import simulate, write_simulation
 
     later = write_simulation(simulate(dataclasses.replace(SHORT, start=dt.datetime(2024, 3, 9))),
                              tmp_path / "later")
@@ -199,6 +208,8 @@ ERRORS = [
     ("binary", lambda tmp, sim: _binary(tmp), "x.rnx: not a RINEX observation file"),
     ("orbit-of-another-day", _other_day_orbit,
      "covers 2024-03-08 22:00 to 2024-03-09 04:00, but the observations run 2024-03-05 00:00"),
+    ("orbit-with-impossible-date", _orbit_dated_month_13,
+     "odd.sp3: orbit records dated outside the calendar (2024-13-05 00:00 to 2024-13-05 00:00)"),
     ("sp3-not-sp3", lambda tmp, sim: ["multipath", sim.files.obs, "--sp3", sim.files.truth],
      "truth.json: no SP3 orbit records"),
     ("navigation-file", lambda tmp, sim: ["info", _write(tmp, "brdc.rnx", NAV_HEADER)],
@@ -243,3 +254,33 @@ def test_missing_packages_are_named_with_what_to_install(simulated, capsys, tmp_
     assert code == 1 and out == ""
     assert message in err
     assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize("raised, status, message", [
+    (KeyboardInterrupt, ExitCode.INTERRUPTED, ""),
+    (ZeroDivisionError("division by zero"), ExitCode.FAILED,
+     "skyrift-mp: error: internal error (ZeroDivisionError: division by zero); rerun with --debug"),
+], ids=["interrupted", "fault-of-ours"])
+def test_exit_status_of_a_command_that_stops(monkeypatch, capsys, raised, status, message):
+    def stops(args):
+        raise raised
+
+    monkeypatch.setattr(info, "run", stops)
+    code, out, err = run(capsys, "info", "any.rnx")
+    assert (code, out) == (status, "") and err.startswith(message)
+
+
+def test_debug_lets_the_traceback_through(monkeypatch):
+    def fails(args):
+        raise ZeroDivisionError("division by zero")
+
+    monkeypatch.setattr(info, "run", fails)
+    with pytest.raises(ZeroDivisionError):
+        main(["--debug", "info", "any.rnx"])
+
+
+def test_bad_command_line_exits_with_the_usage_status(capsys):
+    with pytest.raises(SystemExit) as stop:
+        main(["multipath"])
+    assert stop.value.code == ExitCode.USAGE
+    assert "the following arguments are required: obs" in capsys.readouterr().err

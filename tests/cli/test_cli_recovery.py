@@ -2,9 +2,9 @@
 import pytest
 from cli_support import SHORT, needs_module, simulated  # noqa: F401 (fixture)
 
-from skyrift_cli.demo import slip_recovery
-from skyrift_cli.signals import SIGNALS, series_key
-from skyrift_cli.snr import band_of
+from skyrift_cli.analysis.snr import band_of
+from skyrift_cli.simulator.demo import slip_recovery
+from skyrift_cli.simulator.signals import SIGNALS, series_key
 
 KEYS = [series_key(sys, s.band_attr) for sys, sigs in SIGNALS.items() for s in sigs]
 
@@ -12,7 +12,7 @@ KEYS = [series_key(sys, s.band_attr) for sys, sigs in SIGNALS.items() for s in s
 @pytest.fixture(scope="module")
 def mp_run(simulated):
     needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
-    from skyrift_cli.multipath import run_multipath
+    from skyrift_cli.analysis.multipath import run_multipath
 
     return run_multipath(simulated.files.obs, simulated.files.sp3, cutoff=SHORT.cutoff_deg)
 
@@ -47,7 +47,7 @@ def test_slip_matching_counts_events_not_records():
 
 def test_reflection_band_carries_the_most_snr_power(simulated):
     needs_module("read_rinex_obs", "analyze_snr_wavelets")
-    from skyrift_cli.snr import run_snr
+    from skyrift_cli.analysis.snr import run_snr
 
     run = run_snr(simulated.files.obs)
     totals = run.band_totals()

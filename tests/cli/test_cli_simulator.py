@@ -7,9 +7,9 @@ import numpy as np
 import pytest
 from cli_support import SHORT, needs_module, simulated  # noqa: F401 (fixture)
 
-from skyrift_cli.orbits import CONSTELLATIONS
-from skyrift_cli.signals import SIGNALS, observation_codes
-from skyrift_cli.simulate import simulate, write_simulation
+from skyrift_cli.simulator.orbits import CONSTELLATIONS
+from skyrift_cli.simulator.signals import SIGNALS, observation_codes
+from skyrift_cli.simulator.simulate import simulate, write_simulation
 
 
 def test_same_seed_same_bytes_other_seed_other_data(simulated, tmp_path):

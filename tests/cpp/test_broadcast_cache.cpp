@@ -14,18 +14,12 @@
 #include "navigation/look_angles_batch.hpp"
 #include "navigation/rinex_nav_reader.hpp"
 #include "navigation/sp3_reader.hpp"
+#include "check.hpp"
 
 using namespace skyrift;
+using cpptest::expect;
 
 namespace {
-
-int failures = 0;
-long long comparisons = 0;
-
-void expect(bool same, const char* what) {
-    ++comparisons;
-    if (!same && ++failures <= 10) std::printf("MISMATCH: %s\n", what);
-}
 
 bool same_bits(const std::optional<Ecef>& a, const std::optional<Ecef>& b) {
     if (a.has_value() != b.has_value()) return false;
@@ -39,7 +33,7 @@ void glonass_nodes_in_random_order(std::mt19937_64& rng) {
     for (int i = 0; i < 2000; ++i) {
         double dt = offset(rng);
         if (i % 4 == 0) dt = 30.0 * std::round(dt / 30.0);  // exactly on a node
-        expect(same_bits(nodes.position(dt), glonass_position(state, dt)), "GLONASS nodes");
+        if (!same_bits(nodes.position(dt), glonass_position(state, dt))) cpptest::fail("GLONASS nodes at dt = %.17g", dt);
     }
     expect(std::isnan(glonass_position(state, std::nan("")).x), "NaN offset gives no position");
 }
@@ -99,6 +93,5 @@ int main(int argc, char** argv) {
     std::mt19937_64 rng(20200625);
     glonass_nodes_in_random_order(rng);
     real_day(data_dir);
-    std::printf("%lld comparisons, %d mismatches\n", comparisons, failures);
-    return failures == 0 ? 0 : 1;
+    return cpptest::finish("test_broadcast_cache");
 }

@@ -5,17 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "check.hpp"
 #include "utils/error.hpp"
 
 using skyrift::GnssError;
 
-static int failures = 0;
-
 static void expect(const GnssError& e, const std::string& expected) {
-    if (e.message() != expected) {
-        std::printf("FAIL: got '%s', expected '%s'\n", e.message().c_str(), expected.c_str());
-        ++failures;
-    }
+    if (e.message() != expected) cpptest::fail("got '%s', expected '%s'", e.message().c_str(), expected.c_str());
 }
 
 int main() {
@@ -49,6 +45,5 @@ int main() {
     expect(GnssError::invalid_frequency_band("x"), "Invalid frequency band: x");
     expect(GnssError::cycle_slip_detected("G05", "e"), "Cycle slip detected for G05 at epoch e");
     expect(GnssError::other("plain 'text' \xc3\xa9"), "plain 'text' \xc3\xa9");
-    if (failures == 0) std::printf("error messages: all kinds render their templates\n");
-    return failures == 0 ? 0 : 1;
+    return cpptest::finish("error messages");
 }

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "analysis/fft.hpp"
+#include "check.hpp"
 
 using skyrift::FftPlan;
-
-static int failures = 0;
 
 // The textbook loop: bit reversal, a table w[k] = (cos kθ/N, sin kθ/N), stages len = 2 … N.
 static void plain_fft(std::vector<double>& re, std::vector<double>& im, bool inverse) {
@@ -69,8 +68,7 @@ int main() {
             FftPlan(n, inverse).execute(re.data(), im.data());
             for (std::size_t i = 0; i < n; ++i) {
                 if (!same_bits(re[i], want_re[i]) || !same_bits(im[i], want_im[i])) {
-                    std::printf("FAIL: n=%zu inverse=%d differs at %zu\n", n, inverse, i);
-                    ++failures;
+                    cpptest::fail("n=%zu inverse=%d differs at %zu", n, inverse, i);
                     break;
                 }
             }
@@ -97,13 +95,11 @@ int main() {
             plan.execute_bit_reversed(pre.data(), pim.data(), block);
             for (std::size_t i = 0; i < n; ++i) {
                 if (!same_bits(re[i] * re[i] + im[i] * im[i], pre[i] * pre[i] + pim[i] * pim[i])) {
-                    std::printf("FAIL: pruned n=%zu K=%zu differs at %zu\n", n, K, i);
-                    ++failures;
+                    cpptest::fail("pruned n=%zu K=%zu differs at %zu", n, K, i);
                     break;
                 }
             }
         }
     }
-    std::printf("%s\n", failures ? "FAILED" : "ok");
-    return failures ? 1 : 0;
+    return cpptest::finish("fft");
 }

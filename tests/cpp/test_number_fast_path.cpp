@@ -7,18 +7,17 @@
 #include <random>
 #include <string>
 
+#include "check.hpp"
 #include "utils/number_parse.hpp"
 
 int main() {
-    int failures = 0;
     std::mt19937_64 rng(42);
     auto check = [&](const std::string& text) {
         double got = 0.0;
         const auto err = skyrift::parse_float(text, got);
         const double want = std::strtod(text.c_str(), nullptr);
         if (err != skyrift::NumberError::None || std::memcmp(&got, &want, sizeof got) != 0) {
-            std::printf("FAIL: '%s' gave %.17g, expected %.17g\n", text.c_str(), got, want);
-            ++failures;
+            cpptest::fail("'%s' gave %.17g, expected %.17g", text.c_str(), got, want);
         }
     };
     for (const char* t : {"0", "-0", "-0.000", ".5", "5.", "+.5", "-.000", "999999999999999", "99999999999999.9",
@@ -37,10 +36,8 @@ int main() {
     double v = 0.0;
     for (const char* bad : {".", "-", "1.2.3", "1 2", "0x10", "1e", "--1"}) {
         if (skyrift::parse_float(bad, v) != skyrift::NumberError::InvalidFloat) {
-            std::printf("FAIL: '%s' accepted\n", bad);
-            ++failures;
+            cpptest::fail("'%s' accepted", bad);
         }
     }
-    if (failures == 0) std::printf("number fast path: all cases passed\n");
-    return failures == 0 ? 0 : 1;
+    return cpptest::finish("number fast path");
 }

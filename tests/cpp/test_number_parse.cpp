@@ -5,19 +5,17 @@
 #include <cstdio>
 #include <string_view>
 
+#include "check.hpp"
 #include "utils/number_parse.hpp"
 
 using skyrift::NumberError;
-
-static int failures = 0;
 
 template <typename T>
 static void check_int(std::string_view text, NumberError expected, T expected_value = 0) {
     T value = 0;
     const NumberError got = skyrift::parse_integer(text, value);
     if (got != expected || (expected == NumberError::None && value != expected_value)) {
-        std::printf("FAIL integer '%.*s': got %s\n", int(text.size()), text.data(), skyrift::number_error_text(got).c_str());
-        ++failures;
+        cpptest::fail("integer '%.*s': got %s", int(text.size()), text.data(), skyrift::number_error_text(got).c_str());
     }
 }
 
@@ -26,8 +24,7 @@ static void check_float(std::string_view text, NumberError expected, double expe
     const NumberError got = skyrift::parse_float(text, value);
     const bool same = std::isnan(expected_value) ? std::isnan(value) : value == expected_value;
     if (got != expected || (expected == NumberError::None && !same)) {
-        std::printf("FAIL float '%.*s': got %s %g\n", int(text.size()), text.data(), skyrift::number_error_text(got).c_str(), value);
-        ++failures;
+        cpptest::fail("float '%.*s': got %s %g", int(text.size()), text.data(), skyrift::number_error_text(got).c_str(), value);
     }
 }
 
@@ -95,6 +92,5 @@ int main() {
     check_float("-nan", E::None, NAN);
     check_float("0.1", E::None, 0.1);
     check_float("123456789012345678901234567890", E::None, 1.2345678901234568e29);
-    if (failures == 0) std::printf("number parsing: all cases passed\n");
-    return failures == 0 ? 0 : 1;
+    return cpptest::finish("number parsing");
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "check.hpp"
 #include "navigation/look_angles_batch.hpp"
 #include "navigation/orbit_interpolation.hpp"
 #include "navigation/sorted_orbit.hpp"
@@ -20,7 +21,6 @@ using namespace skyrift;
 
 namespace {
 
-int failures = 0;
 long long comparisons = 0;
 
 bool same_bits(const std::optional<Ecef>& a, const std::optional<Ecef>& b) {
@@ -32,7 +32,8 @@ void check(const std::vector<Sp3Record>& records, const Epoch& target, const cha
     ++comparisons;
     const SortedOrbit indexed(records);
     if (same_bits(indexed.position(target), interpolate_records(records, target))) return;
-    if (++failures <= 10) std::printf("MISMATCH (%s) at %s with %zu records\n", what, iso_text(target).c_str(), records.size());
+    if (cpptest::failures < 10) cpptest::fail("mismatch (%s) at %s with %zu records", what, iso_text(target).c_str(), records.size());
+    else ++cpptest::failures;  // counted, no longer printed
 }
 
 Epoch at_seconds(double s) {
@@ -82,8 +83,7 @@ void real_files(const std::filesystem::path& dir) {
         if (ext != ".sp3" && ext != ".SP3" && ext != ".eph") continue;
         const auto data = read_sp3(entry.path().string());
         if (!data) {
-            ++failures;
-            std::printf("FAILED to read %s: %s\n", entry.path().c_str(), data.error().message().c_str());
+            cpptest::fail("cannot read %s: %s", entry.path().c_str(), data.error().message().c_str());
             continue;
         }
         for (const auto& orbit : data->orbits) {
@@ -119,10 +119,7 @@ void batch_matches_unindexed(const std::filesystem::path& dir) {
                (!a.angles[i] || a.angles[i]->elevation > 0.0);
     }
     ++comparisons;
-    if (!same) {
-        ++failures;
-        std::printf("MISMATCH in the batch look angles\n");
-    }
+    CHECK(same);
 }
 
 }  // namespace
@@ -136,6 +133,6 @@ int main(int argc, char** argv) {
     ancient_dates();
     real_files(data_dir);
     batch_matches_unindexed(data_dir);
-    std::printf("%lld comparisons, %d mismatches\n", comparisons, failures);
-    return failures == 0 ? 0 : 1;
+    std::printf("%lld comparisons\n", comparisons);
+    return cpptest::finish("orbit index");
 }

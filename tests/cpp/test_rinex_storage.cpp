@@ -5,19 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "check.hpp"
 #include "rinex/obs_reader.hpp"
 
 using namespace skyrift;
-
-static int failures = 0;
-
-#define CHECK(cond)                                                   \
-    do {                                                              \
-        if (!(cond)) {                                                \
-            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                               \
-        }                                                             \
-    } while (0)
 
 static std::string header_line(const std::string& content, const std::string& label) {
     std::string line = content;
@@ -28,8 +19,7 @@ static std::string header_line(const std::string& content, const std::string& la
 static RinexObsData read(const std::string& text) {
     auto data = parse_observation_text(TextBuffer{text, std::nullopt});
     if (!data) {
-        std::printf("FAIL: %s\n", data.error().message().c_str());
-        ++failures;
+        cpptest::fail("%s", data.error().message().c_str());
         return {};
     }
     return std::move(*data);
@@ -130,6 +120,5 @@ int main() {
     indicators_by_position();
     storage_is_sorted_and_unique();
     header_version_and_system_columns();
-    if (failures == 0) std::printf("rinex storage: all cases passed\n");
-    return failures == 0 ? 0 : 1;
+    return cpptest::finish("rinex storage");
 }

@@ -4,23 +4,16 @@
 #include <stdexcept>
 #include <vector>
 
+#include "check.hpp"
 #include "utils/worker_pool.hpp"
 
+using cpptest::expect;
 using skyrift::WorkerPool;
-
-static int failures = 0;
-
-static void check(bool ok, const char* what) {
-    if (!ok) {
-        std::printf("FAIL: %s\n", what);
-        ++failures;
-    }
-}
 
 int main() {
     WorkerPool& pool = WorkerPool::instance();
-    check(pool.workers() >= 1, "at least one worker");
-    pool.parallel_for(0, [](std::size_t) { std::printf("FAIL: body run for n = 0\n"); });
+    expect(pool.workers() >= 1, "at least one worker");
+    pool.parallel_for(0, [](std::size_t) { cpptest::fail("body run for n = 0"); });
 
     // Three levels of nesting, more tasks than threads at every level: each index once.
     std::vector<std::atomic<int>> hits(20 * 30 * 7);
@@ -31,12 +24,12 @@ int main() {
     });
     bool once = true;
     for (auto& h : hits) once = once && h.load() == 1;
-    check(once, "every nested index runs exactly once");
+    expect(once, "every nested index runs exactly once");
 
     const std::vector<std::size_t> squares = skyrift::parallel_map(1000, [](std::size_t i) { return i * i; });
     bool ordered = true;
     for (std::size_t i = 0; i < squares.size(); ++i) ordered = ordered && squares[i] == i * i;
-    check(ordered, "parallel_map keeps input order");
+    expect(ordered, "parallel_map keeps input order");
 
     // A throwing task does not stop the others; the caller sees the exception afterwards.
     std::atomic<int> ran{0};
@@ -49,10 +42,9 @@ int main() {
     } catch (const std::runtime_error&) {
         thrown = true;
     }
-    check(thrown && ran.load() == 50, "exception rethrown after every task ran");
+    expect(thrown && ran.load() == 50, "exception rethrown after every task ran");
     pool.parallel_for(4, [&](std::size_t) { ran.fetch_add(1); });
-    check(ran.load() == 54, "pool usable after an exception");
+    expect(ran.load() == 54, "pool usable after an exception");
 
-    std::printf("%s\n", failures ? "FAILED" : "ok");
-    return failures ? 1 : 0;
+    return cpptest::finish("worker pool");
 }

@@ -5,7 +5,7 @@ from pathlib import Path
 
 import numpy as np
 
-from .optional import pyplot
+from ..optional import pyplot
 
 # marker, colour and row offset (coincident detections of several tests stay visible)
 METHOD_STYLE = {"gf": ("o", "tab:blue", 0.0), "code_phase": ("s", "tab:orange", -0.22),
@@ -176,3 +176,34 @@ def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None =
                  fontsize=10)
     fig.tight_layout()
     return _save(fig, path)
+
+
+def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Path]:
+    """The figures of a multipath run (those needing elevations only with an orbit)."""
+    name = run.obs_path.name
+    out = []
+    if run.sp3_path and len(run.estimates):
+        out.append(plot_mp_vs_elevation(run.estimates, name, outdir / "mp_elevation.png"))
+        out.append(plot_skyplot(run.estimates, name, outdir / "skyplot_mp.png"))
+    if run.statistics:
+        out.append(plot_rms(run.statistics, name, outdir / "mp_rms.png", reference))
+    out.append(plot_slips(run.cycle_slips, name, outdir / "cycle_slips.png", injected))
+    return out
+
+
+def snr_plots(run, outdir: Path, satellites=None, mark_period=None) -> list[Path]:
+    """A scalogram per satellite of an SNR run (those without an arc of 40 samples left out)."""
+    import skyrift_mp as sk
+
+    out = []
+    for sat in satellites or list(run.survey["residuals"]):
+        res = run.survey["residuals"].get(sat)
+        if res is None:
+            continue
+        try:
+            sc = sk.scalogram(res["t"], res["v"], run.survey["interval"])
+        except ValueError:  # no arc of 40 samples
+            continue
+        title = f"Wavelet scalogram of δSNR, {sat} {res['code']} — {run.obs_path.name}"
+        out.append(plot_scalogram(sc, title, outdir / f"scalogram_{sat}.png", mark_period))
+    return out

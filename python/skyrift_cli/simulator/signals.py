@@ -3,11 +3,10 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 
+# Three-letter names of the analysis's series keys; the simulator writes files without
+# the extension module, so it keeps its own copy.
 SYSTEM_NAMES = {"G": "GPS", "R": "GLO", "E": "GAL", "C": "BDS",
                 "J": "QZS", "S": "SBS", "I": "IRN", "M": "MIX"}
-
-SYSTEM_FULL_NAMES = {"G": "GPS", "R": "GLONASS", "E": "Galileo", "C": "BeiDou", "J": "QZSS",
-                     "S": "SBAS", "I": "NavIC", "M": "Mixed"}
 
 # Default GLONASS frequency channels of slots 1..24.
 GLONASS_CHANNELS = (1, -4, 5, 6, 1, -4, 5, 6, -2, -7, 0, -1,

@@ -8,8 +8,8 @@ from pathlib import Path
 
 import numpy as np
 
-from .report import format_table
-from .snr import band_label, band_of
+from ..analysis.report import format_table
+from ..analysis.snr import band_label, band_of
 
 
 @dataclass
@@ -70,14 +70,14 @@ def strongest_satellites(snr_run, band: int | None, count: int = 2) -> list[str]
 
 
 def run_demo(outdir: Path, hours: float, seed: int, plots: bool = True) -> None:
-    from .commands import multipath_plots, snr_plots
-    from .multipath import run_multipath
+    from ..analysis.multipath import run_multipath
+    from ..analysis.plots import multipath_plots, snr_plots
+    from ..analysis.snr import run_snr
     from .simulate import SimConfig, simulate, truth, write_simulation
-    from .snr import run_snr
 
     started = time.perf_counter()
     if plots:
-        from .optional import pyplot
+        from ..optional import pyplot
 
         pyplot()  # fail before the work when matplotlib is missing
     config = SimConfig(seed=seed, hours=hours)

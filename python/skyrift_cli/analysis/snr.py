@@ -7,7 +7,7 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
-from .errors import CliError
+from ..errors import CliError
 from .inputs import load_obs
 from .report import format_table
 
@@ -45,13 +45,6 @@ def band_of(period: float, bands) -> int | None:
         if lo <= period < hi:
             return i
     return None
-
-
-def parse_satellites(values: list[str] | None) -> list[str] | None:
-    """--satellites G01,G02 or G01 G02 (both forms may be mixed)."""
-    if not values:
-        return None
-    return [s.strip() for v in values for s in v.split(",") if s.strip()]
 
 
 def run_snr(obs_path, satellites=None) -> SnrRun:

@@ -14,7 +14,6 @@ import numpy as np
 import skyrift_mp as sk
 
 from .inputs import load_obs, load_sp3, receiver_position
-from .signals import SYSTEM_NAMES
 from .weights import elevation_weight
 
 KEEP_ALL = -90.0  # analyzer cutoff below every real elevation
@@ -33,11 +32,12 @@ class EstimateTable:
     snr: np.ndarray  # NaN when absent
 
     @classmethod
-    def from_estimates(cls, estimates) -> "EstimateTable":
-        rows = [(e.satellite, e.system, e.signal, e.epoch, e.mp_value, e.elevation,
-                 e.azimuth, e.snr) for e in estimates]
-        sat, system, signal, epoch, mp, el, az, snr = zip(*rows) if rows else ([],) * 8
-        keys = [f"{SYSTEM_NAMES.get(s, s)}M{c[1:]}" for s, c in zip(system, signal)]
+    def from_results(cls, results) -> "EstimateTable":
+        # The module's own series keys, found through each key's statistics entry.
+        key_of = {(s.system, s.code): s.signal for s in results.statistics}
+        rows = [(e.satellite, key_of[e.system, e.signal], e.epoch, e.mp_value, e.elevation,
+                 e.azimuth, e.snr) for e in results.estimates]
+        sat, keys, epoch, mp, el, az, snr = zip(*rows) if rows else ([],) * 7
         return cls(np.array(sat, dtype=str), np.array(keys, dtype=str),
                    np.array(epoch, dtype=str),
                    np.array([e.rstrip("Z") for e in epoch], dtype="datetime64[ms]"),
@@ -111,7 +111,7 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=N
     if orbit:
         sp3 = orbit[0]
         counts = results.compute_elevations(sp3, rx)
-    table = EstimateTable.from_estimates(results.estimates)
+    table = EstimateTable.from_results(results)
     slips_by_key = {s.signal: s.cycle_slips for s in results.statistics}
     without_orbit: list[str] = []
     if orbit:

@@ -7,7 +7,7 @@ from pathlib import Path
 
 import skyrift_mp as sk
 
-from .errors import CliError
+from ..errors import CliError
 
 
 def existing_file(path: str | Path) -> Path:
@@ -57,23 +57,21 @@ def epoch_datetime(epoch) -> dt.datetime:
             + dt.timedelta(seconds=whole, microseconds=round((epoch.second - whole) * 1e6)))
 
 
-def sp3_span(path: Path) -> tuple[dt.datetime, dt.datetime] | None:
-    """First and last epoch line of an SP3 file, or None when it has none."""
-    first = last = None
-    with open(path, "rb") as f:
-        for raw in f:
-            if not raw.startswith(b"*"):
-                continue
-            fields = raw[3:31].decode("ascii", "replace").split()
-            try:
-                y, mo, d, h, mi = (int(v) for v in fields[:5])
-                sec = float(fields[5])
-                when = dt.datetime(y, mo, d, h, mi) + dt.timedelta(seconds=sec)
-            except (ValueError, IndexError, OverflowError):
-                continue
-            first = first or when
-            last = when
-    return (first, last) if first else None
+def sp3_span(sp3, path: Path) -> tuple[dt.datetime, dt.datetime] | None:
+    """Earliest and latest orbit record of an SP3 file, or None when it has none."""
+    first, last = sp3.first_epoch(), sp3.last_epoch()
+    if first is None:
+        return None
+    try:
+        return epoch_datetime(first), epoch_datetime(last)
+    except (ValueError, OverflowError):  # the reader keeps impossible dates as written
+        raise CliError(f"{path}: orbit records dated outside the calendar "
+                       f"({_as_written(first)} to {_as_written(last)})") from None
+
+
+def _as_written(epoch) -> str:
+    return (f"{epoch.year:04d}-{epoch.month:02d}-{epoch.day:02d} "
+            f"{epoch.hour:02d}:{epoch.minute:02d}")
 
 
 def load_sp3(path: str | Path, obs):
@@ -87,7 +85,7 @@ def load_sp3(path: str | Path, obs):
         sp3 = sk.read_sp3(str(p))
     except OSError as exc:
         raise CliError(f"{p}: not a readable SP3 file ({exc})") from None
-    span = sp3_span(p)
+    span = sp3_span(sp3, p)
     if sp3.num_satellites == 0 or span is None:
         raise CliError(f"{p}: no SP3 orbit records (is it an SP3 file?)")
     start, end = epoch_datetime(obs.first_epoch()), epoch_datetime(obs.last_epoch())

@@ -1,0 +1,10 @@
+"""One module per command. Each has add_parser(sub), which adds its subparser and
+returns it, and run(args), which prints its report or raises CliError.
+
+A new command is a new module here, listed in COMMANDS (the order of the help text).
+Commands import the analyses inside run(), so that building the parser needs
+neither numpy nor the extension module.
+"""
+from . import demo, info, multipath, simulate, snr
+
+COMMANDS = (info, multipath, snr, simulate, demo)
