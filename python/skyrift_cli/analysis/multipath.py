@@ -4,6 +4,10 @@ The analyzer only knows a placeholder elevation (45 degrees) for every
 estimate, so its own cutoff would keep or drop everything at once. We let
 it keep everything, give the estimates real elevations from the orbit, and
 only then drop those below the cutoff and recompute the statistics.
+
+The orbit is an SP3 file, a navigation file (broadcast ephemerides) or both; with
+both the module asks SP3 first and the broadcast ephemerides for what it lacks,
+and the run records which of them placed each system's satellites.
 """
 from __future__ import annotations
 
@@ -13,7 +17,7 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
-from .inputs import load_obs, load_sp3, receiver_position
+from .inputs import load_nav, load_obs, load_sp3, receiver_position
 from .weights import elevation_weight
 
 KEEP_ALL = -90.0  # analyzer cutoff below every real elevation
@@ -76,6 +80,13 @@ class MultipathRun:
     elevations: tuple[int, int] | None  # (computed, failed) from the orbit
     without_orbit: list[str] = field(default_factory=list)  # satellites never placed
     notes: list[str] = field(default_factory=list)
+    nav_path: Path | None = None
+    # Per system (GPS, GLO, ...): the satellites placed from "sp3" and from "broadcast".
+    orbit_sources: dict[str, dict[str, list[str]]] = field(default_factory=dict)
+
+    @property
+    def orbit_files(self) -> list[Path]:
+        return [p for p in (self.sp3_path, self.nav_path) if p]
 
 
 def signal_statistics(table: EstimateTable, slips_by_key: dict[str, int]) -> list[SignalStats]:
@@ -98,34 +109,52 @@ def _slip_dicts(results) -> list[dict]:
             for s in results.cycle_slips]
 
 
+SYSTEM_NAMES = {"G": "GPS", "R": "GLO", "E": "GAL", "C": "BDS", "J": "QZS", "S": "SBS", "I": "IRN"}
+
+
+def orbit_sources(table: EstimateTable, placed: np.ndarray, sp3, when) -> dict[str, dict[str, list[str]]]:
+    """Which orbit placed each system's satellites: SP3 wherever it gives a position
+    (the module's rule), the broadcast ephemerides for the others."""
+    out: dict[str, dict[str, list[str]]] = {}
+    for sat in sorted(set(table.satellite[placed].tolist())):
+        from_sp3 = sp3 is not None and sp3.get_position(sat, when) is not None
+        system = out.setdefault(SYSTEM_NAMES.get(sat[0], sat[0]), {"sp3": [], "broadcast": []})
+        system["sp3" if from_sp3 else "broadcast"].append(sat)
+    return out
+
+
 def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=None,
-                  window=1500.0) -> MultipathRun:
+                  window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
-    orbit = load_sp3(sp3_path, obs) if sp3_path else None
+    sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])
+    nav = load_nav(nav_path) if nav_path else None
+    orbit = (sp3, nav) if sp3 and nav else sp3 or nav
     rx = receiver_position(obs, receiver) if orbit else None
     analyzer = sk.MultipathAnalyzer(obs, elevation_cutoff=KEEP_ALL, systems=systems,
                                     bias_window_seconds=window)
     results = analyzer.analyze()
-    notes = list(orbit[1]) if orbit else []
+    notes = list(notes)
     counts = None
     if orbit:
-        sp3 = orbit[0]
-        counts = results.compute_elevations(sp3, rx)
+        counts = results.compute_elevations(orbit, rx)
     table = EstimateTable.from_results(results)
     slips_by_key = {s.signal: s.cycle_slips for s in results.statistics}
     without_orbit: list[str] = []
+    sources: dict[str, dict[str, list[str]]] = {}
     if orbit:
         placed = ~((table.elevation == 45.0) & (table.azimuth == 0.0))
         without_orbit = sorted(set(table.satellite[~placed].tolist()) -
                                set(table.satellite[placed].tolist()))
+        sources = orbit_sources(table, placed, sp3, obs.first_epoch())
         if counts[1]:
             notes.append(f"{counts[1]} of {len(table)} estimates got no elevation "
                          "(no orbit for the satellite, or below the horizon) and are left out")
         table = table.subset(placed & (table.elevation >= cutoff))
     else:
-        notes.append("no --sp3 given: elevations are unknown, so no cutoff is applied "
+        notes.append("no --sp3 or --nav given: elevations are unknown, so no cutoff is applied "
                      "and weighted RMS equals RMS")
     return MultipathRun(
         Path(obs_path), Path(sp3_path) if sp3_path else None, cutoff if orbit else None,
         (rx.x, rx.y, rx.z) if rx else None, table, signal_statistics(table, slips_by_key),
-        _slip_dicts(results), dict(results.cycle_slip_counts), counts, without_orbit, notes)
+        _slip_dicts(results), dict(results.cycle_slip_counts), counts, without_orbit, notes,
+        Path(nav_path) if nav_path else None, sources)

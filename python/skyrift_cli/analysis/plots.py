@@ -182,7 +182,7 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Pa
     """The figures of a multipath run (those needing elevations only with an orbit)."""
     name = run.obs_path.name
     out = []
-    if run.sp3_path and len(run.estimates):
+    if run.orbit_files and len(run.estimates):
         out.append(plot_mp_vs_elevation(run.estimates, name, outdir / "mp_elevation.png"))
         out.append(plot_skyplot(run.estimates, name, outdir / "skyplot_mp.png"))
     if run.statistics:
