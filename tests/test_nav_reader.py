@@ -120,16 +120,18 @@ def test_rinex4_records_under_a_wrong_frame_are_dropped(tmp_path, frame_line):
     assert read(tmp_path, text(body)).satellites() == ["G03"]
 
 
-def test_rinex3_galileo_message_comes_from_the_data_source_bits(tmp_path):
-    """I/NAV and F/NAV at one reference time are both kept; I/NAV is the one used."""
+@pytest.mark.parametrize("inav_first", [False, True], ids=["fnav-first", "inav-first"])
+def test_rinex3_galileo_message_comes_from_the_data_source_bits(tmp_path, inav_first):
+    """I/NAV and F/NAV at one reference time are both kept; I/NAV is the one used,
+    before and after that time, whatever their order in the file."""
     inav, fnav = (replace_m0(GALILEO, m0) for m0 in (0.5, 0.9))
-    body = header("3.05", "N", "E") + record_v3("E11", TOC, kepler_values(fnav, source=258.0)) + \
-        record_v3("E11", TOC, kepler_values(inav, source=517.0))
-    rinex3 = read(tmp_path, text(body))
-    rinex4 = read(tmp_path, text(header("4.00", "N", "M") + [frame("E11", "INAV")] +
-                                 record_v3("E11", TOC, kepler_values(inav, source=517.0))), "inav.rnx")
+    records = [record_v3("E11", TOC, kepler_values(fnav, source=258.0)),
+               record_v3("E11", TOC, kepler_values(inav, source=517.0))]
+    rinex3 = read(tmp_path, text(header("3.05", "N", "E") + sum(records[::-1] if inav_first else records, [])))
+    rinex4 = read(tmp_path, text(header("4.00", "N", "M") + [frame("E11", "INAV")] + records[1]), "inav.rnx")
     assert rinex3.num_ephemerides == 2
-    assert np.array_equal(xyz(rinex3.get_position("E11", AT_TOC)), xyz(rinex4.get_position("E11", AT_TOC)))
+    for when in (sk.Epoch(2020, 6, 25, 3, 59), AT_TOC, sk.Epoch(2020, 6, 25, 4, 1)):
+        assert np.array_equal(xyz(rinex3.get_position("E11", when)), xyz(rinex4.get_position("E11", when)))
 
 
 def replace_m0(k, m0):

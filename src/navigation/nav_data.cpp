@@ -12,23 +12,11 @@ namespace skyrift {
 
 namespace {
 
-// Legacy messages first: they are what every receiver tracks and what the precise
-// orbits are compared with; the civil messages are newer and rarer.
-int message_rank(NavMessage m) {
-    switch (m) {
-        case NavMessage::Fnav:
-        case NavMessage::Cnav: return 1;
-        case NavMessage::Cnav2: return 2;
-        default: return 0;
-    }
-}
-
 // Storage order within a satellite: by reference, preferred message, latest read.
 bool stored_before(const BroadcastEphemeris& a, const BroadcastEphemeris& b) {
     if (a.satellite != b.satellite) return a.satellite < b.satellite;
     if (a.reference != b.reference) return a.reference < b.reference;
-    if (message_rank(a.message) != message_rank(b.message)) return message_rank(a.message) < message_rank(b.message);
-    if (a.message != b.message) return a.message < b.message;
+    if (a.message != b.message) return a.message < b.message;  // the preferred message first
     return a.file_order > b.file_order;
 }
 

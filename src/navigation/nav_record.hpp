@@ -11,7 +11,9 @@
 
 namespace skyrift {
 
-// The navigation message an ephemeris came from (the RINEX 4 record types).
+// The navigation message an ephemeris came from (the RINEX 4 record types). Within a
+// system the order is the order of preference at equal reference times: the legacy
+// messages first, which every receiver tracks, then the civil ones (F/NAV after I/NAV).
 enum class NavMessage : uint8_t { Lnav, Cnav, Cnav2, Inav, Fnav, D1, D2, Fdma, Sbas };
 std::string_view nav_message_name(NavMessage m);  // "LNAV", "CNAV", "CNV2", ...
 
