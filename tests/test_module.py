@@ -130,3 +130,33 @@ def test_keyword_and_positional_arguments():
 def test_instances_have_identity_equality_only():
     a, b = sk.Satellite("G01"), sk.Satellite("G01")
     assert a != b and a == a
+
+
+def _callables():
+    """Every Python-visible function and method, special methods and pybind11's own excepted."""
+    for name, obj in vars(sk).items():
+        if name.startswith("__"):
+            continue
+        if not inspect.isclass(obj):
+            if callable(obj):
+                yield name, obj
+            continue
+        for member, value in vars(obj).items():
+            if member == "__init__" or not member.startswith("_"):
+                if callable(value) or isinstance(value, staticmethod):
+                    yield f"{name}.{member}", getattr(obj, member)
+
+
+# RinexObsData's plain queries are documented as having no docstring.
+UNDOCUMENTED = {f"RinexObsData.{m}" for m in (
+    "satellites", "epochs", "first_epoch", "last_epoch", "observation_types", "glonass_fcn",
+    "satellites_by_system")}
+
+
+def test_every_function_and_method_has_a_signature_and_a_docstring():
+    names = dict(_callables())
+    assert UNDOCUMENTED <= names.keys()
+    for name, fn in names.items():
+        inspect.signature(fn)  # raises when the text signature is missing or malformed
+        doc = inspect.getdoc(fn) or ""
+        assert (doc == "") == (name in UNDOCUMENTED), name

@@ -2,6 +2,8 @@
 
 namespace skyrift::py_args {
 
+using py_errors::raise_py;
+
 namespace {
 std::string type_name(py::handle h) { return py::str(py::type::handle_of(h).attr("__name__")); }
 
@@ -31,16 +33,6 @@ IntValue int_value(py::handle h, const char* name) {
     return {false, static_cast<uint64_t>(v)};
 }
 }  // namespace
-
-void raise_py(PyObject* exception_type, const std::string& message) {
-    // Whole message, NUL bytes included (a path may hold one); never a decoding error instead.
-    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
-    if (text) {
-        PyErr_SetObject(exception_type, text);
-        Py_DECREF(text);
-    }
-    throw py::error_already_set();
-}
 
 void raise_argument_error(const char* name, const std::string& reason) {
     raise_py(PyExc_TypeError, "argument '" + std::string(name) + "': " + reason);

@@ -10,11 +10,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "python/errors.hpp"
+
 namespace skyrift::py_args {
 
 namespace py = pybind11;
 
-[[noreturn]] void raise_py(PyObject* exception_type, const std::string& message);
 [[noreturn]] void raise_argument_error(const char* name, const std::string& reason);
 // Re-raises the pending Python error; a TypeError is re-worded under the argument's name.
 [[noreturn]] void raise_pending_as_argument_error(const char* name);
@@ -97,5 +98,4 @@ using py_args::arg_sequence;
 using py_args::arg_str_list;
 using py_args::doc_sig;
 using py_args::is_absent;
-using py_args::raise_py;
 }  // namespace skyrift

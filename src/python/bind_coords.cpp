@@ -20,15 +20,19 @@ void register_coordinates(py::module_& m) {
         .def(py::init([](py::handle x, py::handle y, py::handle z) {
                  return Ecef{arg_float(x, "x"), arg_float(y, "y"), arg_float(z, "z")};
              }),
-             py::arg("x"), py::arg("y"), py::arg("z"), doc_sig("__init__($self, x, y, z)", "").c_str())
+             py::arg("x"), py::arg("y"), py::arg("z"),
+             doc_sig("__init__($self, x, y, z)", "Earth-centred, Earth-fixed position in metres.").c_str())
         .def_property_readonly("x", [](const Ecef& p) { return p.x; })
         .def_property_readonly("y", [](const Ecef& p) { return p.y; })
         .def_property_readonly("z", [](const Ecef& p) { return p.z; })
-        .def("to_geodetic", [](const Ecef& p) { return to_geodetic(p); }, doc_sig("to_geodetic($self)", "").c_str())
-        .def("magnitude", [](const Ecef& p) { return magnitude(p); }, doc_sig("magnitude($self)", "").c_str())
+        .def("to_geodetic", [](const Ecef& p) { return to_geodetic(p); },
+             doc_sig("to_geodetic($self)", "Latitude, longitude and height on the WGS-84 ellipsoid.").c_str())
+        .def("magnitude", [](const Ecef& p) { return magnitude(p); },
+             doc_sig("magnitude($self)", "Distance from the Earth's centre in metres.").c_str())
         .def(
             "distance", [](const Ecef& p, py::handle other) { return distance(p, arg_instance<Ecef>(other, "other")); },
-            py::arg("other"), doc_sig("distance($self, other)", "").c_str())
+            py::arg("other"),
+            doc_sig("distance($self, other)", "Straight-line distance to another Ecef in metres.").c_str())
         .def("__repr__", &ecef_text)
         .def("__str__", &ecef_text);
 
@@ -36,11 +40,15 @@ void register_coordinates(py::module_& m) {
         .def(py::init([](py::handle lat, py::handle lon, py::handle height) {
                  return Geodetic{arg_float(lat, "lat"), arg_float(lon, "lon"), arg_float(height, "height")};
              }),
-             py::arg("lat"), py::arg("lon"), py::arg("height"), doc_sig("__init__($self, lat, lon, height)", "").c_str())
+             py::arg("lat"), py::arg("lon"), py::arg("height"),
+             doc_sig("__init__($self, lat, lon, height)",
+                     "Latitude and longitude in degrees, height in metres above the WGS-84 ellipsoid.")
+                 .c_str())
         .def_property_readonly("lat", [](const Geodetic& g) { return g.lat; })
         .def_property_readonly("lon", [](const Geodetic& g) { return g.lon; })
         .def_property_readonly("height", [](const Geodetic& g) { return g.height; })
-        .def("to_ecef", [](const Geodetic& g) { return to_ecef(g); }, doc_sig("to_ecef($self)", "").c_str())
+        .def("to_ecef", [](const Geodetic& g) { return to_ecef(g); },
+             doc_sig("to_ecef($self)", "Earth-centred, Earth-fixed position in metres.").c_str())
         .def("__repr__", &geodetic_text)
         .def("__str__", &geodetic_text);
 }

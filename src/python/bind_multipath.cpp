@@ -118,11 +118,8 @@ py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle rec
     ExclusiveBorrow borrow(self.flag);
     const OrbitArgument orbit = arg_orbit(sp3_arg, "sp3");
     const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
-    ElevationCounts counts;
-    {
-        py::gil_scoped_release release;
-        counts = compute_result_elevations(self.output, orbit.source(), receiver);
-    }
+    const ElevationCounts counts =
+        call_released([&] { return compute_result_elevations(self.output, orbit.source(), receiver); });
     return py::make_tuple(counts.computed, counts.failed);
 }
 
@@ -156,14 +153,14 @@ void register_results(py::module_& m) {
                 SharedBorrow borrow(self.flag);
                 return self.output.estimates.size();
             },
-            doc_sig("total_estimates($self)", "").c_str())
+            doc_sig("total_estimates($self)", "Number of multipath estimates.").c_str())
         .def(
             "total_cycle_slips",
             [](PyResults& self) {
                 SharedBorrow borrow(self.flag);
                 return self.output.slips.size();
             },
-            doc_sig("total_cycle_slips($self)", "").c_str())
+            doc_sig("total_cycle_slips($self)", "Number of detected cycle slips.").c_str())
         .def("compute_elevations", &compute_elevations, py::arg("sp3"), py::arg("receiver"),
              doc_sig("compute_elevations($self, sp3, receiver)",
                      "Compute elevations and azimuths for all estimates using SP3 data\n"
@@ -179,9 +176,7 @@ void register_results(py::module_& m) {
 
 std::vector<std::string> code_filter(py::handle h, const char* name) {
     if (is_absent(h)) return {};
-    auto normalized = normalize_code_filter(name, arg_str_list(h, name));
-    if (!normalized) raise_py(PyExc_ValueError, normalized.error().message());
-    return std::move(normalized).value();
+    return value_or_raise(normalize_code_filter(name, arg_str_list(h, name)));
 }
 
 std::optional<double> optional_float(py::handle h, const char* name) {
@@ -218,13 +213,7 @@ PyResults analyze(PyAnalyzer& self) {
         SharedBorrow borrow(self.flag);
         config = self.config;
     }
-    std::optional<Result<AnalysisOutput>> outcome;
-    {
-        py::gil_scoped_release release;
-        outcome.emplace(run_multipath_analysis(config));
-    }
-    if (!*outcome) raise_py(PyExc_ValueError, "Multipath analysis failed: " + outcome->error().message());
-    return {std::move(*outcome).value(), {}};
+    return {call_released(Failure::Analysis, [&] { return run_multipath_analysis(config); }), {}};
 }
 
 void register_analyzer(py::module_& m) {
@@ -240,9 +229,9 @@ void register_analyzer(py::module_& m) {
                      "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
                      "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
                      "cp_delta_base=5.0, cp_delta_rate=0.10)",
-                     "")
+                     "Settings of a code-multipath analysis of obs_data; analyze() runs it.")
                  .c_str())
-        .def("analyze", &analyze, doc_sig("analyze($self)", "").c_str());
+        .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }
 
 }  // namespace

@@ -16,15 +16,10 @@ std::string nav_text(const NavData& d) {
            ", ephemerides=" + std::to_string(d.num_ephemerides()) + ")";
 }
 
-// Reads with the interpreter lock released; a failure becomes OSError once it is held again.
+// Read with the interpreter lock released; a failure is raised once it is held again.
 template <typename Read>
 NavHandle read_released(Read&& read) {
-    auto result = [&] {
-        py::gil_scoped_release release;
-        return read();
-    }();
-    if (!result) raise_py(PyExc_OSError, "Failed to read RINEX navigation: " + result.error().message());
-    return std::make_shared<NavData>(std::move(result).value());
+    return std::make_shared<NavData>(call_released(Failure::ReadNav, std::forward<Read>(read)));
 }
 
 }  // namespace

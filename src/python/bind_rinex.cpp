@@ -13,7 +13,7 @@ using ObsHandle = std::shared_ptr<RinexObsData>;
 
 Satellite satellite_or_raise(const std::string& text) {
     const auto sat = parse_satellite_id(text);
-    if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + text + "'");
+    if (!sat) raise_value_error("Invalid satellite id '" + text + "'");
     return *sat;
 }
 
@@ -22,7 +22,7 @@ Satellite satellite_or_raise(py::handle arg) { return satellite_or_raise(arg_str
 std::optional<ObservationCode> snr_code_or_raise(const std::optional<std::string>& text) {
     if (!text) return std::nullopt;
     const auto code = parse_observation_code(ascii_uppercase(*text));
-    if (!code || code->kind != ObservationKind::S) raise_py(PyExc_ValueError, "'" + *text + "' is not an S-code");
+    if (!code || code->kind != ObservationKind::S) raise_value_error("'" + *text + "' is not an S-code");
     return code;
 }
 
@@ -49,20 +49,8 @@ py::dict satellites_by_system(const RinexObsData& d) {
 
 // Reads with the interpreter lock released; `read` runs on plain C++ values only.
 template <typename Read>
-ObsHandle read_released(const std::string& prefix, Read&& read) {
-    std::optional<GnssError> failure;
-    ObsHandle data;
-    {
-        py::gil_scoped_release release;
-        auto result = read();
-        if (result) {
-            data = std::make_shared<RinexObsData>(std::move(*result));
-        } else {
-            failure = result.error();
-        }
-    }
-    if (failure) raise_py(PyExc_OSError, prefix + failure->message());
-    return data;
+ObsHandle read_released(Failure where, Read&& read) {
+    return std::make_shared<RinexObsData>(call_released(where, std::forward<Read>(read)));
 }
 
 }  // namespace
@@ -167,7 +155,7 @@ void register_rinex_readers(py::module_& m) {
         "read_rinex_obs",
         [](py::handle path_arg) {
             const std::string path = arg_str(path_arg, "path");
-            return read_released("Failed to read RINEX: ", [&] { return read_observation_file(path); });
+            return read_released(Failure::ReadRinex, [&] { return read_observation_file(path); });
         },
         py::arg("path"), doc_sig("read_rinex_obs(path)", "Read RINEX observation file").c_str());
     m.def(
@@ -176,8 +164,7 @@ void register_rinex_readers(py::module_& m) {
             std::string data = arg_bytes(data_arg, "data");
             const std::string filename = arg_str(filename_arg, "filename");
             // Parsed in memory: the name only chooses the decoder, it never becomes a path.
-            return read_released("Failed to parse RINEX: ",
-                                 [&] { return read_observation_bytes(std::move(data), filename); });
+            return read_released(Failure::ParseRinex, [&] { return read_observation_bytes(std::move(data), filename); });
         },
         py::arg("data"), py::arg("filename"),
         doc_sig("read_rinex_obs_bytes(data, filename)", "Read RINEX observation from bytes").c_str());

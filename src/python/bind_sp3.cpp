@@ -36,7 +36,7 @@ void register_sp3_data(py::module_& m) {
                 for (const Satellite& s : d.satellites()) ids.push_back(s.id());
                 return ids;
             },
-            doc_sig("satellites($self)", "").c_str())
+            doc_sig("satellites($self)", "Identifiers of the satellites with orbit records, such as G01.").c_str())
         .def("first_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::first); },
              doc_sig("first_epoch($self)", "Earliest epoch of any orbit record, or None without records").c_str())
         .def("last_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::second); },
@@ -46,7 +46,8 @@ void register_sp3_data(py::module_& m) {
             [](const Sp3Data& d, py::handle satellite, py::handle epoch) {
                 return position_for(OrbitSource{&d, nullptr}, satellite, epoch);
             },
-            py::arg("satellite"), py::arg("epoch"), doc_sig("get_position($self, satellite, epoch)", "").c_str())
+            py::arg("satellite"), py::arg("epoch"),
+            doc_sig("get_position($self, satellite, epoch)", "Interpolated Ecef position at epoch, or None.").c_str())
         .def("__repr__", &sp3_text)
         .def("__str__", &sp3_text);
 }
@@ -55,9 +56,8 @@ void register_read_sp3(py::module_& m) {
     m.def(
         "read_sp3",
         [](py::handle path) {
-            auto data = read_sp3(arg_str(path, "path"));
-            if (!data) raise_py(PyExc_OSError, "Failed to read SP3: " + data.error().message());
-            return std::make_shared<Sp3Data>(std::move(data).value());
+            // Held lock: SP3 files are small next to a day of observations.
+            return std::make_shared<Sp3Data>(value_or_raise(read_sp3(arg_str(path, "path")), Failure::ReadSp3));
         },
         py::arg("path"), doc_sig("read_sp3(path)", "Read SP3 file").c_str());
 }

@@ -18,30 +18,34 @@ Epoch make_epoch(py::handle year, py::handle month, py::handle day, py::handle h
     return e;
 }
 
-Epoch parse_or_raise(py::handle text) {
-    auto parsed = parse_epoch(arg_str(text, "s"));
-    if (!parsed) raise_py(PyExc_ValueError, parsed.error().message());
-    return *parsed;
-}
+Epoch parse_or_raise(py::handle text) { return value_or_raise(parse_epoch(arg_str(text, "s"))); }
 }  // namespace
 
 void register_epoch(py::module_& m) {
     py::class_<Epoch>(m, "Epoch", "Python-exposed Epoch (time)")
         .def(py::init(&make_epoch), py::arg("year"), py::arg("month"), py::arg("day"), py::arg("hour") = 0,
              py::arg("minute") = 0, py::arg("second") = 0.0,
-             doc_sig("__init__($self, year, month, day, hour=0, minute=0, second=0.0)", "").c_str())
-        .def_static("parse", &parse_or_raise, py::arg("s"), doc_sig("parse(s)", "").c_str())
+             doc_sig("__init__($self, year, month, day, hour=0, minute=0, second=0.0)",
+                     "Epoch from calendar fields, stored as given (no range checks).")
+                 .c_str())
+        .def_static("parse", &parse_or_raise, py::arg("s"),
+                    doc_sig("parse(s)", "Epoch from ISO 8601 text or blank-separated RINEX epoch fields.").c_str())
         .def_property_readonly("year", [](const Epoch& e) { return e.year; })
         .def_property_readonly("month", [](const Epoch& e) { return e.month; })
         .def_property_readonly("day", [](const Epoch& e) { return e.day; })
         .def_property_readonly("hour", [](const Epoch& e) { return e.hour; })
         .def_property_readonly("minute", [](const Epoch& e) { return e.minute; })
         .def_property_readonly("second", [](const Epoch& e) { return e.second; })
-        .def("to_iso", [](const Epoch& e) { return iso_text(e); }, doc_sig("to_iso($self)", "").c_str())
-        .def("to_iso_string", [](const Epoch& e) { return iso_text(e); }, doc_sig("to_iso_string($self)", "").c_str())
-        .def("to_gps_time", [](const Epoch& e) { return gps_time(e); }, doc_sig("to_gps_time($self)", "").c_str())
-        .def("julian_date", &julian_date, doc_sig("julian_date($self)", "").c_str())
-        .def("day_of_year", &day_of_year, doc_sig("day_of_year($self)", "").c_str())
+        .def("to_iso", [](const Epoch& e) { return iso_text(e); },
+             doc_sig("to_iso($self)", "ISO 8601 text with milliseconds and a trailing Z.").c_str())
+        .def("to_iso_string", [](const Epoch& e) { return iso_text(e); },
+             doc_sig("to_iso_string($self)", "Same as to_iso().").c_str())
+        .def("to_gps_time", [](const Epoch& e) { return gps_time(e); },
+             doc_sig("to_gps_time($self)", "(GPS week, seconds of week).").c_str())
+        .def("julian_date", &julian_date, doc_sig("julian_date($self)", "Julian date in days.").c_str())
+        .def("day_of_year", &day_of_year,
+             doc_sig("day_of_year($self)", "Day of the year: 1 for January 1, and for a date that does not exist.")
+                 .c_str())
         .def("__str__", [](const Epoch& e) { return iso_text(e); })
         .def("__repr__", [](const Epoch& e) { return "Epoch(" + iso_text(e) + ")"; });
 }

@@ -14,9 +14,9 @@ struct PySystem {
 
 PySystem make_system(py::handle code_arg) {
     const std::string code = arg_str(code_arg, "code");
-    if (code.empty()) raise_py(PyExc_ValueError, "Empty system code");
+    if (code.empty()) raise_value_error("Empty system code");
     const auto system = system_from_letter(ascii_upper(code[0]));
-    if (!system) raise_py(PyExc_ValueError, "Unknown system: " + code);
+    if (!system) raise_value_error("Unknown system: " + code);
     return {*system};
 }
 
@@ -34,7 +34,9 @@ py::object frequency_or_none(py::handle system, py::handle band, py::handle fcn,
 
 void register_system_and_satellite(py::module_& m) {
     py::class_<PySystem>(m, "GnssSystem", "Python-exposed GNSS System enum")
-        .def(py::init(&make_system), py::arg("code"), doc_sig("__init__($self, code)", "").c_str())
+        .def(py::init(&make_system), py::arg("code"),
+             doc_sig("__init__($self, code)", "System named by the first letter of code (G, R, E, C, J, S, I or M).")
+                 .c_str())
         .def_property_readonly("code", [](const PySystem& s) { return std::string(1, system_letter(s.system)); })
         .def_property_readonly("name", [](const PySystem& s) { return std::string(system_name(s.system)); })
         .def("__str__", [](const PySystem& s) { return std::string(system_name(s.system)); })
@@ -44,10 +46,10 @@ void register_system_and_satellite(py::module_& m) {
         .def(py::init([](py::handle id_arg) {
                  const std::string id = arg_str(id_arg, "id");
                  const auto sat = parse_satellite_id(id);
-                 if (!sat) raise_py(PyExc_ValueError, "Invalid satellite ID: " + id);
+                 if (!sat) raise_value_error("Invalid satellite ID: " + id);
                  return *sat;
              }),
-             py::arg("id"), doc_sig("__init__($self, id)", "").c_str())
+             py::arg("id"), doc_sig("__init__($self, id)", "Satellite from its identifier, such as G01.").c_str())
         .def_property_readonly("id", &Satellite::id)
         .def_property_readonly("prn", [](const Satellite& s) { return s.prn; })
         .def_property_readonly("system", [](const Satellite& s) { return PySystem{s.system}; })

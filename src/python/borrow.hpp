@@ -4,7 +4,7 @@
 // released the interpreter lock holds it.
 #include <atomic>
 
-#include "python/args.hpp"
+#include "python/errors.hpp"
 
 namespace skyrift {
 

@@ -1,67 +1,18 @@
-// SNR spectral analysis: wavelets, band power, detrending, arcs, Fresnel zones,
-// scalograms and the per-satellite survey.
+// The SNR functions: wavelets, band power, detrending, arcs, Fresnel zones and
+// scalograms.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/snr_convert.hpp"
 
 #include "analysis/arcs.hpp"
 #include "analysis/band_power.hpp"
 #include "analysis/detrend.hpp"
 #include "analysis/fresnel.hpp"
 #include "analysis/morlet.hpp"
-#include "analysis/snr_survey.hpp"
-#include "rinex/obs_data.hpp"
 
 namespace skyrift {
 
 namespace {
-
-// Long series give millions of floats: build the lists directly.
-py::list float_list(const std::vector<double>& values) {
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
-    if (!list) throw py::error_already_set();
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        PyObject* item = PyFloat_FromDouble(values[i]);
-        if (!item) {
-            Py_DECREF(list);
-            throw py::error_already_set();
-        }
-        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
-    }
-    return py::reinterpret_steal<py::list>(list);
-}
-
-py::list float_rows(const std::vector<std::vector<double>>& rows) {
-    py::list out(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) out[i] = float_list(rows[i]);
-    return out;
-}
-
-template <typename T>
-T value_or_raise(Result<T>&& r) {
-    if (!r) raise_py(PyExc_ValueError, r.error().message());
-    return std::move(r).value();
-}
-
-// Runs `compute` with the interpreter lock released; a failure becomes ValueError once
-// the lock is held again.
-template <typename Compute>
-auto without_gil(Compute&& compute) {
-    auto result = [&] {
-        py::gil_scoped_release release;
-        return compute();
-    }();
-    return value_or_raise(std::move(result));
-}
-
-PeriodBand arg_band(py::handle item, const char* name) {
-    const std::vector<double> pair = arg_float_list(item, name);
-    if (pair.size() != 2) {
-        py_args::raise_argument_error(name, "a band is a (lo, hi) pair, got " + std::to_string(pair.size()) + " values");
-    }
-    return {pair[0], pair[1]};
-}
-
-std::vector<PeriodBand> arg_bands(py::handle h, const char* name) { return arg_sequence(h, name, arg_band); }
 
 Track arg_track(py::handle item, const char* name) {
     if (PyUnicode_Check(item.ptr()) || !PySequence_Check(item.ptr()) || PySequence_Size(item.ptr()) != 3) {
@@ -96,7 +47,7 @@ py::dict morlet_cwt(py::handle y_arg, py::handle dt_arg, py::handle dj_arg, py::
     const double dt = arg_float(dt_arg, "dt");
     const double dj = arg_float(dj_arg, "dj");
     const std::optional<double> s0 = is_absent(s0_arg) ? std::nullopt : std::optional(arg_float(s0_arg, "s0"));
-    const WaveletTransform wt = without_gil([&] { return morlet_transform(y, dt, dj, s0); });
+    const WaveletTransform wt = call_released([&] { return morlet_transform(y, dt, dj, s0); });
     py::dict out;
     out["power"] = float_rows(wt.power);
     out["scales"] = float_list(wt.scales);
@@ -110,7 +61,7 @@ py::list band_power_py(py::handle y_arg, py::handle dt_arg, py::handle bands_arg
     const double dt = arg_float(dt_arg, "dt");
     const std::vector<PeriodBand> bands = arg_bands(bands_arg, "bands");
     const double dj = arg_float(dj_arg, "dj");
-    return float_rows(without_gil([&]() -> Result<std::vector<std::vector<double>>> {
+    return float_rows(call_released([&]() -> Result<std::vector<std::vector<double>>> {
         Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
         if (!wt) return wt.error();
         return band_power(*wt, bands);
@@ -166,7 +117,7 @@ py::dict scalogram_py(py::handle t_arg, py::handle values_arg, py::handle interv
     const std::vector<double> values = arg_float_list(values_arg, "values");
     const double interval = arg_float(interval_arg, "interval");
     const std::size_t max_columns = arg_int<uint64_t>(max_columns_arg, "max_columns");
-    const Scalogram s = without_gil([&] { return scalogram(t, values, interval, max_columns); });
+    const Scalogram s = call_released([&] { return scalogram(t, values, interval, max_columns); });
     py::dict out;
     out["t"] = float_list(s.t);
     out["periods"] = float_list(s.periods);
@@ -223,86 +174,6 @@ void register_snr_functions(py::module_& m) {
           doc_sig("scalogram(t, values, interval, max_columns=600)",
                   "Wavelet scalogram of the longest arc: {\"t\", \"periods\", \"power\",\n"
                   "\"significance\", \"coi\", \"interval\"}. Needs at least 40 samples.")
-              .c_str());
-}
-
-}  // namespace skyrift
-
-namespace skyrift {
-
-namespace {
-
-py::list size_list(const std::vector<std::size_t>& values) {
-    py::list out(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) out[i] = py::int_(values[i]);
-    return out;
-}
-
-py::dict residual_dict(const SatelliteSurvey& s) {
-    py::dict d;
-    d["code"] = s.code;
-    d["t0"] = s.t0;
-    d["t"] = float_list(s.t);
-    d["v"] = float_list(s.v);
-    d["orders"] = size_list(s.orders);
-    return d;
-}
-
-py::dict analyze_snr_wavelets(py::handle obs_arg, py::handle satellites_arg, py::handle interval_arg,
-                              py::handle bands_arg) {
-    const std::shared_ptr<const RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
-    const std::optional<std::vector<std::string>> ids =
-        is_absent(satellites_arg) ? std::nullopt : std::optional(arg_str_list(satellites_arg, "satellites"));
-    const std::optional<double> given_interval =
-        is_absent(interval_arg) ? std::nullopt : std::optional(arg_float(interval_arg, "interval"));
-    const std::optional<std::vector<PeriodBand>> given_bands =
-        is_absent(bands_arg) ? std::nullopt : std::optional(arg_bands(bands_arg, "bands"));
-    std::optional<std::vector<Satellite>> satellites;
-    if (ids) {
-        satellites.emplace();
-        for (const std::string& id : *ids) {
-            const std::optional<Satellite> sat = parse_satellite_id(id);
-            if (!sat) raise_py(PyExc_ValueError, "Invalid satellite id '" + id + "'");
-            satellites->push_back(*sat);
-        }
-    }
-
-    SurveySettings settings;
-    settings.interval = given_interval ? *given_interval : obs->interval().value_or(30.0);
-    settings.bands = given_bands ? *given_bands : period_bands(settings.interval);
-    std::vector<SatelliteSurvey> surveys;
-    {
-        py::gil_scoped_release release;
-        surveys = survey_snr(*obs, satellites, settings);
-    }
-    py::dict residuals, band_power;
-    for (const SatelliteSurvey& s : surveys) {
-        residuals[py::str(s.sat)] = residual_dict(s);
-        if (s.bp_t.empty()) continue;
-        py::dict bp;
-        bp["t"] = float_list(s.bp_t);
-        bp["power"] = float_rows(s.bp_power);
-        band_power[py::str(s.sat)] = bp;
-    }
-    py::list bands;
-    for (const auto& [lo, hi] : settings.bands) bands.append(float_list({lo, hi}));
-    py::dict out;
-    out["bands"] = bands;
-    out["interval"] = settings.interval;
-    out["residuals"] = residuals;
-    out["band_power"] = band_power;
-    return out;
-}
-
-}  // namespace
-
-void register_snr_survey(py::module_& m) {
-    m.def("analyze_snr_wavelets", &analyze_snr_wavelets, py::arg("obs"), py::arg("satellites") = py::none(),
-          py::arg("interval") = py::none(), py::arg("bands") = py::none(),
-          doc_sig("analyze_snr_wavelets(obs, satellites=None, interval=None, bands=None)",
-                  "\u03b4SNR residuals and band power per satellite, computed in parallel.\n"
-                  "Returns {\"bands\", \"interval\", \"residuals\": {sat: {code, t0, t, v, orders}},\n"
-                  "\"band_power\": {sat: {t, power}}}.")
               .c_str());
 }
 
