@@ -236,6 +236,8 @@ FIRST_LINE_ERRORS = [
                  id="rinex2-observation-file"),
     pytest.param(text(header("5.00")).encode(), "Unsupported RINEX version: 5.00", id="version-5"),
     pytest.param(text(header("x.yz")).encode(), "Unsupported RINEX version: x.yz", id="version-letters"),
+    pytest.param(text(header("nan")).encode(), "Unsupported RINEX version: nan", id="version-nan"),
+    pytest.param(text(header("1e300")).encode(), "Unsupported RINEX version: 1e300", id="version-huge"),
 ]
 
 

@@ -40,13 +40,11 @@ Result<NavHeader> parse_nav_header(const std::vector<std::string_view>& lines) {
         return GnssError::navigation_file("the first line is not a RINEX VERSION / TYPE line");
     }
     const std::string_view first = lines[0];
-    const auto version = float_or_none(trim_ascii(column(first, 0, 9)));
-    if (!version) return GnssError::unsupported_version(std::string(trim_ascii(column(first, 0, 9))));
+    const std::string_view version_text = trim_ascii(column(first, 0, 9));
+    const auto version = float_or_none(version_text);
+    if (!version || !(*version >= 2.0 && *version < 5.0)) return GnssError::unsupported_version(std::string(version_text));
     NavHeader header;
     header.major_version = static_cast<int>(*version);
-    if (header.major_version < 2 || header.major_version > 4) {
-        return GnssError::unsupported_version(std::string(trim_ascii(column(first, 0, 9))));
-    }
     const char type = first.size() > 20 ? ascii_upper(first[20]) : ' ';
     if (header.major_version == 2) {
         header.file_system = version2_system(type);
