@@ -16,6 +16,7 @@ MODULE_NAMES = [
     "red_noise_significance", "period_bands", "detrend_arc", "split_arcs", "fresnel_zone",
     "fresnel_map", "scalogram", "analyze_snr_wavelets",
     "SPEED_OF_LIGHT", "GM_WGS84", "EARTH_RADIUS", "GPS_L1_WAVELENGTH",
+    "ReflectorHeights", "reflector_heights", "reflector_heights_from_snr",
     "NavData", "read_rinex_nav", "read_rinex_nav_bytes",
 ]
 
@@ -77,6 +78,9 @@ def test_sub_interpreter_is_refused():
     (sk.Epoch.parse, "(s)"),
     (sk.Ecef(1, 2, 3).distance, "(other)"),
     (sk.Epoch(2020, 1, 1).to_iso, "()"),
+    (sk.reflector_heights, "(obs, orbit, receiver=None, **options)"),
+    (sk.reflector_heights_from_snr, "(satellites, times, elevations, azimuths, snr, signal, **options)"),
+    (sk.ReflectorHeights.daily, "(self, median_filter=0.25, min_tracks=10)"),
     (sk.read_rinex_nav, "(path)"),
     (sk.read_rinex_nav_bytes, "(data, filename)"),
     (sk.NavData.get_position, "(self, satellite, epoch)"),

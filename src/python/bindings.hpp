@@ -30,7 +30,8 @@ void register_snr_survey(py::module_& m);            // analyze_snr_wavelets
 // Constants
 void register_constants(py::module_& m);
 
-// Added after the constants
-void register_nav(py::module_& m);                   // NavData, read_rinex_nav, read_rinex_nav_bytes
+// Additions, after the constants
+void register_reflector(py::module_& m);  // ReflectorHeights, reflector_heights, reflector_heights_from_snr
+void register_nav(py::module_& m);        // NavData, read_rinex_nav, read_rinex_nav_bytes
 
 }  // namespace skyrift
