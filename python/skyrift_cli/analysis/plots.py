@@ -184,7 +184,7 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Pa
     out = []
     # Satellites the orbit does not know keep a placeholder elevation: not on these axes.
     placed = run.estimates.subset(~np.isin(run.estimates.satellite, run.without_orbit))
-    if run.sp3_path and len(placed):
+    if run.orbit_files and len(placed):
         out.append(plot_mp_vs_elevation(placed, name, outdir / "mp_elevation.png"))
         out.append(plot_skyplot(placed, name, outdir / "skyplot_mp.png"))
     if run.statistics:

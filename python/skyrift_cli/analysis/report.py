@@ -24,14 +24,27 @@ def multipath_table(run) -> str:
     return format_table(["signal", "count", "RMS [m]", "wRMS [m]", "slips"], rows, "<>>>>")
 
 
+def orbit_source_line(run) -> str:
+    """Which orbit placed each system, e.g. "GPS SP3 (broadcast: G04); BDS broadcast"."""
+    parts = []
+    for system, by in run.orbit_sources.items():
+        if by["sp3"] and by["broadcast"]:
+            parts.append(f"{system} SP3 (broadcast: {' '.join(by['broadcast'])})")
+        else:
+            parts.append(f"{system} {'SP3' if by['sp3'] else 'broadcast'}")
+    return "Orbits: " + "; ".join(parts)
+
+
 def multipath_summary(run) -> str:
-    where = (f"elevations from {run.sp3_path.name}, cutoff {run.cutoff:g} deg"
-             if run.sp3_path else "no orbit, elevations unknown")
+    where = (f"elevations from {' and '.join(p.name for p in run.orbit_files)}, cutoff {run.cutoff:g} deg"
+             if run.orbit_files else "no orbit, elevations unknown")
     lines = [f"Code multipath of {run.obs_path.name} ({where})", "",
              multipath_table(run) if run.statistics else "no multipath estimates", ""]
     events = {(s["satellite"], s["epoch"]) for s in run.cycle_slips}
     lines.append(f"Cycle slips: {len(run.cycle_slips)} detections at {len(events)} "
                  "satellite epochs")
+    if run.orbit_sources:
+        lines.append(orbit_source_line(run))
     if run.without_orbit:
         lines.append("No orbit for: " + " ".join(run.without_orbit))
     lines += [f"Note: {n}" for n in run.notes]
@@ -54,6 +67,8 @@ def multipath_json(run) -> dict:
     return {
         "obs": str(run.obs_path),
         "sp3": str(run.sp3_path) if run.sp3_path else None,
+        "nav": str(run.nav_path) if run.nav_path else None,
+        "orbit_sources": run.orbit_sources,
         "receiver_ecef_m": list(run.receiver) if run.receiver else None,
         "elevation_cutoff_deg": run.cutoff,
         "elevations": ({"computed": run.elevations[0], "failed": run.elevations[1]}

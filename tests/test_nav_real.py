@@ -1,0 +1,127 @@
+"""The broadcast orbits of a real station day against the precise orbit of that day,
+and elevations for every estimate of its observations, BeiDou included."""
+
+import gzip
+import re
+
+import numpy as np
+import pytest
+import skyrift_mp as sk
+from shared_data import data_file
+
+NAV = "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
+SP3 = "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"
+OBS = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+SP3_EPOCHS = [sk.Epoch(2020, 6, 25, k // 4, 15 * (k % 4)) for k in range(96)]
+
+
+@pytest.fixture(scope="module")
+def nav():
+    return sk.read_rinex_nav(str(data_file(NAV)))
+
+
+@pytest.fixture(scope="module")
+def sp3():
+    return sk.read_sp3(str(data_file(SP3)))
+
+
+def distances(nav, sp3, system):
+    out = []
+    for sat in (s for s in sp3.satellites() if s[0] == system):
+        for e in SP3_EPOCHS:
+            p, q = sp3.get_position(sat, e), nav.get_position(sat, e)
+            if p is not None and q is not None:
+                out.append(np.linalg.norm([p.x - q.x, p.y - q.y, p.z - q.z]))
+    return np.array(out)
+
+
+@pytest.mark.parametrize("system, median_limit", [("G", 3.0), ("E", 3.0), ("R", 10.0)])
+def test_broadcast_orbits_agree_with_the_precise_orbit(nav, sp3, system, median_limit):
+    """Metre-level agreement; a time-scale or frame mistake would show as kilometres."""
+    d = distances(nav, sp3, system)
+    assert len(d) > 900
+    assert np.median(d) < median_limit
+
+
+def test_beidou_geo_satellite_stays_over_its_slot(nav):
+    """C05 is the GEO at 58.75 deg E; without the GEO rotation its latitude would swing
+    by its broadcast inclination in the ICD's tilted frame."""
+    for e in SP3_EPOCHS:
+        p = nav.get_position("C05", e)
+        lon = np.degrees(np.arctan2(p.y, p.x))
+        lat = np.degrees(np.arctan2(p.z, np.hypot(p.x, p.y)))
+        assert abs(lon - 58.75) < 1.0 and abs(lat) < 2.0
+        assert abs(np.linalg.norm([p.x, p.y, p.z]) - 42164e3) < 50e3
+
+
+# ------------------------------------------------------------- a RINEX 4 copy of the file
+
+
+def as_rinex4(rinex3_text):
+    """The same records in RINEX 4 frames: header version 4.00, one EPH line per record."""
+    out = []
+    lines = rinex3_text.splitlines()
+    end = next(i for i, line in enumerate(lines) if line[60:].strip() == "END OF HEADER")
+    out.append("     4.00" + lines[0][9:])
+    out += [line for line in lines[1:end + 1] if line[60:].strip() not in ("IONOSPHERIC CORR", "TIME SYSTEM CORR")]
+    body = lines[end + 1:]
+    for i, line in enumerate(body):
+        if re.match(r"[GRECJSI]\d\d ", line):
+            sat = line[:3]
+            if sat[0] == "E":
+                sources = float(body[i + 5][23:42].replace("D", "E"))
+                message = "FNAV" if int(sources) & 2 else "INAV"
+            elif sat[0] == "C":
+                message = "D2" if int(sat[1:]) <= 5 else "D1"
+            else:
+                message = {"G": "LNAV", "J": "LNAV", "I": "LNAV", "R": "FDMA", "S": "SBAS"}[sat[0]]
+            out.append(f"> EPH {sat} {message}")
+        out.append(line)
+    return "\n".join(out) + "\n"
+
+
+def test_a_rinex4_copy_gives_the_same_positions(nav, tmp_path):
+    rinex4 = sk.read_rinex_nav_bytes(as_rinex4(gzip.decompress(data_file(NAV).read_bytes()).decode()).encode(),
+                                     "ESBC00DNK_R_20201770000_01D_MN.rnx")
+    assert repr(rinex4) == repr(nav)
+    for sat in nav.satellites():
+        for e in SP3_EPOCHS[::8]:
+            p, q = nav.get_position(sat, e), rinex4.get_position(sat, e)
+            assert (p is None) == (q is None)
+            if p is not None:
+                assert (p.x, p.y, p.z) == (q.x, q.y, q.z)
+
+
+# ------------------------------------------------------------- elevations for the estimates
+
+
+@pytest.fixture(scope="module")
+def esbc():
+    obs = sk.read_rinex_obs(str(data_file(OBS)))
+    return obs, sk.MultipathAnalyzer(obs)
+
+
+def elevations(esbc, orbit):
+    obs, analyzer = esbc
+    results = analyzer.analyze()
+    counts = results.compute_elevations(orbit, obs.approx_position)
+    estimates = results.estimates
+    table = np.array([(e.elevation, e.azimuth) for e in estimates])
+    systems = np.array([e.system for e in estimates])
+    return counts, table, systems
+
+
+def test_every_estimate_gets_an_elevation_from_the_navigation_file(esbc, nav, sp3):
+    (computed, failed), angles, systems = elevations(esbc, nav)
+    assert failed == 0 and computed == len(angles)
+    (_, sp3_failed), sp3_angles, _ = elevations(esbc, sp3)
+    beidou = systems == "C"
+    assert beidou.sum() > 40000 and sp3_failed >= beidou.sum()  # the precise orbit has no BeiDou
+    both = ~beidou & ~((sp3_angles[:, 0] == 45.0) & (sp3_angles[:, 1] == 0.0)) & (sp3_angles[:, 0] > 5.0)
+    assert np.percentile(np.abs(angles[both, 0] - sp3_angles[both, 0]), 95) < 0.002
+    # Both orbits: SP3 wherever it has the satellite (bit for bit), broadcast for the rest.
+    (computed_both, failed_both), both_angles, _ = elevations(esbc, (sp3, nav))
+    assert failed_both == 0
+    from_sp3 = ~((sp3_angles[:, 0] == 45.0) & (sp3_angles[:, 1] == 0.0))
+    assert np.array_equal(both_angles[from_sp3], sp3_angles[from_sp3])
+    assert np.array_equal(both_angles[beidou], angles[beidou])
