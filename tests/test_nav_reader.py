@@ -227,6 +227,22 @@ def test_gzip_by_path_and_bytes_give_the_same_data(tmp_path):
         assert np.array_equal(xyz(nav.get_position("G07", AT_TOC)), xyz(plain.get_position("G07", AT_TOC)))
 
 
+def test_line_ends_and_bytes_that_are_no_text():
+    """Lines end with "\\n" and any "\\r" before it; a byte that is no UTF-8 text stops the
+    read with an error instead of dropping the rest of the file."""
+    lines = text(header() + gps_v3("G01") + gps_v3("G07"))
+    plain = sk.read_rinex_nav_bytes(lines.encode(), "brdc.rnx")
+    for crlf in (lines.replace("\n", "\r\n"), lines.replace("\n", "\r\r\n")):
+        nav = sk.read_rinex_nav_bytes(crlf.encode(), "brdc.rnx")
+        assert nav.satellites() == ["G01", "G07"]
+        assert np.array_equal(xyz(nav.get_position("G07", AT_TOC)), xyz(plain.get_position("G07", AT_TOC)))
+    latin1 = lines.encode().replace(b"G07", b"G07\xb0", 1)  # a Latin-1 degree sign
+    for data, name in ((latin1, "brdc.rnx"), (gzip.compress(latin1), "brdc.rnx.gz")):
+        with pytest.raises(OSError, match="^Failed to read RINEX navigation: I/O error: stream did not contain "
+                                          "valid UTF-8$"):
+            sk.read_rinex_nav_bytes(data, name)
+
+
 FIRST_LINE_ERRORS = [
     pytest.param(b"", "the first line is not a RINEX VERSION / TYPE line", id="empty"),
     pytest.param(b"hello\n", "the first line is not a RINEX VERSION / TYPE line", id="not-rinex"),

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "io/input.hpp"
+#include "io/line_source.hpp"
 #include "navigation/ephemeris_builder.hpp"
 #include "navigation/nav_header.hpp"
 #include "navigation/nav_record_fields.hpp"
@@ -11,19 +12,6 @@
 namespace skyrift {
 
 namespace {
-
-// Lines without their "\n" and any "\r" before it.
-std::vector<std::string_view> split_lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t nl = text.find('\n');
-        std::string_view line = text.substr(0, nl);
-        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // RINEX 2 and 3: one record after another, each naming its satellite (RINEX 2 by
 // PRN within the file's one system) but not its message type.
@@ -49,8 +37,16 @@ void read_records(std::span<const std::string_view> lines, const NavHeader& head
 
 }  // namespace
 
-Result<NavData> parse_rinex_nav(std::string_view text) {
-    const std::vector<std::string_view> lines = split_lines(text);
+Result<NavData> parse_rinex_nav(const TextBuffer& buffer) {
+    // Records are read with look-ahead (a record ends where the next one starts), so
+    // the lines are collected first; they are views into `buffer`.
+    std::vector<std::string_view> lines;
+    LineSource source(buffer, LineEnds::AllCarriageReturns);
+    Line line;
+    while (source.next(line)) lines.push_back(line.text);
+    // A file cut short inside its compression, or one that is no text, is an error,
+    // not a shorter file.
+    if (source.failed()) return source.error();
     auto header = parse_nav_header(lines);
     if (!header) return header.error();
     const auto body = std::span<const std::string_view>(lines).subspan(header->first_record_line);
@@ -66,15 +62,11 @@ Result<NavData> parse_rinex_nav(std::string_view text) {
 Result<NavData> read_rinex_nav(const std::string& path) {
     auto buffer = read_text_file(path, PathErrors::FileNotFound);
     if (!buffer) return buffer.error();
-    // A file cut short inside its compression is an error, not a shorter file.
-    if (buffer->trailing_error) return *buffer->trailing_error;
-    return parse_rinex_nav(buffer->text);
+    return parse_rinex_nav(*buffer);
 }
 
 Result<NavData> read_rinex_nav_bytes(std::string bytes, std::string_view file_name) {
-    TextBuffer buffer = decode_input(std::move(bytes), file_name);
-    if (buffer.trailing_error) return *buffer.trailing_error;
-    return parse_rinex_nav(buffer.text);
+    return parse_rinex_nav(decode_input(std::move(bytes), file_name));
 }
 
 }  // namespace skyrift

@@ -5,18 +5,21 @@
 #include <string>
 #include <string_view>
 
+#include "io/text_buffer.hpp"
 #include "navigation/nav_data.hpp"
 #include "utils/result.hpp"
 
 namespace skyrift {
 
-// The rules applied to decoded text.
-Result<NavData> parse_rinex_nav(std::string_view text);
+// The rules applied to the input layer's decoded text (see io/input.hpp): every
+// decoder stage of that layer (gzip, ...) applies to navigation files too. Text that
+// is no valid UTF-8, or a decoder failure part-way, is an Io error.
+Result<NavData> parse_rinex_nav(const TextBuffer& buffer);
 
-// A file by path: plain or gzip (by the ".gz" ending).
+// A file by path; "File not found: <path>" when there is none.
 Result<NavData> read_rinex_nav(const std::string& path);
 
-// The same from bytes in memory; `file_name` chooses the decoder as a path would.
+// The same from bytes in memory; `file_name` is the name the bytes came under.
 Result<NavData> read_rinex_nav_bytes(std::string bytes, std::string_view file_name);
 
 }  // namespace skyrift
