@@ -7,6 +7,7 @@ import re
 import numpy as np
 import pytest
 import skyrift_mp as sk
+from analyzer_checks import check_statistics, rows
 from shared_data import data_file
 
 NAV = "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
@@ -125,3 +126,41 @@ def test_every_estimate_gets_an_elevation_from_the_navigation_file(esbc, nav, sp
     from_sp3 = ~((sp3_angles[:, 0] == 45.0) & (sp3_angles[:, 1] == 0.0))
     assert np.array_equal(both_angles[from_sp3], sp3_angles[from_sp3])
     assert np.array_equal(both_angles[beidou], angles[beidou])
+
+
+# ------------------------------------------------------------- the analyzer with broadcast orbits
+
+
+def test_analyzer_with_broadcast_orbit_equals_elevations_and_cutoff_by_hand(esbc, nav):
+    obs, _ = esbc
+    cutoff = 10.0
+    res = sk.MultipathAnalyzer(obs, elevation_cutoff=cutoff, orbit=nav).analyze()
+    by_hand = sk.MultipathAnalyzer(obs, elevation_cutoff=-90.0).analyze()
+    # Every satellite the station tracked is placed and above the horizon.
+    assert by_hand.compute_elevations(nav, obs.approx_position) == (by_hand.total_estimates(), 0)
+    kept = rows(res.estimates)
+    assert kept == [r for r in rows(by_hand.estimates) if r[4] >= cutoff]
+    assert res.estimates_without_position == 0
+    check_statistics(res.statistics, kept, {s.signal: s.cycle_slips for s in by_hand.statistics})
+    assert sum(r[0][0] == "C" for r in kept) > 30000  # BeiDou, absent from the SP3 file
+
+
+def test_analyzer_asks_the_precise_orbit_first(esbc, nav, sp3):
+    """With both orbits (in either order, tuple or list) every estimate SP3 places has SP3's
+    angles bit for bit, and the others the broadcast ones; the two orbits' angles differ, so
+    the order is seen. GPS and BeiDou: the SP3 file lacks G04 and all of BeiDou."""
+    obs, _ = esbc
+
+    def angles(orbit):
+        res = sk.MultipathAnalyzer(obs, elevation_cutoff=-90.0, systems=["G", "C"], orbit=orbit).analyze()
+        return res, np.array([(e.elevation, e.azimuth) for e in res.estimates])
+
+    res_sp3, from_sp3 = angles(sp3)
+    _, from_nav = angles(nav)
+    placed = ~((from_sp3[:, 0] == 45.0) & (from_sp3[:, 1] == 0.0))
+    assert (~placed).sum() == res_sp3.estimates_without_position > 40000
+    for both in ((sp3, nav), [nav, sp3]):
+        _, from_both = angles(both)
+        assert np.array_equal(from_both[placed], from_sp3[placed])
+        assert np.array_equal(from_both[~placed], from_nav[~placed])
+    assert np.mean(from_nav[placed, 0] != from_sp3[placed, 0]) > 0.9
