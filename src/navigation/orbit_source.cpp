@@ -12,6 +12,10 @@ std::optional<Ecef> OrbitSource::position(const Satellite& satellite, const Epoc
     return std::nullopt;
 }
 
+bool OrbitSource::knows(const Satellite& satellite) const {
+    return (precise && precise->find(satellite)) || (broadcast && broadcast->find(satellite));
+}
+
 OrbitCursor::OrbitCursor(const OrbitSource& source) : source_(source) {
     if (source.precise) sp3_index_.resize(source.precise->orbits.size());
     if (source.broadcast) broadcast_.emplace(*source.broadcast);

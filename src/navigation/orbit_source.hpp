@@ -27,6 +27,9 @@ struct OrbitSource {
 
     // One query, nothing cached: interpolate_position(), else broadcast_position().
     std::optional<Ecef> position(const Satellite& satellite, const Epoch& epoch) const;
+    // Whether either orbit holds records or ephemerides of the satellite (it may still
+    // have no position at a given epoch).
+    bool knows(const Satellite& satellite) const;
 };
 
 // An OrbitSource that owns its data: for values (an analyzer's settings, a call that

@@ -17,6 +17,7 @@ import numpy as np
 import skyrift_mp as sk
 
 from .inputs import load_nav, load_obs, load_sp3, receiver_position
+from .orbits import combined, orbit_sources
 
 KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
 
@@ -97,26 +98,12 @@ def _slip_dicts(results) -> list[dict]:
             for s in results.cycle_slips]
 
 
-SYSTEM_NAMES = {"G": "GPS", "R": "GLO", "E": "GAL", "C": "BDS", "J": "QZS", "S": "SBS", "I": "IRN"}
-
-
-def orbit_sources(table: EstimateTable, placed: np.ndarray, sp3, when) -> dict[str, dict[str, list[str]]]:
-    """Which orbit placed each system's satellites: SP3 wherever it gives a position
-    (the module's rule), the broadcast ephemerides for the others."""
-    out: dict[str, dict[str, list[str]]] = {}
-    for sat in sorted(set(table.satellite[placed].tolist())):
-        from_sp3 = sp3 is not None and sp3.get_position(sat, when) is not None
-        system = out.setdefault(SYSTEM_NAMES.get(sat[0], sat[0]), {"sp3": [], "broadcast": []})
-        system["sp3" if from_sp3 else "broadcast"].append(sat)
-    return out
-
-
 def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=None,
                   window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
     sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])
     nav = load_nav(nav_path) if nav_path else None
-    orbit = (sp3, nav) if sp3 and nav else sp3 or nav
+    orbit = combined(sp3, nav)
     rx = receiver_position(obs, receiver) if orbit else None
     if orbit:
         options = {"orbit": orbit, "receiver": rx, "elevation_cutoff": cutoff}
@@ -135,7 +122,7 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=N
         known = set(sp3.satellites() if sp3 else []) | set(nav.satellites() if nav else [])
         without_orbit = sorted(set(table.satellite.tolist()) - known)
         placed = ~np.isin(table.satellite, without_orbit)
-        sources = orbit_sources(table, placed, sp3, obs.first_epoch())
+        sources = orbit_sources(table.satellite[placed], sp3, obs.first_epoch())
         if unplaced:
             notes.append(f"{unplaced} of {len(table)} estimates have no orbit position: they keep "
                          "the placeholder elevation of 45 deg and count with weight 1")

@@ -8,6 +8,8 @@ from pathlib import Path
 
 import numpy as np
 
+from .orbits import orbit_source_line
+
 
 def format_table(headers: list[str], rows: list[list], aligns: str) -> str:
     """Plain text table; aligns holds '<' or '>' per column."""
@@ -24,17 +26,6 @@ def multipath_table(run) -> str:
     return format_table(["signal", "count", "RMS [m]", "wRMS [m]", "slips"], rows, "<>>>>")
 
 
-def orbit_source_line(run) -> str:
-    """Which orbit placed each system, e.g. "GPS SP3 (broadcast: G04); BDS broadcast"."""
-    parts = []
-    for system, by in run.orbit_sources.items():
-        if by["sp3"] and by["broadcast"]:
-            parts.append(f"{system} SP3 (broadcast: {' '.join(by['broadcast'])})")
-        else:
-            parts.append(f"{system} {'SP3' if by['sp3'] else 'broadcast'}")
-    return "Orbits: " + "; ".join(parts)
-
-
 def multipath_summary(run) -> str:
     where = (f"elevations from {' and '.join(p.name for p in run.orbit_files)}, cutoff {run.cutoff:g} deg"
              if run.orbit_files else "no orbit, elevations unknown")
@@ -44,7 +35,7 @@ def multipath_summary(run) -> str:
     lines.append(f"Cycle slips: {len(run.cycle_slips)} detections at {len(events)} "
                  "satellite epochs")
     if run.orbit_sources:
-        lines.append(orbit_source_line(run))
+        lines.append(orbit_source_line(run.orbit_sources))
     if run.without_orbit:
         lines.append("No orbit for: " + " ".join(run.without_orbit))
     lines += [f"Note: {n}" for n in run.notes]
