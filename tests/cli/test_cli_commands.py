@@ -152,8 +152,15 @@ def test_multipath_with_precise_and_broadcast_orbits(capsys, tmp_path):
     assert f"elevations from {sp3.name} and {nav.name}, cutoff 15 deg" in out
     assert "Orbits: BDS broadcast; GAL SP3; GPS SP3 (broadcast: G04); GLO SP3" in out.splitlines()
     assert {"BDSM2I", "BDSM6I", "BDSM7I"} <= set(_table(out))
-    sources = json.loads((tmp_path / "mp.json").read_text())["orbit_sources"]
+    report = json.loads((tmp_path / "mp.json").read_text())
+    sources = report["orbit_sources"]
     assert sources["GPS"]["broadcast"] == ["G04"] and sources["BDS"]["sp3"] == []
+    # The numbers are the analyzer's own, with both orbits and the cutoff applied by it.
+    theirs = sk.MultipathAnalyzer(sk.read_rinex_obs(str(obs)), elevation_cutoff=15.0,
+                                  orbit=(sk.read_sp3(str(sp3)), sk.read_rinex_nav(str(nav)))).analyze()
+    assert report["elevations"] == {"computed": theirs.total_estimates(), "failed": 0}
+    assert ({s["signal"]: (s["count"], s["weighted_rms"]) for s in report["statistics"]} ==
+            {s.signal: (s.count, s.weighted_rms) for s in theirs.statistics})
 
 
 def test_snr_survey_json_and_satellite_filter(simulated, capsys, tmp_path):
