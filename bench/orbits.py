@@ -5,8 +5,10 @@ Prints the time per `Sp3Data.get_position` and per `compute_elevation` call from
 then builds (plain CMake, target bench_orbits) and runs the C++ benchmark of the
 per-estimate geometry step behind `AnalysisResults.compute_elevations`, which Python
 cannot call on its own. The broadcast part prints `read_rinex_nav` throughput,
-`NavData.get_position` per call, and `AnalysisResults.compute_elevations` over the
-ESBC day's 340,341 estimates with the NavData, the Sp3Data and both.
+`NavData.get_position` per call, `AnalysisResults.compute_elevations` over the
+ESBC day's estimates with the NavData, the Sp3Data and both, and the two users of an
+orbit argument on that day with each: `MultipathAnalyzer(orbit=...).analyze()` (look
+angles and cutoff inside the analysis) and `reflector_heights`.
 
 Usage: python bench/orbits.py [FILE.sp3]   (default: ../shared/data/Testfile_20220101.eph)
 """
@@ -90,6 +92,14 @@ def broadcast_section():
         n = computed + failed
         print(f"compute_elevations with {label:<19} {min(timings) * 1e9 / n:7.0f} ns/estimate "
               f"({n} estimates, {computed} computed, {failed} failed, best of 3: {min(timings):.3f} s)")
+    orbits = (("None", None), ("Sp3Data", sp3), ("NavData", nav), ("(Sp3Data, NavData)", (sp3, nav)))
+    for label, orbit in orbits:
+        options = {} if orbit is None else {"orbit": orbit}
+        seconds = best_of(3, lambda: sk.MultipathAnalyzer(obs, **options).analyze())
+        print(f"MultipathAnalyzer(orbit={label}).analyze(): {seconds:.3f} s (best of 3)")
+    for label, orbit in orbits[1:]:
+        seconds = best_of(3, lambda: sk.reflector_heights(obs, orbit))
+        print(f"reflector_heights(obs, {label}): {seconds:.3f} s (best of 3)")
     print("geometry step from SP3, broadcast and both (C++ bench_orbits --nav):")
     run_cpp_bench("--nav", ESBC_NAV, ESBC_SP3, obs.approx_position.x, obs.approx_position.y, obs.approx_position.z)
 
