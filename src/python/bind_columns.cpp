@@ -9,6 +9,8 @@
 #include "rinex/obs_grid.hpp"
 #include "utils/text.hpp"
 
+#include <algorithm>
+
 namespace skyrift {
 
 namespace {
@@ -155,16 +157,21 @@ py::dict header_attrs(const RinexObsData& d) {
     return attrs;
 }
 
-py::object obs_to_xarray(const ObsHandle& data, py::handle codes_arg) {
+py::object obs_to_xarray(const ObsHandle& data, py::handle codes_arg, py::handle indicators_arg) {
     std::optional<std::vector<ObservationCode>> wanted;
     if (!is_absent(codes_arg)) {
         wanted.emplace();
         for (const std::string& text : arg_str_list(codes_arg, "codes")) wanted->push_back(code_or_raise(text));
     }
+    const bool indicators = arg_bool(indicators_arg, "indicators");
     const py::module_ xr = import_extra("xarray", "RinexObsData.to_xarray()");
     const RinexObsData& d = *data;
-    const ObsGridLayout layout =
+    ObsGridLayout layout =
         wanted ? obs_grid_layout(d, std::span<const ObservationCode>(*wanted), false) : obs_grid_layout(d, std::nullopt, false);
+    if (!indicators) {
+        std::fill(layout.has_lli.begin(), layout.has_lli.end(), 0);
+        std::fill(layout.has_ssi.begin(), layout.has_ssi.end(), 0);
+    }
     Grids g = allocate_grids(d, layout, false);
     call_released([&] { fill_obs_grids(d, layout, g.buffers); });
     const py::tuple dims = py::make_tuple("time", "sv");
@@ -231,11 +238,12 @@ void register_array_views(py::module_& m) {
                     "datetime64[ms] per epoch record in file order, `sv` the satellites with a value of the\n"
                     "code; the others are float arrays of shape (time, sv), NaN where absent.")
                 .c_str())
-        .def("to_xarray", &obs_to_xarray, py::arg("codes") = py::none(),
-             doc_sig("to_xarray($self, codes=None)",
+        .def("to_xarray", &obs_to_xarray, py::arg("codes") = py::none(), py::arg("indicators") = true,
+             doc_sig("to_xarray($self, codes=None, indicators=True)",
                      "The observations as an xarray.Dataset with dims (time, sv): one float variable per\n"
                      "observation code (or per code in `codes`), NaN where absent, and <code>lli and\n"
-                     "<code>ssi variables where the file gives those indicators; header values in attrs.\n"
+                     "<code>ssi variables where the file gives those indicators (unless indicators=False);\n"
+                     "header values in attrs.\n"
                      "Needs xarray (the skyrift_mp[xarray] extra).")
                  .c_str());
 }
