@@ -49,7 +49,7 @@ demo: build
 PEERS_STAMP := bench/.venv-peers/.installed
 $(PEERS_STAMP):
 	python3 -m venv bench/.venv-peers
-	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt
+	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt gnssrefl
 	@touch $@
 
 bench-peers: $(PEERS_STAMP)
@@ -60,6 +60,7 @@ bench: build bench-peers
 	$(PY) bench/orbits.py
 	$(PY) bench/multipath.py
 	$(PY) bench/snr.py
+	$(PY) bench/reflector_heights.py
 
 # The C++ tests and the Python suite against a module built with ASan and UBSan.
 SAN_DIR := build/sanitize

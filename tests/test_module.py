@@ -16,6 +16,7 @@ MODULE_NAMES = [
     "red_noise_significance", "period_bands", "detrend_arc", "split_arcs", "fresnel_zone",
     "fresnel_map", "scalogram", "analyze_snr_wavelets",
     "SPEED_OF_LIGHT", "GM_WGS84", "EARTH_RADIUS", "GPS_L1_WAVELENGTH",
+    "ReflectorHeights", "reflector_heights", "reflector_heights_from_snr",
 ]
 
 
@@ -76,6 +77,9 @@ def test_sub_interpreter_is_refused():
     (sk.Epoch.parse, "(s)"),
     (sk.Ecef(1, 2, 3).distance, "(other)"),
     (sk.Epoch(2020, 1, 1).to_iso, "()"),
+    (sk.reflector_heights, "(obs, orbit, receiver=None, **options)"),
+    (sk.reflector_heights_from_snr, "(satellites, times, elevations, azimuths, snr, signal, **options)"),
+    (sk.ReflectorHeights.daily, "(self, median_filter=0.25, min_tracks=10)"),
 ], ids=lambda v: getattr(v, "__qualname__", None) if callable(v) else None)
 def test_text_signatures(obj, expected):
     assert str(inspect.signature(obj)) == expected

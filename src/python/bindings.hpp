@@ -32,4 +32,7 @@ void register_snr_survey(py::module_& m);            // analyze_snr_wavelets
 // Constants
 void register_constants(py::module_& m);
 
+// Additions, after the constants
+void register_reflector(py::module_& m);  // ReflectorHeights, reflector_heights, reflector_heights_from_snr
+
 }  // namespace skyrift

@@ -40,6 +40,8 @@ void register_everything(py::module_& m) {
     register_snr_survey(m);
 
     register_constants(m);
+
+    register_reflector(m);
 }
 
 }  // namespace

@@ -12,13 +12,16 @@ def add_parser(sub):
     p.add_argument("--hours", type=positive, default=6.0, help="span in hours (default 6)")
     p.add_argument("--interval", type=positive, default=30.0,
                    help="sampling interval in seconds (default 30)")
+    p.add_argument("--reflector-height", type=positive, default=1.6, metavar="METRES",
+                   help="height of the antenna above the reflecting ground (default 1.6)")
     return p
 
 
 def run(args) -> None:
     from ..simulator.simulate import SimConfig, simulate, truth, write_simulation
 
-    config = SimConfig(seed=args.seed, hours=args.hours, interval=args.interval)
+    config = SimConfig(seed=args.seed, hours=args.hours, interval=args.interval,
+                       reflector_height=args.reflector_height)
     sim = simulate(config)
     files = write_simulation(sim, outdir(args.outdir))
     t = truth(sim)
