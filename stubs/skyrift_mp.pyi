@@ -307,3 +307,26 @@ def analyze_snr_wavelets(
     bands: Sequence[_Band] | None = None,
     as_numpy: bool = False,
 ) -> dict[str, Any]: ...
+
+class ReflectorHeights(metaclass=_BoundType):
+    @property
+    def arcs(self) -> dict[str, npt.NDArray[Any]]: ...
+    @property
+    def rejected(self) -> dict[str, npt.NDArray[Any]]: ...
+    # A pandas.DataFrame (pandas is an optional extra).
+    def to_pandas(self, rejected: bool = False) -> Any: ...
+    def daily(self, median_filter: float = 0.25, min_tracks: int = 10) -> dict[str, npt.NDArray[Any]]: ...
+    def periodogram(self, i: int, rejected: bool = False) -> tuple[_Array, _Array]: ...
+
+def reflector_heights(
+    obs: RinexObsData, orbit: Sp3Data, receiver: Ecef | None = None, **options: Any
+) -> ReflectorHeights: ...
+def reflector_heights_from_snr(
+    satellites: Sequence[str] | npt.NDArray[Any],
+    times: _Floats,
+    elevations: _Floats,
+    azimuths: _Floats,
+    snr: _Floats,
+    signal: str,
+    **options: Any,
+) -> ReflectorHeights: ...
