@@ -25,10 +25,7 @@ ColumnTable estimate_table(PyResults& self) {
                                     t.text("code"),      t.times_ms("time"),  t.floats("mp"),
                                     t.floats("elevation"), t.floats("azimuth"), t.floats("snr")};
     const EstimateCategories cats = call_released([&] { return fill_estimate_columns(estimates, out); });
-    t.categories("satellite", cats.satellite);
-    t.categories("system", cats.system);
-    t.categories("signal", cats.signal);
-    t.categories("code", cats.code);
+    t.categories({cats.satellite, cats.system, cats.signal, cats.code});
     return t;
 }
 
@@ -45,10 +42,7 @@ ColumnTable slip_table(PyResults& self) {
     out.magnitude = t.floats("magnitude");
     out.threshold = t.floats("threshold");
     const SlipCategories cats = fill_slip_columns(slips, out);
-    t.categories("satellite", cats.satellite);
-    t.categories("system", cats.system);
-    t.categories("method", cats.method);
-    t.categories("signal", cats.signal);
+    t.categories({cats.satellite, cats.system, cats.method, cats.signal});
     return t;
 }
 

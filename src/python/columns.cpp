@@ -1,5 +1,7 @@
 #include "python/columns.hpp"
 
+#include <stdexcept>
+
 namespace skyrift {
 
 py::array text_array(const std::vector<std::string>& texts) {
@@ -18,9 +20,13 @@ py::module_ import_extra(const char* module, const char* caller) {
     }
 }
 
-void ColumnTable::categories(const char* name, const std::vector<std::string>& texts) {
-    for (Column& c : columns_)
-        if (c.name == name) c.categories = text_array(texts);
+void ColumnTable::categories(std::initializer_list<std::reference_wrapper<const std::vector<std::string>>> texts) {
+    auto next = texts.begin();
+    for (Column& c : columns_) {
+        if (!c.coded) continue;
+        if (next == texts.end()) throw std::logic_error("a text column without its categories: " + c.name);
+        c.categories = text_array(*next++);
+    }
 }
 
 void ColumnTable::strings(const char* name, const std::vector<std::string>& texts) {

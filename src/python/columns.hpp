@@ -2,6 +2,8 @@
 // Columnar results for Python: numpy arrays allocated here and filled by the core in
 // one pass (no Python object per row); pandas and xarray are built from them only on
 // request, imported then, with an error naming the extra to install when missing.
+#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +26,8 @@ public:
     int64_t* times_ms(const char* name) { return add<int64_t>(name, py::dtype("datetime64[ms]")); }
     // Dictionary-coded text: row indices now, the distinct texts through `categories`.
     int32_t* text(const char* name) { return add<int32_t>(name, py::dtype::of<int32_t>(), true); }
-    void categories(const char* name, const std::vector<std::string>& texts);
+    // The distinct texts of every text column, in the order the columns were added.
+    void categories(std::initializer_list<std::reference_wrapper<const std::vector<std::string>>> texts);
     // Plain text, one entry per row (for short tables).
     void strings(const char* name, const std::vector<std::string>& texts);
 
