@@ -80,8 +80,8 @@ def test_observation_types_only_codes_with_values():
 
 
 @pytest.mark.parametrize("sat, codes", [("G10", ["S1C", "S2W"]), ("g10", ["S1C", "S2W"]), (" G10 ", ["S1C", "S2W"]),
-                                        ("G02", ["S1C", "S2W"]), ("E05", []), ("G31", [])],
-                         ids=["id", "lower-case", "blanks", "zero-value-still-a-code", "no-s-codes", "absent"])
+                                        ("G02", ["S2W"]), ("E05", []), ("G31", [])],
+                         ids=["id", "lower-case", "blanks", "zero-value-is-no-observation", "no-s-codes", "absent"])
 def test_snr_codes(sat, codes):
     assert two_epochs().snr_codes(sat) == codes
 

@@ -27,7 +27,8 @@ private:
 };
 
 template <typename PositionOf>
-std::optional<LookAngles> angles_above_horizon(PositionOf&& position_of, const LookAngleQuery& q, const Ecef& receiver) {
+std::optional<LookAngles> angles_of(PositionOf&& position_of, const LookAngleQuery& q, const Ecef& receiver,
+                                    HorizonRule horizon) {
     const auto satellite = parse_satellite_id(q.satellite);
     if (!satellite) return std::nullopt;
     const auto epoch = parse_epoch(q.epoch);
@@ -35,16 +36,17 @@ std::optional<LookAngles> angles_above_horizon(PositionOf&& position_of, const L
     const auto position = position_of(*satellite, *epoch);
     if (!position) return std::nullopt;
     const LookAngles a = calculate_azel(receiver, *position);
-    if (!(a.elevation > 0.0)) return std::nullopt;
+    if (horizon == HorizonRule::AboveOnly && !(a.elevation > 0.0)) return std::nullopt;
     return a;
 }
 
 template <typename PositionOf>
-LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
+LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAngleQuery> queries, const Ecef& receiver,
+                                HorizonRule horizon = HorizonRule::AboveOnly) {
     LookAngleBatch out;
     out.angles.reserve(queries.size());
     for (const LookAngleQuery& q : queries) {
-        const auto angles = angles_above_horizon(position_of, q, receiver);
+        const auto angles = angles_of(position_of, q, receiver, horizon);
         ++(angles ? out.computed : out.failed);
         out.angles.push_back(angles);
     }
@@ -53,9 +55,11 @@ LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAn
 
 }  // namespace
 
-LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
+LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver,
+                                   HorizonRule horizon) {
     OrbitCache cache(sp3);
-    return look_angles_with([&](const Satellite& s, const Epoch& e) { return cache.position(s, e); }, queries, receiver);
+    return look_angles_with([&](const Satellite& s, const Epoch& e) { return cache.position(s, e); }, queries, receiver,
+                            horizon);
 }
 
 LookAngleBatch compute_look_angles_unindexed(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,

@@ -143,6 +143,14 @@ void register_results(py::module_& m) {
                                    SharedBorrow borrow(self.flag);
                                    return instances_of<PyStats>(self.output.statistics);
                                })
+        .def_property_readonly(
+            "estimates_without_position",
+            [](PyResults& self) -> std::optional<uint64_t> {
+                SharedBorrow borrow(self.flag);
+                return self.output.estimates_without_position;
+            },
+            "Estimates analyze() found no orbit position for (they keep elevation 45.0);\n"
+            "None when the analyzer had no orbit")
         .def(
             "total_estimates",
             [](PyResults& self) {
@@ -184,7 +192,8 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
                          py::handle bias_window_seconds, py::handle min_arc_seconds, py::handle arc_gap_factor,
                          py::handle include_codes, py::handle exclude_codes, py::handle max_epochs,
                          py::handle detect_cycle_slips, py::handle ion_delta_base, py::handle ion_delta_rate,
-                         py::handle cp_delta_base, py::handle cp_delta_rate) {
+                         py::handle cp_delta_base, py::handle cp_delta_rate, py::handle skip_slip_tests_after_holes,
+                         py::handle orbit, py::handle receiver) {
     AnalyzerConfig c;
     c.obs_data = arg_shared<RinexObsData>(obs_data, "obs_data");
     c.elevation_cutoff = arg_float(elevation_cutoff, "elevation_cutoff");
@@ -200,6 +209,17 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     c.ion_delta_rate = arg_float(ion_delta_rate, "ion_delta_rate");
     c.cp_delta_base = arg_float(cp_delta_base, "cp_delta_base");
     c.cp_delta_rate = arg_float(cp_delta_rate, "cp_delta_rate");
+    c.slip_tests_across_holes = !arg_bool(skip_slip_tests_after_holes, "skip_slip_tests_after_holes");
+    if (!is_absent(orbit)) c.orbit = arg_shared<Sp3Data>(orbit, "orbit");
+    std::optional<Ecef> position;
+    if (!is_absent(receiver)) position = arg_instance<Ecef>(receiver, "receiver");
+    if (c.orbit) {
+        auto resolved = receiver_position(c.obs_data->header, position);
+        if (!resolved) raise_py(PyExc_ValueError, resolved.error().message());
+        c.receiver = *resolved;
+    } else if (position) {
+        raise_py(PyExc_ValueError, "receiver is used only with an orbit: pass orbit= as well");
+    }
     return {std::move(c), {}};
 }
 
@@ -220,12 +240,24 @@ void register_analyzer(py::module_& m) {
              py::arg("include_codes") = py::none(), py::arg("exclude_codes") = py::none(),
              py::arg("max_epochs") = py::none(), py::arg("detect_cycle_slips") = true,
              py::arg("ion_delta_base") = 0.10, py::arg("ion_delta_rate") = 0.003, py::arg("cp_delta_base") = 5.0,
-             py::arg("cp_delta_rate") = 0.10,
+             py::arg("cp_delta_rate") = 0.10, py::arg("skip_slip_tests_after_holes") = false,
+             py::arg("orbit") = py::none(), py::arg("receiver") = py::none(),
              doc_sig("__init__($self, obs_data, elevation_cutoff=10.0, systems=None, bias_window_seconds=1500.0, "
                      "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
                      "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
-                     "cp_delta_base=5.0, cp_delta_rate=0.10)",
-                     "Settings of a code-multipath analysis of obs_data; analyze() runs it.")
+                     "cp_delta_base=5.0, cp_delta_rate=0.10, skip_slip_tests_after_holes=False, orbit=None, "
+                     "receiver=None)",
+                     "Settings of a code-multipath analysis of obs_data; analyze() runs it.\n"
+                     "Slip tests compare each signal with its own last value, across a hole in that\n"
+                     "signal of at most 300 s, with the thresholds of that time difference.\n"
+                     "skip_slip_tests_after_holes=True restores the earlier rule: a signal is\n"
+                     "compared only with the satellite's previous epoch, so its first epoch after\n"
+                     "a hole is never tested.\n"
+                     "orbit (an Sp3Data): analyze() gives every estimate its look angles from\n"
+                     "receiver (an Ecef; default: the file's approximate position), the elevation\n"
+                     "cutoff acts on them and the statistics are weighted by them. Estimates the\n"
+                     "orbit has no position for keep elevation 45.0 and are counted in\n"
+                     "AnalysisResults.estimates_without_position.")
                  .c_str())
         .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }

@@ -4,11 +4,12 @@
 #include "python/bindings.hpp"
 #include "python/snr_convert.hpp"
 
-#include "analysis/arcs.hpp"
 #include "analysis/band_power.hpp"
 #include "analysis/detrend.hpp"
 #include "analysis/fresnel.hpp"
+#include "analysis/gap_arcs.hpp"
 #include "analysis/morlet.hpp"
+#include "analysis/scalogram.hpp"
 
 namespace skyrift {
 
@@ -108,7 +109,7 @@ py::object split_arcs_py(py::handle times_arg, py::handle dt_arg, py::handle gap
     const std::vector<double> times = arg_float_list(times_arg, "times");
     const double dt = arg_float(dt_arg, "dt");
     const double gap_factor = arg_float(gap_factor_arg, "gap_factor");
-    const auto arcs = split_arcs(times, dt, gap_factor);
+    const auto arcs = split_at_gaps(times, dt, gap_factor);
     if (arg_as_numpy(as_numpy_arg)) {
         py::array_t<int64_t> out(std::vector<py::ssize_t>{static_cast<py::ssize_t>(arcs.size()), py::ssize_t{2}});
         int64_t* at = out.mutable_data();

@@ -1,5 +1,7 @@
 #include "rinex/obs_reader.hpp"
 
+#include "io/input.hpp"
+#include "io/line_source.hpp"
 #include "rinex/header_reader.hpp"
 #include "rinex/record_readers.hpp"
 #include "utils/memory.hpp"
@@ -37,7 +39,7 @@ void release_slack(RinexObsData& data) {
 }  // namespace
 
 Result<RinexObsData> parse_observation_text(const TextBuffer& buffer) {
-    LineSource source(buffer);
+    LineSource source(buffer, LineEnds::AllCarriageReturns);
     auto header = read_header(source);
     if (!header) return header.error();
     RinexObsData data;
@@ -51,14 +53,13 @@ Result<RinexObsData> parse_observation_text(const TextBuffer& buffer) {
 }
 
 Result<RinexObsData> read_observation_file(const std::string& path) {
-    auto text = read_text_file(path);
+    auto text = read_text_file(path, PathErrors::FileNotFound);
     if (!text) return text.error();
     return parse_observation_text(*text);
 }
 
 Result<RinexObsData> read_observation_bytes(std::string data, std::string_view filename) {
-    if (has_gzip_extension(filename)) return parse_observation_text(inflate_gzip(data));
-    return parse_observation_text(TextBuffer{std::move(data), std::nullopt});
+    return parse_observation_text(decode_input(std::move(data), filename));
 }
 
 }  // namespace skyrift

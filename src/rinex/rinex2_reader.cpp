@@ -2,7 +2,9 @@
 // epoch line, and each block is parsed whole.
 #include <vector>
 
+#include "rinex/code_layout.hpp"
 #include "rinex/epoch_assembler.hpp"
+#include "rinex/record_fields.hpp"
 #include "rinex/record_readers.hpp"
 
 namespace skyrift {

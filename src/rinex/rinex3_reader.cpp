@@ -1,7 +1,9 @@
 // RINEX 3/4 observation records.
 #include <array>
 
+#include "rinex/code_layout.hpp"
 #include "rinex/epoch_assembler.hpp"
+#include "rinex/record_fields.hpp"
 #include "rinex/record_readers.hpp"
 
 namespace skyrift {

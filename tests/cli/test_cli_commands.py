@@ -77,7 +77,7 @@ def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_p
 
 
 def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, capsys, tmp_path):
-    """Our statistics (recomputed after the cutoff) reproduce the analyzer's own."""
+    """The JSON statistics are the analyzer's own."""
     needs_module("read_rinex_obs", "MultipathAnalyzer")
     code, out, _ = run(capsys, "multipath", simulated.files.obs, "--systems", "G,E",
                        "--json", tmp_path / "mp.json")
@@ -94,7 +94,7 @@ def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, 
 
 
 def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
-    """With every estimate kept (cutoff 0), our elevation weights give the module's value."""
+    """With the orbit and cutoff 0, the statistics equal analyze() + compute_elevations()."""
     needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
     from skyrift_cli.analysis.multipath import run_multipath
 
@@ -107,6 +107,22 @@ def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
     for s in results.statistics:
         assert s.weighted_rms > s.rms  # low satellites weigh more, and carry more multipath
         assert ours[s.signal].weighted_rms == pytest.approx(s.weighted_rms, rel=1e-9)
+
+
+def test_satellites_the_orbit_lacks_are_named_and_counted(capsys, tmp_path):
+    needs_module("MultipathAnalyzer")
+    obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
+    sp3 = data_file("Testfile_20220101.eph")
+    code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--systems", "C", "--cutoff", "0",
+                       "--json", tmp_path / "mp.json")
+    assert code == 0
+    missing = sorted({s.id for s in sk.read_rinex_obs(str(obs)).satellites() if s.id[0] == "C"}
+                     - set(sk.read_sp3(str(sp3)).satellites()))
+    assert missing and f"No orbit for: {' '.join(missing)}" in out
+    report = json.loads((tmp_path / "mp.json").read_text())
+    unplaced = report["elevations"]["failed"]
+    assert unplaced > 0 and f"Note: {unplaced} of " in out
+    assert sum(s["count"] for s in report["statistics"]) == report["elevations"]["computed"] + unplaced
 
 
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):

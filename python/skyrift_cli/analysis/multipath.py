@@ -1,9 +1,8 @@
-"""Multipath analysis with real elevations and the cutoff applied afterwards.
+"""Multipath analysis, with real elevations when an orbit is given.
 
-The analyzer only knows a placeholder elevation (45 degrees) for every
-estimate, so its own cutoff would keep or drop everything at once. We let
-it keep everything, give the estimates real elevations from the orbit, and
-only then drop those below the cutoff and recompute the statistics.
+With an orbit the analyzer itself gives every estimate its look angles, applies the
+elevation cutoff to them and computes the statistics from them; without one every
+estimate carries the placeholder elevation, so no cutoff is applied.
 """
 from __future__ import annotations
 
@@ -14,9 +13,8 @@ import numpy as np
 import skyrift_mp as sk
 
 from .inputs import load_obs, load_sp3, receiver_position
-from .weights import elevation_weight
 
-KEEP_ALL = -90.0  # analyzer cutoff below every real elevation
+KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
 
 
 @dataclass
@@ -53,6 +51,10 @@ class SignalStats:
     weighted_rms: float
     cycle_slips: int
 
+    @classmethod
+    def from_module(cls, s) -> "SignalStats":
+        return cls(s.signal, s.count, s.rms, s.mean, s.std_dev, s.weighted_rms, s.cycle_slips)
+
 
 @dataclass
 class MultipathRun:
@@ -60,29 +62,15 @@ class MultipathRun:
     sp3_path: Path | None
     cutoff: float | None  # None when elevations are unknown
     receiver: tuple[float, float, float] | None
-    estimates: EstimateTable  # those kept after the cutoff
+    estimates: EstimateTable  # those the analyzer kept (at or above the cutoff with an orbit)
     statistics: list[SignalStats]
     cycle_slips: list[dict]
     cycle_slip_counts: dict[str, int]
-    elevations: tuple[int, int] | None  # (computed, failed) from the orbit
-    without_orbit: list[str] = field(default_factory=list)  # satellites never placed
+    elevations: tuple[int, int] | None  # estimates with and without an orbit position
+    without_orbit: list[str] = field(default_factory=list)  # satellites the orbit lacks
     notes: list[str] = field(default_factory=list)
     # The slips as columns (results.cycle_slips_to_numpy()), for the figures.
     slip_columns: dict[str, np.ndarray] = field(default_factory=dict)
-
-
-def signal_statistics(table: EstimateTable, slips_by_key: dict[str, int]) -> list[SignalStats]:
-    """Per-key statistics with the analyzer's formulas (population std, elevation weights)."""
-    out = []
-    for key in sorted(set(table.key.tolist())):
-        sel = table.key == key
-        x, w = table.mp[sel], elevation_weight(table.elevation[sel])
-        rms = float(np.sqrt(np.mean(x * x)))
-        wsum = float(w.sum())
-        out.append(SignalStats(key, int(x.size), rms, float(x.mean()), float(x.std()),
-                               float(np.sqrt(np.sum(w * x * x) / wsum)) if wsum > 0 else rms,
-                               slips_by_key.get(key, 0)))
-    return out
 
 
 def iso_texts(times: np.ndarray) -> np.ndarray:
@@ -106,31 +94,31 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=N
     obs = load_obs(obs_path)
     orbit = load_sp3(sp3_path, obs) if sp3_path else None
     rx = receiver_position(obs, receiver) if orbit else None
-    analyzer = sk.MultipathAnalyzer(obs, elevation_cutoff=KEEP_ALL, systems=systems,
-                                    bias_window_seconds=window)
-    results = analyzer.analyze()
+    if orbit:
+        options = {"orbit": orbit[0], "receiver": rx, "elevation_cutoff": cutoff}
+    else:
+        options = {"elevation_cutoff": KEEP_ALL}
+    results = sk.MultipathAnalyzer(obs, systems=systems, bias_window_seconds=window,
+                                   **options).analyze()
+    table = EstimateTable.from_results(results)
     notes = list(orbit[1]) if orbit else []
     counts = None
-    if orbit:
-        sp3 = orbit[0]
-        counts = results.compute_elevations(sp3, rx)
-    table = EstimateTable.from_results(results)
-    slips_by_key = {s.signal: s.cycle_slips for s in results.statistics}
     without_orbit: list[str] = []
     if orbit:
-        placed = ~((table.elevation == 45.0) & (table.azimuth == 0.0))
-        without_orbit = sorted(set(table.satellite[~placed].tolist()) -
-                               set(table.satellite[placed].tolist()))
-        if counts[1]:
-            notes.append(f"{counts[1]} of {len(table)} estimates got no elevation "
-                         "(no orbit for the satellite, or below the horizon) and are left out")
-        table = table.subset(placed & (table.elevation >= cutoff))
+        unplaced = results.estimates_without_position
+        counts = (len(table) - unplaced, unplaced)
+        without_orbit = sorted(set(table.satellite.tolist()) - set(orbit[0].satellites()))
+        if unplaced:
+            notes.append(f"{unplaced} of {len(table)} estimates have no orbit position: they keep "
+                         "the placeholder elevation of 45 deg and count with weight 1")
     else:
         notes.append("no --sp3 given: elevations are unknown, so no cutoff is applied "
                      "and weighted RMS equals RMS")
+    statistics = sorted((SignalStats.from_module(s) for s in results.statistics),
+                        key=lambda s: s.signal)
     slips = results.cycle_slips_to_numpy()
     return MultipathRun(
         Path(obs_path), Path(sp3_path) if sp3_path else None, cutoff if orbit else None,
-        (rx.x, rx.y, rx.z) if rx else None, table, signal_statistics(table, slips_by_key),
+        (rx.x, rx.y, rx.z) if rx else None, table, statistics,
         _slip_dicts(slips), dict(results.cycle_slip_counts), counts, without_orbit, notes,
         slip_columns=slips)

@@ -228,9 +228,11 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None, progress=N
     """The figures of a multipath run (those needing elevations only with an orbit)."""
     name = run.obs_path.name
     figures = []
-    if run.sp3_path and len(run.estimates):
-        figures.append((outdir / "mp_elevation.png", lambda p: plot_mp_vs_elevation(run.estimates, name, p)))
-        figures.append((outdir / "skyplot_mp.png", lambda p: plot_skyplot(run.estimates, name, p)))
+    # Satellites the orbit does not know keep a placeholder elevation: not on these axes.
+    placed = run.estimates.subset(~np.isin(run.estimates.satellite, run.without_orbit))
+    if run.sp3_path and len(placed):
+        figures.append((outdir / "mp_elevation.png", lambda p: plot_mp_vs_elevation(placed, name, p)))
+        figures.append((outdir / "skyplot_mp.png", lambda p: plot_skyplot(placed, name, p)))
     if run.statistics:
         figures.append((outdir / "mp_rms.png", lambda p: plot_rms(run.statistics, name, p, reference)))
     figures.append((outdir / "cycle_slips.png", lambda p: plot_slips(run.slip_columns, name, p, injected)))

@@ -15,10 +15,9 @@ def add_parser(sub):
     p = sub.add_parser(
         "multipath", help="code multipath per signal, with cycle slips",
         description="Code multipath per satellite and signal, statistics per signal and the "
-        "detected cycle slips. With --sp3 every estimate gets its real elevation and azimuth; "
-        "the elevation cutoff is applied after that (the analysis itself keeps every "
-        "estimate, since it only knows a placeholder elevation of 45 deg), and the statistics "
-        "are computed from the estimates above the cutoff.",
+        "detected cycle slips. With --sp3 the analysis gives every estimate its real "
+        "elevation and azimuth, drops those below the elevation cutoff and weighs the "
+        "statistics by elevation.",
         epilog="Table columns: count of estimates, RMS and elevation-weighted RMS of the "
         "bias-free multipath in metres, and slips: arcs broken by a detected cycle slip.")
     p.add_argument("obs", help="RINEX observation file")

@@ -1,4 +1,4 @@
-#include "utils/file_read.hpp"
+#include "io/file_read.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,6 +57,7 @@ Result<std::string> read_all(int fd) {
 }  // namespace
 
 Result<std::string> read_whole_file(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
     int fd = -1;
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

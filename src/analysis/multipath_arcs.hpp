@@ -1,5 +1,6 @@
 #pragma once
-// Cutting a multipath series into continuous arcs and removing each arc's bias.
+// Cutting a multipath series into continuous arcs (at gaps, jumps and slips, by
+// rules that also drop short arcs) and removing each arc's bias.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -7,25 +8,26 @@
 
 namespace skyrift {
 
-struct ArcRules {
+struct MultipathArcRules {
     double gap_seconds = 150.0;     // a larger time difference starts a new arc
     double jump_limit = 10.0;       // m; a larger raw jump starts a new arc
     double min_arc_seconds = 300.0; // shorter arcs are dropped
     std::size_t min_points = 10;    // arcs with fewer points are dropped
 };
 
-struct Arc {
+struct MultipathArc {
     std::size_t begin = 0, end = 0;  // [begin, end) indices into the series
 };
 
-struct ArcSplit {
-    std::vector<Arc> kept;
+struct MultipathArcSplit {
+    std::vector<MultipathArc> kept;
     uint64_t slip_breaks = 0;  // points at which a detected slip started a new arc
 };
 
-// `slip_times`: ascending time stamps (ms) of slips on the series' phase signal, or empty.
-ArcSplit split_arcs(std::span<const int64_t> times_ms, std::span<const double> values,
-                    std::span<const int64_t> slip_times, const ArcRules& rules);
+// `slip_times`: ascending time stamps (ms) of slips on the series' phases, or empty. A
+// point starts a new arc when a slip lies after the previous point and not after it.
+MultipathArcSplit split_multipath_arcs(std::span<const int64_t> times_ms, std::span<const double> values,
+                                       std::span<const int64_t> slip_times, const MultipathArcRules& rules);
 
 // Residuals of one arc: value minus the centred moving mean over +-window/2 when a
 // positive window is set and shorter than the arc, else minus the arc's plain mean.

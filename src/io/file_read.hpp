@@ -6,8 +6,8 @@
 
 namespace skyrift {
 
-// The file's bytes, or an Io error with the system's text. Callers check the path
-// (existence, NUL bytes) first where their messages differ.
+// The file's bytes, or an Io error with the system's text. A name holding a NUL
+// byte is an Io error too: the system would open the name cut at the NUL.
 Result<std::string> read_whole_file(const std::string& path);
 
 }  // namespace skyrift

@@ -1,4 +1,4 @@
-#include "analysis/arcs.hpp"
+#include "analysis/gap_arcs.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 
 namespace skyrift {
 
-std::vector<Arc> split_arcs(std::span<const double> times, double dt, double gap_factor) {
-    std::vector<Arc> arcs;
+std::vector<GapArc> split_at_gaps(std::span<const double> times, double dt, double gap_factor) {
+    std::vector<GapArc> arcs;
     if (times.empty()) return arcs;
     const double limit = gap_factor * dt;
     std::size_t start = 0;

@@ -1,4 +1,4 @@
-#include "analysis/arc_bias.hpp"
+#include "analysis/multipath_arcs.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@ double seconds_between(int64_t earlier_ms, int64_t later_ms) {
     return static_cast<double>(later_ms - earlier_ms) / 1000.0;
 }
 
-bool keep_arc(std::span<const int64_t> times_ms, Arc arc, const ArcRules& rules) {
+bool keep_arc(std::span<const int64_t> times_ms, MultipathArc arc, const MultipathArcRules& rules) {
     if (arc.end - arc.begin < rules.min_points) return false;
     return !(seconds_between(times_ms[arc.begin], times_ms[arc.end - 1]) < rules.min_arc_seconds);
 }
@@ -56,16 +56,18 @@ void subtract_moving_mean(std::span<const int64_t> t, std::span<const double> x,
 
 }  // namespace
 
-ArcSplit split_arcs(std::span<const int64_t> times_ms, std::span<const double> values,
-                    std::span<const int64_t> slip_times, const ArcRules& rules) {
-    ArcSplit split;
+MultipathArcSplit split_multipath_arcs(std::span<const int64_t> times_ms, std::span<const double> values,
+                                       std::span<const int64_t> slip_times, const MultipathArcRules& rules) {
+    MultipathArcSplit split;
     const std::size_t n = values.size();
     if (n == 0) return split;
     std::size_t start = 0;
     auto slip = slip_times.begin();
     for (std::size_t i = 1; i < n; ++i) {
-        slip = std::lower_bound(slip, slip_times.end(), times_ms[i]);
-        const bool slipped = slip != slip_times.end() && *slip == times_ms[i];
+        // A slip since the previous point counts even when it fell on an epoch without a
+        // point of this series (its code or partner phase missing there).
+        slip = std::upper_bound(slip, slip_times.end(), times_ms[i - 1]);
+        const bool slipped = slip != slip_times.end() && *slip <= times_ms[i];
         const bool gap = seconds_between(times_ms[i - 1], times_ms[i]) > rules.gap_seconds;
         const bool jump = std::fabs(values[i] - values[i - 1]) > rules.jump_limit;
         if (slipped) ++split.slip_breaks;

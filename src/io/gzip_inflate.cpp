@@ -1,9 +1,9 @@
-// gzip (RFC 1952) decompression with zlib, every member of a concatenated file.
+// The gzip stage: RFC 1952 decompression with zlib, every member of a concatenated file.
 #include <zlib.h>
 
 #include <algorithm>
 
-#include "rinex/line_source.hpp"
+#include "io/decoder_stages.hpp"
 #include "utils/memory.hpp"
 
 namespace skyrift {
@@ -38,6 +38,18 @@ std::size_t size_hint(std::string_view compressed) {
 }
 
 }  // namespace
+
+bool has_gzip_extension(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (name == "..") return false;
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return false;  // ".gz" alone is a hidden name
+    return name.substr(dot + 1) == "gz";
+}
+
+bool recognises_gzip(std::string_view file_name, std::string_view /*data*/) { return has_gzip_extension(file_name); }
 
 TextBuffer inflate_gzip(std::string_view compressed) {
     TextBuffer out;
