@@ -2,6 +2,7 @@
 #include "python/common.hpp"
 #include "python/bindings.hpp"
 #include "python/orbit_arg.hpp"
+#include "python/results_instance.hpp"
 #include "analysis/multipath_analysis.hpp"
 #include "analysis/result_elevations.hpp"
 #include "navigation/sp3_data.hpp"
@@ -23,10 +24,6 @@ struct PyStats {
 };
 struct PySlip {
     SlipRecord record;
-    BorrowFlag flag;
-};
-struct PyResults {
-    AnalysisOutput output;
     BorrowFlag flag;
 };
 struct PyAnalyzer {
