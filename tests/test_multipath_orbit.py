@@ -41,12 +41,11 @@ def test_orbit_equals_compute_elevations_and_cutoff_by_hand(opec, elevations_by_
     plain, flagged = elevations_by_hand
     kept = [e for e, _, below in flagged if not below and e.elevation >= cutoff]
     unpositioned = sum(1 for e, unknown, below in flagged if unknown and e.elevation >= cutoff)
-    kept_rows = rows(res.estimates)
-    assert kept_rows == rows(kept)
-    assert min(r[4] for r in kept_rows) >= cutoff
+    assert rows(res.estimates) == rows(kept)
+    assert min(e.elevation for e in res.estimates) >= cutoff
     assert res.estimates_without_position == unpositioned > 0  # the orbit file lacks a few satellites
     # The statistics come from the kept estimates and their real elevations, in one pass.
-    check_statistics(res.statistics, kept_rows, {s.signal: s.cycle_slips for s in plain.statistics})
+    check_statistics(res, {s.signal: s.cycle_slips for s in plain.statistics})
 
 
 def test_without_orbit_nothing_changes(opec):

@@ -7,7 +7,7 @@ import re
 import numpy as np
 import pytest
 import skyrift_mp as sk
-from analyzer_checks import check_statistics, rows
+from analyzer_checks import check_statistics
 from shared_data import data_file
 
 NAV = "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
@@ -106,10 +106,8 @@ def elevations(esbc, orbit):
     obs, analyzer = esbc
     results = analyzer.analyze()
     counts = results.compute_elevations(orbit, obs.approx_position)
-    estimates = results.estimates
-    table = np.array([(e.elevation, e.azimuth) for e in estimates])
-    systems = np.array([e.system for e in estimates])
-    return counts, table, systems
+    c = results.to_numpy()
+    return counts, np.column_stack([c["elevation"], c["azimuth"]]), c["system"]
 
 
 def test_every_estimate_gets_an_elevation_from_the_navigation_file(esbc, nav, sp3):
@@ -138,11 +136,13 @@ def test_analyzer_with_broadcast_orbit_equals_elevations_and_cutoff_by_hand(esbc
     by_hand = sk.MultipathAnalyzer(obs, elevation_cutoff=-90.0).analyze()
     # Every satellite the station tracked is placed and above the horizon.
     assert by_hand.compute_elevations(nav, obs.approx_position) == (by_hand.total_estimates(), 0)
-    kept = rows(res.estimates)
-    assert kept == [r for r in rows(by_hand.estimates) if r[4] >= cutoff]
+    ours, theirs = res.to_numpy(), by_hand.to_numpy()
+    kept = theirs["elevation"] >= cutoff
+    for column, values in ours.items():
+        assert np.array_equal(values, theirs[column][kept], equal_nan=values.dtype.kind == "f"), column
     assert res.estimates_without_position == 0
-    check_statistics(res.statistics, kept, {s.signal: s.cycle_slips for s in by_hand.statistics})
-    assert sum(r[0][0] == "C" for r in kept) > 30000  # BeiDou, absent from the SP3 file
+    check_statistics(res, {s.signal: s.cycle_slips for s in by_hand.statistics})
+    assert np.sum(ours["system"] == "C") > 30000  # BeiDou, absent from the SP3 file
 
 
 def test_analyzer_asks_the_precise_orbit_first(esbc, nav, sp3):
@@ -153,7 +153,8 @@ def test_analyzer_asks_the_precise_orbit_first(esbc, nav, sp3):
 
     def angles(orbit):
         res = sk.MultipathAnalyzer(obs, elevation_cutoff=-90.0, systems=["G", "C"], orbit=orbit).analyze()
-        return res, np.array([(e.elevation, e.azimuth) for e in res.estimates])
+        c = res.to_numpy()
+        return res, np.column_stack([c["elevation"], c["azimuth"]])
 
     res_sp3, from_sp3 = angles(sp3)
     _, from_nav = angles(nav)
