@@ -84,8 +84,8 @@ Result<std::vector<ReflectorTrack>> tracks_from_columns(const SnrColumns& c, con
     return tracks;
 }
 
-std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const OrbitSource& orbit, const Ecef& receiver,
-                                                     std::span<const ObservationCode> signals,
+std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const OrbitSource& orbit,
+                                                     const Ecef& receiver, std::span<const ObservationCode> signals,
                                                      const TrackSelection& selection) {
     std::vector<Satellite> satellites;
     for (const Satellite& sat : obs.distinct_satellites())

@@ -41,8 +41,8 @@ Result<std::vector<ReflectorTrack>> tracks_from_columns(const SnrColumns& column
 // S-code when empty) and has a wavelength; sorted by satellite, then code. Look angles come
 // from the orbit (precise first, then broadcast) at every epoch that has the SNR value;
 // satellites neither orbit knows give no track.
-std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const OrbitSource& orbit, const Ecef& receiver,
-                                                     std::span<const ObservationCode> signals,
+std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const OrbitSource& orbit,
+                                                     const Ecef& receiver, std::span<const ObservationCode> signals,
                                                      const TrackSelection& selection);
 
 }  // namespace skyrift
