@@ -5,7 +5,7 @@ DEPS_STAMP := $(VENV)/.deps-installed
 APT_STAMP := build/.apt-checked
 # ISA-L inflates gzip input; ncompress makes the .Z files of the tests.
 APT_PACKAGES := libeigen3-dev libisal-dev pkg-config ncompress
-SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
+SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null) $(wildcard stubs/*)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
 .PHONY: all build test cpp-tests demo bench bench-peers sanitize clean

@@ -180,6 +180,40 @@ def test_field_cut_by_line_end_and_blank_fields():
     assert snr(obs, "G01", "S5X")[1] == [44.5]
 
 
+ZERO_FIELDS = [obs_field(0.0), obs_field(0.0, 1, 7), f"{'-0.000':>14}  ", f"{'0':>14}  ", f"{'0e+05':>14}1 "]
+ZERO_IDS = ["zero", "zero-with-indicators", "negative-zero", "bare-zero", "zero-exponent"]
+
+
+@pytest.mark.parametrize("zero", ZERO_FIELDS, ids=ZERO_IDS)
+def test_rinex3_zero_value_is_no_observation(zero):
+    types = {"G": ["C1C", "L1C", "L2X", "S1C", "S2X"]}
+    obs = load(v3_file([v3_epoch(n=2), v3_sat("G01", obs_field(2e7), obs_field(1e8), zero, obs_field(40.0), zero),
+                        v3_sat("G02", zero, zero, zero, zero, zero)], types=types))
+    assert obs.observation_types("G") == ["C1C", "L1C", "S1C"]
+    assert obs.snr_codes("G01") == ["S1C"] and obs.get_snr_series("G01", "S2X") == []
+    assert [s.id for s in obs.satellites()] == ["G01", "G02"]  # a RINEX 3 line names its satellite anyway
+
+
+@pytest.mark.parametrize("zero", ZERO_FIELDS, ids=ZERO_IDS)
+def test_rinex2_zero_value_is_no_observation(zero):
+    block = v2_epoch(["G01", "G02"]) + v2_obs(obs_field(2e7), zero, obs_field(40.0)) + v2_obs(zero, zero, zero)
+    obs = load(v2_file(block))
+    assert obs.observation_types("G") == ["C1C", "S1C"]
+    assert [s.id for s in obs.satellites()] == ["G01"]  # nothing left of G02
+
+
+def test_small_nonzero_value_is_an_observation():
+    obs = load(v3_file([v3_epoch(n=1), v3_sat("G01", obs_field(-0.001), obs_field(0.001))]))
+    assert obs.observation_types("G") == ["C1C", "S1C"] and snr(obs, "G01")[1] == [0.001]
+
+
+def test_repeated_code_zero_does_not_replace_a_value():
+    types = {"G": ["S1C", "C1C", "S1C"]}
+    obs = load(v3_file([v3_epoch(n=1), v3_sat("G01", obs_field(40.0), obs_field(1.0), obs_field(0.0, 1))],
+                       types=types))
+    assert snr(obs, "G01")[1] == [40.0]
+
+
 def test_satellites_of_unlisted_systems_and_bad_ids_are_skipped():
     lines = v3_file([v3_epoch(n=4), g("J01", 40.0), g("X01", 40.0), "G", g("G05", 41.0)])
     assert [s.id for s in load(lines).satellites()] == ["G05"]

@@ -204,6 +204,32 @@ def test_path_with_nul_byte_does_not_open_a_shorter_name(tmp_path):
         sk.read_sp3(str(tmp_path / "orbit.sp3") + "\0.gz")
 
 
+def _span_cases():
+    early, middle, late = epochs_every(900, 3)
+    shuffled = Sp3File().add(middle, "G01", (1.0, 2.0, 3.0)).add(early, "G02", (1.0, 2.0, 3.0))
+    bad_clock_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0)).add(late, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
+    epoch_line_only_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0))
+    epoch_line_only_last.blocks.append((late, []))
+    only_bad = Sp3File().add(early, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
+    return [
+        pytest.param(shuffled, (early, middle), id="file-order-is-not-time-order"),
+        pytest.param(bad_clock_last, (early, early), id="dropped-records-do-not-count"),
+        pytest.param(epoch_line_only_last, (early, early), id="epoch-line-without-records"),
+        pytest.param(only_bad, None, id="no-kept-record"),
+        pytest.param(Sp3File(), None, id="no-record"),
+    ]
+
+
+@pytest.mark.parametrize("orbit_file, span", _span_cases())
+def test_first_and_last_epoch_span_the_kept_records(tmp_path, orbit_file, span):
+    d = orbit_file.write(tmp_path / "a.sp3")
+    got = (d.first_epoch(), d.last_epoch())
+    if span is None:
+        assert got == (None, None)
+    else:
+        assert [e.to_iso() for e in got] == [e.to_iso() for e in span]
+
+
 # ---------------------------------------------------------------- gzip-compressed files
 
 
@@ -220,9 +246,10 @@ def tabulated_epochs(text):
 
 
 def orbit_table(d, epochs):
-    """Everything a reader gives: header values, satellites, and each one's positions."""
+    """Everything a reader gives: header values, span, satellites, and each one's positions."""
     positions = {sat: [p and xyz(p) for p in (d.get_position(sat, e) for e in epochs)] for sat in d.satellites()}
-    return d.num_epochs, d.interval, d.num_satellites, positions
+    span = [e and e.to_iso() for e in (d.first_epoch(), d.last_epoch())]
+    return d.num_epochs, d.interval, d.num_satellites, span, positions
 
 
 def generated_sp3():
@@ -252,7 +279,7 @@ def test_gzip_compressed_file_reads_like_the_plain_one(tmp_path, make_file):
     packed = sk.read_sp3(str(tmp_path / (name + ".gz")))
     epochs = tabulated_epochs(raw.decode())
     table = orbit_table(plain, epochs)
-    assert table[2] > 0 and any(p is not None for track in table[3].values() for p in track)
+    assert table[2] > 0 and any(p is not None for track in table[4].values() for p in track)
     assert orbit_table(packed, epochs) == table
     assert repr(packed) == repr(plain)
 
@@ -264,32 +291,6 @@ def test_damaged_gzip_file_fails_with_the_decoder_message(tmp_path, kind, messag
     with pytest.raises(OSError) as info:
         sk.read_sp3(str(path))
     assert str(info.value) == "Failed to read SP3: I/O error: " + message
-
-
-def _span_cases():
-    early, middle, late = epochs_every(900, 3)
-    shuffled = Sp3File().add(middle, "G01", (1.0, 2.0, 3.0)).add(early, "G02", (1.0, 2.0, 3.0))
-    bad_clock_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0)).add(late, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
-    epoch_line_only_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0))
-    epoch_line_only_last.blocks.append((late, []))
-    only_bad = Sp3File().add(early, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
-    return [
-        pytest.param(shuffled, (early, middle), id="file-order-is-not-time-order"),
-        pytest.param(bad_clock_last, (early, early), id="dropped-records-do-not-count"),
-        pytest.param(epoch_line_only_last, (early, early), id="epoch-line-without-records"),
-        pytest.param(only_bad, None, id="no-kept-record"),
-        pytest.param(Sp3File(), None, id="no-record"),
-    ]
-
-
-@pytest.mark.parametrize("orbit_file, span", _span_cases())
-def test_first_and_last_epoch_span_the_kept_records(tmp_path, orbit_file, span):
-    d = orbit_file.write(tmp_path / "a.sp3")
-    got = (d.first_epoch(), d.last_epoch())
-    if span is None:
-        assert got == (None, None)
-    else:
-        assert [e.to_iso() for e in got] == [e.to_iso() for e in span]
 
 
 # ---------------------------------------------------------------- interpolation

@@ -64,8 +64,10 @@ MultipathArcSplit split_multipath_arcs(std::span<const int64_t> times_ms, std::s
     std::size_t start = 0;
     auto slip = slip_times.begin();
     for (std::size_t i = 1; i < n; ++i) {
-        slip = std::lower_bound(slip, slip_times.end(), times_ms[i]);
-        const bool slipped = slip != slip_times.end() && *slip == times_ms[i];
+        // A slip since the previous point counts even when it fell on an epoch without a
+        // point of this series (its code or partner phase missing there).
+        slip = std::upper_bound(slip, slip_times.end(), times_ms[i - 1]);
+        const bool slipped = slip != slip_times.end() && *slip <= times_ms[i];
         const bool gap = seconds_between(times_ms[i - 1], times_ms[i]) > rules.gap_seconds;
         const bool jump = std::fabs(values[i] - values[i - 1]) > rules.jump_limit;
         if (slipped) ++split.slip_breaks;

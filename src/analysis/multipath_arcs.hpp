@@ -24,7 +24,8 @@ struct MultipathArcSplit {
     uint64_t slip_breaks = 0;  // points at which a detected slip started a new arc
 };
 
-// `slip_times`: ascending time stamps (ms) of slips on the series' phase signal, or empty.
+// `slip_times`: ascending time stamps (ms) of slips on the series' phases, or empty. A
+// point starts a new arc when a slip lies after the previous point and not after it.
 MultipathArcSplit split_multipath_arcs(std::span<const int64_t> times_ms, std::span<const double> values,
                                        std::span<const int64_t> slip_times, const MultipathArcRules& rules);
 

@@ -2,6 +2,7 @@
 // What one multipath analysis produces: estimates, per-signal statistics and slips.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct AnalysisOutput {
     std::vector<SlipRecord> slips;
     std::map<std::string, uint64_t> slip_counts;
     std::vector<StatsRecord> statistics;         // one per series key, in key order
+    // With an orbit: emitted estimates for which it gave no position (they keep the
+    // 45-degree placeholder). Absent when the analysis had no orbit.
+    std::optional<uint64_t> estimates_without_position;
 };
 
 }  // namespace skyrift

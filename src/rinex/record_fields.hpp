@@ -30,10 +30,12 @@ inline double float_field(std::string_view line, std::size_t begin, std::size_t 
 }
 
 // One 16-byte observation field (value F14.3, LLI digit, SSI digit), possibly cut
-// short by the line end. False when the value does not parse.
+// short by the line end. False when there is no observation: the value does not parse
+// or is exactly zero (RINEX writes 0.0 for a missing value, and converters fill every
+// signal a satellite does not transmit with .000); its indicator digits go with it.
 inline bool parse_observation_field(std::string_view field, ObservationEntry& out) {
     double value = 0.0;
-    if (parse_float(trim_field(field.substr(0, 14)), value) != NumberError::None) return false;
+    if (parse_float(trim_field(field.substr(0, 14)), value) != NumberError::None || value == 0.0) return false;
     out.set_value(value);
     auto digit = [&](std::size_t i) {
         return i < field.size() && field[i] >= '0' && field[i] <= '9' ? static_cast<uint8_t>(field[i] - '0')

@@ -3,14 +3,12 @@
 // (the readers' Python results show only the failure).
 #include <isa-l/igzip_lib.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "check.hpp"
 #include "io/input.hpp"
 #include "io/line_source.hpp"
-
-#include "check.hpp"
 
 using namespace skyrift;
 

@@ -16,7 +16,7 @@ from pathlib import Path
 
 import numpy as np
 
-from ..analysis.weights import elevation_weight
+from .weights import elevation_weight
 from .orbits import (C_LIGHT, Orbit, build_orbits, geodetic_to_ecef, look_angles,
                      satellite_ecef)
 from .signals import SIGNALS, glonass_channel, series_key

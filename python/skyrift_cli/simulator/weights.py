@@ -1,4 +1,5 @@
-"""Elevation weights of the weighted multipath RMS, as the analysis defines them."""
+"""Elevation weights for the simulator's own reckoning of the weighted multipath RMS
+it injects: the truth the analysis (which weighs in the module) is checked against."""
 import numpy as np
 
 
