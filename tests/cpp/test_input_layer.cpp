@@ -1,30 +1,15 @@
 // The input layer as a streaming reader sees it: decoded lines in order, line ends,
 // and a decoder failure reported only after every complete line before the damage
 // (the readers' Python results show only the failure).
-#include <isa-l/igzip_lib.h>
-
 #include <string>
 #include <vector>
 
 #include "check.hpp"
+#include "gzip_text.hpp"
 #include "io/input.hpp"
 #include "io/line_source.hpp"
 
 using namespace skyrift;
-
-static std::string gzip_of(const std::string& text) {
-    isal_zstream zs;
-    isal_deflate_stateless_init(&zs);
-    zs.gzip_flag = IGZIP_GZIP;
-    std::string out(text.size() + text.size() / 2 + 1024, '\0');
-    zs.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
-    zs.avail_in = static_cast<uint32_t>(text.size());
-    zs.next_out = reinterpret_cast<uint8_t*>(out.data());
-    zs.avail_out = static_cast<uint32_t>(out.size());
-    isal_deflate_stateless(&zs);
-    out.resize(zs.total_out);
-    return out;
-}
 
 struct Drained {
     std::vector<std::string> lines;

@@ -1,8 +1,6 @@
 // Decoding beside the reader: a stage run on its own thread hands the reader the same
 // lines, in order, as the whole-text decoding, and the same failure after the same
 // lines; a reader that stops early stops the decoder.
-#include <isa-l/igzip_lib.h>
-
 #include <string>
 #include <vector>
 
@@ -13,22 +11,9 @@
 #include "io/text_stream.hpp"
 
 #include "check.hpp"
+#include "gzip_text.hpp"
 
 using namespace skyrift;
-
-static std::string gzip_of(const std::string& text) {
-    isal_zstream zs;
-    isal_deflate_stateless_init(&zs);
-    zs.gzip_flag = IGZIP_GZIP;
-    std::string out(text.size() + text.size() / 2 + 1024, '\0');
-    zs.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
-    zs.avail_in = static_cast<uint32_t>(text.size());
-    zs.next_out = reinterpret_cast<uint8_t*>(out.data());
-    zs.avail_out = static_cast<uint32_t>(out.size());
-    isal_deflate_stateless(&zs);
-    out.resize(zs.total_out);
-    return out;
-}
 
 struct Drained {
     std::vector<std::string> lines;
