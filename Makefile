@@ -3,7 +3,7 @@ VENV      := .venv
 PY        := $(VENV)/bin/python
 DEPS_STAMP := $(VENV)/.deps-installed
 APT_STAMP := build/.apt-checked
-SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
+SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null) $(wildcard stubs/*)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
 .PHONY: all build test cpp-tests demo bench bench-peers sanitize clean

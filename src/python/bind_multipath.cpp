@@ -1,6 +1,7 @@
 // MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/results_instance.hpp"
 #include "analysis/multipath_analysis.hpp"
 #include "analysis/result_elevations.hpp"
 #include "navigation/sp3_data.hpp"
@@ -22,10 +23,6 @@ struct PyStats {
 };
 struct PySlip {
     SlipRecord record;
-    BorrowFlag flag;
-};
-struct PyResults {
-    AnalysisOutput output;
     BorrowFlag flag;
 };
 struct PyAnalyzer {

@@ -1,6 +1,7 @@
 // ReflectorHeights, reflector_heights, reflector_heights_from_snr.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/columns.hpp"
 
 #include <pybind11/numpy.h>
 
@@ -257,13 +258,7 @@ py::tuple periodogram(const PyReflectorHeights& self, py::handle index_arg, py::
 
 py::object to_pandas(const PyReflectorHeights& self, py::handle rejected_arg) {
     const bool rejected = !is_absent(rejected_arg) && arg_bool(rejected_arg, "rejected");
-    py::module_ pandas;
-    try {
-        pandas = py::module_::import("pandas");
-    } catch (py::error_already_set& e) {
-        if (!e.matches(PyExc_ImportError)) throw;
-        raise_py(PyExc_ImportError, "to_pandas() needs pandas: pip install 'skyrift_mp[pandas]'");
-    }
+    const py::module_ pandas = import_extra("pandas", "ReflectorHeights.to_pandas()");
     return pandas.attr("DataFrame")(
         arc_columns(rejected ? self.output->rejected : self.output->accepted, self.datetime_times, rejected));
 }

@@ -49,14 +49,19 @@ struct is_result<Result<T>> : std::true_type {};
 // Python object: convert the arguments before, build the Python results after.
 template <typename Compute>
 auto call_released(Failure where, Compute&& compute) {
-    auto result = [&] {
+    if constexpr (std::is_void_v<decltype(compute())>) {  // work that only fills buffers
         const py::gil_scoped_release release;
-        return std::forward<Compute>(compute)();
-    }();
-    if constexpr (is_result<decltype(result)>::value) {
-        return value_or_raise(std::move(result), where);
+        std::forward<Compute>(compute)();
     } else {
-        return result;
+        auto result = [&] {
+            const py::gil_scoped_release release;
+            return std::forward<Compute>(compute)();
+        }();
+        if constexpr (is_result<decltype(result)>::value) {
+            return value_or_raise(std::move(result), where);
+        } else {
+            return result;
+        }
     }
 }
 

@@ -19,10 +19,9 @@ KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dr
 
 @dataclass
 class EstimateTable:
-    """The estimates as parallel numpy arrays."""
+    """The estimates as parallel numpy arrays (the columns of results.to_numpy())."""
     satellite: np.ndarray
     key: np.ndarray  # series key, e.g. GPSM1C
-    epoch: np.ndarray  # ISO text
     time: np.ndarray  # datetime64[ms]
     mp: np.ndarray
     elevation: np.ndarray
@@ -31,17 +30,9 @@ class EstimateTable:
 
     @classmethod
     def from_results(cls, results) -> "EstimateTable":
-        # The module's own series keys, found through each key's statistics entry.
-        key_of = {(s.system, s.code): s.signal for s in results.statistics}
-        rows = [(e.satellite, key_of[e.system, e.signal], e.epoch, e.mp_value, e.elevation,
-                 e.azimuth, e.snr) for e in results.estimates]
-        sat, keys, epoch, mp, el, az, snr = zip(*rows) if rows else ([],) * 7
-        return cls(np.array(sat, dtype=str), np.array(keys, dtype=str),
-                   np.array(epoch, dtype=str),
-                   np.array([e.rstrip("Z") for e in epoch], dtype="datetime64[ms]"),
-                   np.array(mp, dtype=float), np.array(el, dtype=float),
-                   np.array(az, dtype=float),
-                   np.array([np.nan if v is None else v for v in snr], dtype=float))
+        c = results.to_numpy()
+        return cls(c["satellite"], c["signal"], c["time"], c["mp"], c["elevation"], c["azimuth"],
+                   c["snr"])
 
     def __len__(self) -> int:
         return self.mp.size
@@ -78,12 +69,24 @@ class MultipathRun:
     elevations: tuple[int, int] | None  # estimates with and without an orbit position
     without_orbit: list[str] = field(default_factory=list)  # satellites the orbit lacks
     notes: list[str] = field(default_factory=list)
+    # The slips as columns (results.cycle_slips_to_numpy()), for the figures.
+    slip_columns: dict[str, np.ndarray] = field(default_factory=dict)
 
 
-def _slip_dicts(results) -> list[dict]:
-    return [{"satellite": s.satellite, "epoch": s.epoch, "method": s.method,
-             "signal": s.signal, "magnitude": s.magnitude, "threshold": s.threshold}
-            for s in results.cycle_slips]
+def iso_texts(times: np.ndarray) -> np.ndarray:
+    """The module's ISO text of datetime64[ms] instants ("2020-06-25T00:00:30.000Z"),
+    formatted once per distinct instant."""
+    distinct, index = np.unique(times, return_inverse=True)
+    texts = np.array([t + "Z" for t in np.datetime_as_string(distinct, unit="ms").tolist()],
+                     dtype=object)
+    return texts[index.reshape(-1)] if times.size else np.array([], dtype=object)
+
+
+def _slip_dicts(c: dict[str, np.ndarray]) -> list[dict]:
+    columns = (c["satellite"].tolist(), iso_texts(c["time"]).tolist(), c["method"].tolist(),
+               c["signal"].tolist(), c["magnitude"].tolist(), c["threshold"].tolist())
+    names = ("satellite", "epoch", "method", "signal", "magnitude", "threshold")
+    return [dict(zip(names, row)) for row in zip(*columns)]
 
 
 def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=None,
@@ -113,7 +116,9 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=N
                      "and weighted RMS equals RMS")
     statistics = sorted((SignalStats.from_module(s) for s in results.statistics),
                         key=lambda s: s.signal)
+    slips = results.cycle_slips_to_numpy()
     return MultipathRun(
         Path(obs_path), Path(sp3_path) if sp3_path else None, cutoff if orbit else None,
         (rx.x, rx.y, rx.z) if rx else None, table, statistics,
-        _slip_dicts(results), dict(results.cycle_slip_counts), counts, without_orbit, notes)
+        _slip_dicts(slips), dict(results.cycle_slip_counts), counts, without_orbit, notes,
+        slip_columns=slips)

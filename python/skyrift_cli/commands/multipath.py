@@ -5,6 +5,7 @@ from pathlib import Path
 
 from ..argtypes import number, positive
 from ..errors import CliError
+from ..progress import Progress
 from ._outputs import write_outputs
 
 DEFAULT_CUTOFF = 10.0
@@ -51,11 +52,14 @@ def run(args) -> None:
         raise CliError(f"{option} needs --sp3: without an orbit the elevations are unknown")
     cutoff = DEFAULT_CUTOFF if args.cutoff is None else args.cutoff
     systems = parse_systems(args.systems)
-    mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window)
-    print(multipath_summary(mp_run))
-    written = []
-    if args.csv:
-        write_estimates_csv(Path(args.csv), mp_run.estimates)
-        written.append(Path(args.csv))
-    write_outputs(args, written, lambda: multipath_json(mp_run),
-                  lambda outdir: multipath_plots(mp_run, outdir))
+    with Progress() as progress:
+        progress.step(f"analysing {Path(args.obs).name}")
+        mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window)
+        progress.echo(multipath_summary(mp_run))
+        written = []
+        if args.csv:
+            progress.step(f"writing {args.csv}")
+            write_estimates_csv(Path(args.csv), mp_run.estimates)
+            written.append(Path(args.csv))
+        write_outputs(args, written, lambda: multipath_json(mp_run),
+                      lambda outdir, p: multipath_plots(mp_run, outdir, progress=p), progress)
