@@ -69,7 +69,7 @@ def _connect(workers: int | None, scheduler: str | None, client):
         else:
             cluster = stack.enter_context(distributed.LocalCluster(
                 n_workers=workers or default_workers(), threads_per_worker=1, processes=True,
-                dashboard_address=None, silence_logs=logging.ERROR))
+                dashboard_address=":0", silence_logs=logging.ERROR))
             c = stack.enter_context(distributed.Client(cluster))
         try:
             c.wait_for_workers(1, timeout=WORKER_WAIT_SECONDS)
@@ -89,7 +89,10 @@ def _lost(exc: BaseException) -> str:
 def _run_tasks(client, todo: list[str], options: TaskOptions, catalogue, store, summary,
                bar: ProgressBar, task=analyse_file) -> None:
     distributed = require("distributed", PURPOSE)
-    shared = client.scatter(catalogue, broadcast=True) if catalogue is not None else None
+    # a key of its own: a catalogue equal to that of an earlier batch on the same client
+    # must not share a key that the client is still releasing
+    shared = (client.scatter(catalogue, broadcast=True, hash=False)
+              if catalogue is not None else None)
     run = uuid.uuid4().hex[:8]
     futures = {client.submit(task, source, options, shared, key=f"skyrift-batch-{run}-{i}",
                              pure=False): source for i, source in enumerate(todo)}
