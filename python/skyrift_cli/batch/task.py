@@ -179,7 +179,7 @@ def join_sp3(texts: list[str]) -> str:
             elif in_header:
                 if k == 0:
                     out.append(line)
-            elif keep and line[:1] in ("P", "V", "E"):
+            elif keep and (line[:1] in ("P", "V") or line[:2] in ("EP", "EV")):
                 out.append(line)
     out.append("EOF")
     return "\n".join(out) + "\n"
