@@ -4,6 +4,7 @@ folder keeps one committed row per input."""
 import datetime as dt
 import gzip
 import os
+import sys
 
 import pytest
 from batch_support import BROKEN, network  # noqa: F401 (fixture)
@@ -239,3 +240,34 @@ def test_resume_drops_uncommitted_parts_and_keeps_one_row_per_input(tmp_path):
     files = pq.read_table(tmp_path / "files.parquet").to_pylist()
     assert sorted((r["file"], r["status"]) for r in files) == [("a", "ok"), ("b", "ok")]
     assert sorted(pq.read_table(tmp_path / "stats.parquet")["file"].to_pylist()) == ["a", "b"]
+
+
+# ---- what the user is told before anything runs
+
+@pytest.mark.parametrize("module, argv, message", [
+    ("distributed", [], "pip install 'dask[distributed]'  (or: pip install 'skyrift_mp[batch]')"),
+    ("pyarrow", [], "pip install pyarrow  (or: pip install 'skyrift_mp[batch]')"),
+    ("fsspec", ["memory://bucket/x.24o"], "reading URLs needs the Python package fsspec"),
+], ids=["dask", "pyarrow", "fsspec"])
+def test_missing_extras_are_named(network, tmp_path, monkeypatch, module, argv, message):
+    from batch_support import run_cli
+
+    monkeypatch.setitem(sys.modules, module, None)  # import fails as when not installed
+    code, _, err = run_cli("batch", *(argv or [network.obs("AAAA")]), "--out", tmp_path / "o")
+    assert code == 1 and message in err
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["--workers", "0"], "argument --workers: must be at least 1"),
+    (["--workers", "2", "--scheduler", "tcp://127.0.0.1:1"], "not allowed with argument"),
+    (["--cutoff", "95"], "--cutoff must lie between -90 and 90 degrees"),
+], ids=["workers", "workers-and-scheduler", "cutoff"])
+def test_bad_options_are_refused(network, tmp_path, capsys, argv, message):
+    from skyrift_cli.main import main
+
+    try:
+        code = main(["batch", network.obs("AAAA"), "--out", str(tmp_path / "o"), *argv])
+    except SystemExit as exit_:
+        code = exit_.code
+    assert code in (1, 2) and message in capsys.readouterr().err
+    assert not (tmp_path / "o" / "files.parquet").exists()
