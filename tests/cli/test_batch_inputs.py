@@ -271,3 +271,39 @@ def test_bad_options_are_refused(network, tmp_path, capsys, argv, message):
         code = exit_.code
     assert code in (1, 2) and message in capsys.readouterr().err
     assert not (tmp_path / "o" / "files.parquet").exists()
+
+
+def _without_position(path, target):
+    lines = path.read_text().splitlines(keepends=True)
+    target.write_text("".join(f"{0.0:14.4f}" * 3 + " " * 18 + "APPROX POSITION XYZ\n"
+                              if line[60:].startswith("APPROX POSITION XYZ") else line
+                              for line in lines))
+    return target
+
+
+@pytest.mark.parametrize("case, kind, note", [
+    ("other-day", "none", "no orbit file covers these observations"),
+    ("no-records", "none", "holds no records"),
+    ("no-position", "none", "the header has no APPROX POSITION XYZ: analysed without"),
+    ("one-of-two-days", "sp3", "cover 2024-03-05 00:00 to 2024-03-05 23:45 only; satellite "
+                               "positions outside that are extrapolated"),
+])
+def test_orbit_problems_leave_a_note_and_the_file_analysed(network, tmp_path, case, kind, note):
+    files = network.files["MDNT"]  # 23:00 to 00:59:30, orbits of two days
+    obs, orbits = files.obs, tmp_path / "orbits"
+    orbits.mkdir()
+    if case == "other-day":
+        (orbits / "SKY0SIMFIN_20240700000_01D_15M_ORB.SP3").write_text(
+            files.sp3.read_text().replace("*  2024  3  5", "*  2024  3 10").replace(
+                "#dP2024  3  5", "#dP2024  3 10"))
+    elif case == "no-records":
+        header = [line for line in files.sp3.read_text().splitlines() if line[:1] in "#+%/"]
+        (orbits / files.sp3.name).write_text("\n".join(header) + "\nEOF\n")
+    else:
+        (orbits / files.sp3.name).write_bytes(files.sp3.read_bytes())
+        if case == "no-position":
+            obs = _without_position(obs, tmp_path / obs.name)
+    result = analyse_file(str(obs), TaskOptions(), build_catalogue(str(orbits)))
+    assert result.ok and result.file["orbit_source"] == kind
+    assert note in result.file["message"]
+    assert set(result.stats["orbit_source"]) == {kind} and result.file["estimates"] > 0

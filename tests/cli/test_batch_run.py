@@ -173,7 +173,7 @@ def _rows_of(table, path):
     return table.filter(pc.equal(table["file"], path))
 
 
-def _dies_on_broken(source, options, catalogue):
+def _dies_on_broken(source, options, catalogue=None):
     """A task whose worker process dies on the broken file (as on a crash in C++)."""
     if source.endswith(BROKEN):
         os._exit(3)

@@ -94,8 +94,9 @@ def _run_tasks(client, todo: list[str], options: TaskOptions, catalogue, store, 
     shared = (client.scatter(catalogue, broadcast=True, hash=False)
               if catalogue is not None else None)
     run = uuid.uuid4().hex[:8]
-    futures = {client.submit(task, source, options, shared, key=f"skyrift-batch-{run}-{i}",
-                             pure=False): source for i, source in enumerate(todo)}
+    keys = [f"skyrift-batch-{run}-{i}" for i in range(len(todo))]
+    submitted = client.map(task, todo, options=options, catalogue=shared, key=keys, pure=False)
+    futures = dict(zip(submitted, todo))
     last_flush = time.monotonic()
     try:
         for future in distributed.as_completed(futures):

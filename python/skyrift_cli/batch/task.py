@@ -92,6 +92,33 @@ def _datetime(epoch) -> dt.datetime | None:
         return None
 
 
+def _has_position(receiver) -> bool:
+    return receiver is not None and (receiver.x, receiver.y, receiver.z) != (0.0, 0.0, 0.0)
+
+
+def _orbit_of(obs, name: str, catalogue, tmp: Path, span, notes: list[str]):
+    """The analyzer's orbit argument for this file and the plan of the files read."""
+    if catalogue is None:
+        return None, OrbitPlan()
+    first, last = span
+    if first is None or last is None:
+        notes.append("epochs outside the calendar: no orbit matched")
+        return None, OrbitPlan()
+    plan = match(catalogue, min(first, last), max(first, last), site_of(name))
+    if not plan.sp3 and not plan.nav:
+        notes.append("no orbit file covers these observations: elevations unknown, no cutoff")
+        return None, plan
+    orbit, plan = load_orbit(plan, tmp, span, notes)
+    if orbit is not None and not _has_position(obs.approx_position):
+        notes.append("the header has no APPROX POSITION XYZ: analysed without elevations")
+        return None, OrbitPlan()
+    return orbit, plan
+
+
+STAT_ATTRIBUTES = ("system", "signal", "code", "count", "rms", "weighted_rms", "mean",
+                   "std_dev", "min", "max", "cycle_slips")
+
+
 def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileResult:
     import skyrift_mp as sk
 
@@ -100,44 +127,30 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     obs = _read_obs(source)
     name = sources.name_of(source)
     station = obs.marker_name.strip() or (site_of(name) or "")
-    first, last = _datetime(obs.first_epoch()), _datetime(obs.last_epoch())
+    span = (_datetime(obs.first_epoch()), _datetime(obs.last_epoch()))
     notes: list[str] = []
-    plan = OrbitPlan()
-    if catalogue is not None:
-        if first is None:
-            notes.append("epochs outside the calendar: no orbit matched")
-        else:
-            plan = match(catalogue, min(first, last), max(first, last), site_of(name))
-    orbit, plan = load_orbit(plan, tmp, (first, last), notes)
-    receiver = obs.approx_position
-    if orbit is not None and (receiver is None or (receiver.x, receiver.y, receiver.z) == (0, 0, 0)):
-        notes.append("the header has no APPROX POSITION XYZ: analysed without elevations")
-        orbit, plan = None, OrbitPlan()
-    if orbit is None:
-        options_ = {"elevation_cutoff": KEEP_ALL}
+    orbit, plan = _orbit_of(obs, name, catalogue, tmp, span, notes)
+    if orbit is None:  # as the multipath command: without elevations no cutoff applies
+        settings = {"elevation_cutoff": KEEP_ALL}
     else:
-        options_ = {"orbit": orbit, "receiver": receiver, "elevation_cutoff": options.cutoff}
-    if catalogue is not None and orbit is None and not notes:
-        notes.append("no orbit file covers these observations: elevations unknown, no cutoff")
-    results = sk.MultipathAnalyzer(obs, **options_).analyze()
+        settings = {"orbit": orbit, "receiver": obs.approx_position,
+                    "elevation_cutoff": options.cutoff}
+    results = sk.MultipathAnalyzer(obs, **settings).analyze()
     if orbit is not None and results.estimates_without_position:
         notes.append(f"{results.estimates_without_position} of {results.total_estimates()} "
                      "estimates have no orbit position")
     orbit_files = " ".join(sources.name_of(s) for s in (*plan.sp3, plan.nav) if s) or None
-    common = {"file": source, "station": station, "first_epoch": first, "last_epoch": last,
-              "interval": obs.interval, "orbit_source": plan.kind, "orbit_files": orbit_files}
+    common = {"file": source, "station": station, "first_epoch": span[0],
+              "last_epoch": span[1], "interval": obs.interval, "orbit_source": plan.kind,
+              "orbit_files": orbit_files}
     stats = sorted(results.statistics, key=lambda s: s.signal)
     columns: dict[str, list] = {k: [v] * len(stats) for k, v in common.items()}
-    for attr in ("system", "signal", "code", "count", "rms", "weighted_rms", "mean",
-                 "std_dev", "min", "max", "cycle_slips"):
-        columns[attr] = [getattr(s, attr) for s in stats]
-    row = file_row(source, "ok", "; ".join(notes), station=station, first_epoch=first,
-                   last_epoch=last, epochs=obs.num_epochs, satellites=obs.num_satellites,
+    columns.update({a: [getattr(s, a) for s in stats] for a in STAT_ATTRIBUTES})
+    row = file_row(source, "ok", "; ".join(notes), station=station, first_epoch=span[0],
+                   last_epoch=span[1], epochs=obs.num_epochs, satellites=obs.num_satellites,
                    estimates=results.total_estimates(), orbit_source=plan.kind,
                    orbit_files=orbit_files)
-    estimates = None
-    if options.estimates:
-        estimates = dict(results.to_numpy())
+    estimates = dict(results.to_numpy()) if options.estimates else None
     return FileResult(row, columns, estimates)
 
 
