@@ -53,6 +53,9 @@ def add_parser(sub):
 
 
 def report(summary) -> str:
+    if not summary.analysed:
+        return (f"Nothing to analyse: all {summary.inputs} files are ok in "
+                f"{summary.out / 'files.parquet'}")
     where = f"{summary.workers} worker{'s' if summary.workers != 1 else ''}"
     lines = [f"Analysed {summary.analysed} of {summary.inputs} files on {where} in "
              f"{summary.seconds:.1f} s: {summary.ok} ok, {summary.failed} failed"
