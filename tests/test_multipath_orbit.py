@@ -1,11 +1,9 @@
 """MultipathAnalyzer with an orbit: real look angles during analyze(), the elevation
 cutoff acting on them, statistics weighted by them, and the receiver position."""
-import math
-
-import numpy as np
 import pytest
 
 import skyrift_mp as mp
+from analyzer_checks import check_statistics, rows
 from shared_data import data_file
 from rinex_synth import epochs_of, observations
 from rinex_text import hline, obs_field, text, v3_epoch, v3_header, v3_sat, write_rinex3
@@ -13,16 +11,11 @@ from rinex_text import hline, obs_field, text, v3_epoch, v3_header, v3_sat, writ
 GPS = ["C1C", "L1C", "C2W", "L2W"]
 OPEC = "OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx"
 ORBIT = "Testfile_20220101.eph"
-NAMES = {"G": "GPS", "R": "GLO", "E": "GAL", "C": "BDS"}
 
 
 @pytest.fixture(scope="module")
 def opec():
     return mp.read_rinex_obs(str(data_file(OPEC))), mp.read_sp3(str(data_file(ORBIT)))
-
-
-def rows(estimates):
-    return [(e.satellite, e.epoch, e.signal, e.mp_value, e.elevation, e.azimuth, e.snr) for e in estimates]
 
 
 @pytest.fixture(scope="module")
@@ -41,10 +34,6 @@ def elevations_by_hand(opec):
     return res, flagged
 
 
-def weight(el):
-    return 1.0 if el >= 30 else (1 / (4 * math.sin(math.radians(el)) ** 2) if el > 0 else 0.0)
-
-
 @pytest.mark.parametrize("cutoff", [0.0, 10.0, 30.0])
 def test_orbit_equals_compute_elevations_and_cutoff_by_hand(opec, elevations_by_hand, cutoff):
     obs, sp3 = opec
@@ -56,18 +45,7 @@ def test_orbit_equals_compute_elevations_and_cutoff_by_hand(opec, elevations_by_
     assert min(e.elevation for e in res.estimates) >= cutoff
     assert res.estimates_without_position == unpositioned > 0  # the orbit file lacks a few satellites
     # The statistics come from the kept estimates and their real elevations, in one pass.
-    breaks = {s.signal: s.cycle_slips for s in plain.statistics}
-    groups = {}
-    for e in res.estimates:
-        groups.setdefault(NAMES[e.system] + "M" + e.signal[1:], []).append(e)
-    assert sorted(s.signal for s in res.statistics) == sorted(groups)
-    for st in res.statistics:
-        x = np.array([e.mp_value for e in groups[st.signal]])
-        w = np.array([weight(e.elevation) for e in groups[st.signal]])
-        assert (st.count, st.cycle_slips) == (len(x), breaks[st.signal])
-        np.testing.assert_allclose([st.rms, st.mean, st.std_dev, st.min, st.max, st.weighted_rms],
-                                   [np.sqrt(np.mean(x * x)), x.mean(), x.std(), x.min(), x.max(),
-                                    np.sqrt(np.sum(w * x * x) / np.sum(w))], rtol=1e-12, atol=1e-15)
+    check_statistics(res, {s.signal: s.cycle_slips for s in plain.statistics})
 
 
 def test_without_orbit_nothing_changes(opec):
@@ -126,15 +104,17 @@ def _file_with_position(tmp_path, position):
 @pytest.mark.parametrize("position, options, error, message", [
     (None, {"orbit": "orbit.sp3"}, TypeError, "^argument 'orbit': "),
     (None, {"orbit": True, "receiver": mp.Ecef(1, 2, 3)}, TypeError, "^argument 'orbit': "),
+    (None, {"orbit": ("sp3", "sp3")}, TypeError, "^argument 'orbit': more than one Sp3Data$"),
     ("1 2 3", {"orbit": "sp3", "receiver": (1.0, 2.0, 3.0)}, TypeError, "^argument 'receiver': "),
     ("1 2 3", {"receiver": mp.Ecef(1, 2, 3)}, ValueError, "^receiver is used only with an orbit: pass orbit= as well$"),
     (None, {"orbit": "sp3"}, ValueError,
      r"^Configuration error: an orbit needs a receiver position, and the file has no APPROX POSITION XYZ: "
      r"pass receiver=Ecef\(x, y, z\)$"),
     ("0.0 0.0 0.0", {"orbit": "sp3"}, ValueError, r"APPROX POSITION XYZ is 0 0 0: pass receiver=Ecef\(x, y, z\)$"),
-], ids=["orbit-not-sp3", "orbit-bool", "receiver-tuple", "receiver-without-orbit", "no-position", "zero-position"])
+], ids=["orbit-not-sp3", "orbit-bool", "orbit-two-sp3", "receiver-tuple", "receiver-without-orbit", "no-position", "zero-position"])
 def test_orbit_and_receiver_errors(opec, tmp_path, position, options, error, message):
     _, sp3 = opec
-    options = {k: (sp3 if v == "sp3" else v) for k, v in options.items()}
+    options = {k: (sp3 if v == "sp3" else tuple(sp3 for _ in v) if isinstance(v, tuple) else v)
+               for k, v in options.items()}
     with pytest.raises(error, match=message):
         mp.MultipathAnalyzer(_file_with_position(tmp_path, position), **options)

@@ -2,6 +2,7 @@
 import numpy as np
 import pytest
 import skyrift_mp as sk
+from shared_data import data_file
 from skyrift_cli.simulator.simulate import SimConfig, simulate, write_simulation
 
 
@@ -63,3 +64,45 @@ def test_receiver_position_needed_and_orbit_type_checked(simulated):
         sk.reflector_heights(obs, "orbit.sp3")
     with pytest.raises(TypeError, match="unexpected keyword argument 'height'"):
         sk.reflector_heights(obs, sp3, height=10.0)
+
+
+# ------------------------------------------------------------- broadcast orbits, a real day
+
+
+@pytest.fixture(scope="module")
+def station_day():
+    """The ESBC day: its observations, broadcast and precise orbits (no BeiDou, G04, R06 or
+    R10 in the precise one), and the accepted arcs from each orbit argument."""
+    obs = sk.read_rinex_obs(str(data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")))
+    nav = sk.read_rinex_nav(str(data_file("ESBC00DNK_R_20201770000_01D_MN.rnx.gz")))
+    sp3 = sk.read_sp3(str(data_file("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3")))
+    arcs = {name: sk.reflector_heights(obs, orbit).arcs
+            for name, orbit in (("sp3", sp3), ("nav", nav), ("sp3+nav", (sp3, nav)), ("nav+sp3", [nav, sp3]))}
+    return set(sp3.satellites()), arcs
+
+
+def test_broadcast_orbits_give_the_precise_heights_and_beidou(station_day):
+    _, arcs = station_day
+    sp3, nav = arcs["sp3"], arcs["nav"]
+    assert len(nav["height"]) > len(sp3["height"]) > 400
+    assert np.sum(np.char.startswith(nav["satellite"], "C")) > 40  # BeiDou arcs, from the navigation file only
+    # Every precise-orbit arc is found again (same satellite, signal and direction, middle within
+    # 10 min), with a height within 0.1 mm: the orbits differ by metres, angles by millidegrees.
+    found = 0
+    for i, key in enumerate(zip(sp3["satellite"], sp3["signal"], sp3["rising"])):
+        same = ((nav["satellite"] == key[0]) & (nav["signal"] == key[1]) & (nav["rising"] == key[2]) &
+                (np.abs(nav["time"] - sp3["time"][i]) < np.timedelta64(10, "m")))
+        if same.any():
+            found += 1
+            assert abs(nav["height"][same][0] - sp3["height"][i]) < 1e-4
+    assert found == len(sp3["height"])
+
+
+@pytest.mark.parametrize("both", ["sp3+nav", "nav+sp3"])
+def test_with_both_orbits_the_precise_one_serves_first(station_day, both):
+    in_sp3, arcs = station_day
+    from_sp3 = np.isin(arcs[both]["satellite"], list(in_sp3))
+    for source, mask in (("sp3", from_sp3), ("nav", ~from_sp3)):
+        own = np.isin(arcs[source]["satellite"], list(in_sp3)) == (source == "sp3")
+        for column in ("satellite", "signal", "time", "height", "azimuth", "amplitude"):
+            assert np.array_equal(arcs[both][column][mask], arcs[source][column][own]), (source, column)

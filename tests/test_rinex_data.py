@@ -222,8 +222,15 @@ def check_not_observations(path, expected):
     assert (obs.num_epochs, obs.num_satellites) == (0, 0)
 
 
+def check_navigation(path, expected):
+    check_not_observations(path, expected)
+    nav = sk.read_rinex_nav(str(path))
+    assert (nav.num_satellites, nav.num_ephemerides) == (expected.satellites, expected.ephemerides)
+    assert nav.satellites() == sorted(nav.satellites())
+
+
 SWEEP_CHECKS = {Observations: check_observations, Hatanaka: check_hatanaka,
-                Orbit: check_not_observations, Navigation: check_not_observations,
+                Orbit: check_not_observations, Navigation: check_navigation,
                 Other: check_not_observations}
 
 

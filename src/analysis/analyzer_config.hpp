@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "navigation/sp3_data.hpp"
+#include "navigation/orbit_source.hpp"
 #include "rinex/obs_data.hpp"
 #include "rinex/types.hpp"
 #include "utils/coordinates.hpp"
@@ -35,9 +35,10 @@ struct AnalyzerConfig {
     bool detect_cycle_slips = true;
     bool slip_tests_across_holes = true;      // false: the older adjacent-epoch rule
     std::shared_ptr<const RinexObsData> obs_data;
-    // With an orbit every estimate gets real look angles from `receiver`, and the cutoff
-    // acts on them; without one every estimate carries the 45-degree placeholder.
-    std::shared_ptr<const Sp3Data> orbit;
+    // With an orbit (precise, broadcast or both) every estimate gets real look angles
+    // from `receiver`, and the cutoff acts on them; without one every estimate carries
+    // the 45-degree placeholder.
+    SharedOrbit orbit;
     Ecef receiver;
 };
 

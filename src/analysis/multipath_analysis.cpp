@@ -119,7 +119,8 @@ void apply_elevations(const AnalyzerConfig& config, AnalysisOutput& output, std:
     std::vector<EstimateRecord>& estimates = output.estimates;
     std::vector<uint8_t> positioned;
     if (config.orbit) {
-        const EstimateAngles angles = estimate_look_angles(estimates, *config.orbit, config.receiver, HorizonRule::Any);
+        const EstimateAngles angles =
+            estimate_look_angles(estimates, config.orbit.source(), config.receiver, HorizonRule::Any);
         positioned.resize(estimates.size());
         for (std::size_t i = 0; i < estimates.size(); ++i) {
             if (!angles[i]) continue;

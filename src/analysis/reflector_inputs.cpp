@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "analysis/signal_frequencies.hpp"
-#include "navigation/sorted_orbit.hpp"
 #include "utils/worker_pool.hpp"
 
 namespace skyrift {
@@ -85,12 +84,12 @@ Result<std::vector<ReflectorTrack>> tracks_from_columns(const SnrColumns& c, con
     return tracks;
 }
 
-std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const Sp3Data& orbit, const Ecef& receiver,
-                                                     std::span<const ObservationCode> signals,
+std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const OrbitSource& orbit,
+                                                     const Ecef& receiver, std::span<const ObservationCode> signals,
                                                      const TrackSelection& selection) {
     std::vector<Satellite> satellites;
     for (const Satellite& sat : obs.distinct_satellites())
-        if (wanted_satellite(sat, selection) && orbit.find(sat)) satellites.push_back(sat);
+        if (wanted_satellite(sat, selection) && orbit.knows(sat)) satellites.push_back(sat);
 
     auto per_satellite = parallel_map(satellites.size(), [&](std::size_t s) {
         const Satellite sat = satellites[s];
@@ -120,7 +119,7 @@ std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, co
             tracks.push_back(empty_track(sat, code.text(), code, *wavelength, selection));
             return &tracks.back();
         };
-        const SortedOrbit positions(orbit.find(sat)->records);
+        OrbitCursor positions(orbit);  // one per task: a cursor is not shared between threads
         for (const EpochRecord& e : obs.epochs) {
             const SatelliteEntry* entry = obs.find_satellite(e, sat);
             if (!entry) continue;
@@ -132,7 +131,7 @@ std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, co
                 if (!track) continue;
                 if (!tried) {
                     tried = true;
-                    if (const auto p = positions.position(e.epoch)) angles = calculate_azel(receiver, *p);
+                    if (const auto p = positions.position(sat, e.epoch)) angles = calculate_azel(receiver, *p);
                 }
                 if (!angles || !kept(angles->elevation, selection)) break;
                 append(*track, unix_seconds(e.epoch), angles->elevation, angles->azimuth, o.value());

@@ -8,7 +8,7 @@
 
 #include "analysis/reflector_heights.hpp"
 #include "analysis/reflector_signals.hpp"
-#include "navigation/sp3_data.hpp"
+#include "navigation/orbit_source.hpp"
 #include "rinex/obs_data.hpp"
 #include "utils/coordinates.hpp"
 #include "utils/result.hpp"
@@ -39,9 +39,10 @@ Result<std::vector<ReflectorTrack>> tracks_from_columns(const SnrColumns& column
 
 // One track per satellite and S-code of the file that matches one of `signals` (every
 // S-code when empty) and has a wavelength; sorted by satellite, then code. Look angles come
-// from the orbit at every epoch that has the SNR value; satellites without an orbit give no track.
-std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const Sp3Data& orbit, const Ecef& receiver,
-                                                     std::span<const ObservationCode> signals,
+// from the orbit (precise first, then broadcast) at every epoch that has the SNR value;
+// satellites neither orbit knows give no track.
+std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, const OrbitSource& orbit,
+                                                     const Ecef& receiver, std::span<const ObservationCode> signals,
                                                      const TrackSelection& selection);
 
 }  // namespace skyrift

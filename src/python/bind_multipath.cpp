@@ -1,6 +1,7 @@
 // MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/orbit_arg.hpp"
 #include "python/results_instance.hpp"
 #include "analysis/multipath_analysis.hpp"
 #include "analysis/result_elevations.hpp"
@@ -112,10 +113,10 @@ py::list instances_of(const std::vector<Record>& records) {
 
 py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle receiver_arg) {
     ExclusiveBorrow borrow(self.flag);
-    const std::shared_ptr<Sp3Data> sp3 = arg_shared<Sp3Data>(sp3_arg, "sp3");
+    const SharedOrbit orbit = arg_orbit(sp3_arg, "sp3");
     const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
     const ElevationCounts counts =
-        call_released([&] { return compute_result_elevations(self.output, *sp3, receiver); });
+        call_released([&] { return compute_result_elevations(self.output, orbit.source(), receiver); });
     return py::make_tuple(counts.computed, counts.failed);
 }
 
@@ -210,15 +211,15 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     c.cp_delta_base = arg_float(cp_delta_base, "cp_delta_base");
     c.cp_delta_rate = arg_float(cp_delta_rate, "cp_delta_rate");
     c.slip_tests_across_holes = !arg_bool(skip_slip_tests_after_holes, "skip_slip_tests_after_holes");
-    if (!is_absent(orbit)) c.orbit = arg_shared<Sp3Data>(orbit, "orbit");
+    if (!is_absent(orbit)) c.orbit = arg_orbit(orbit, "orbit");
     std::optional<Ecef> position;
     if (!is_absent(receiver)) position = arg_instance<Ecef>(receiver, "receiver");
     if (c.orbit) {
         auto resolved = receiver_position(c.obs_data->header, position);
-        if (!resolved) raise_py(PyExc_ValueError, resolved.error().message());
+        if (!resolved) raise_value_error(resolved.error().message());
         c.receiver = *resolved;
     } else if (position) {
-        raise_py(PyExc_ValueError, "receiver is used only with an orbit: pass orbit= as well");
+        raise_value_error("receiver is used only with an orbit: pass orbit= as well");
     }
     return {std::move(c), {}};
 }
@@ -253,11 +254,12 @@ void register_analyzer(py::module_& m) {
                      "skip_slip_tests_after_holes=True restores the earlier rule: a signal is\n"
                      "compared only with the satellite's previous epoch, so its first epoch after\n"
                      "a hole is never tested.\n"
-                     "orbit (an Sp3Data): analyze() gives every estimate its look angles from\n"
-                     "receiver (an Ecef; default: the file's approximate position), the elevation\n"
-                     "cutoff acts on them and the statistics are weighted by them. Estimates the\n"
-                     "orbit has no position for keep elevation 45.0 and are counted in\n"
-                     "AnalysisResults.estimates_without_position.")
+                     "orbit (an Sp3Data, a NavData, or a tuple of one of each: SP3 first, the\n"
+                     "broadcast ephemerides for what it lacks): analyze() gives every estimate\n"
+                     "its look angles from receiver (an Ecef; default: the file's approximate\n"
+                     "position), the elevation cutoff acts on them and the statistics are\n"
+                     "weighted by them. Estimates the orbit has no position for keep elevation\n"
+                     "45.0 and are counted in AnalysisResults.estimates_without_position.")
                  .c_str())
         .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }

@@ -2,6 +2,7 @@
 #include "python/common.hpp"
 #include "python/bindings.hpp"
 #include "python/columns.hpp"
+#include "python/orbit_arg.hpp"
 
 #include <pybind11/numpy.h>
 
@@ -57,7 +58,7 @@ struct CallOptions {
 ObservationCode signal_or_raise(const std::string& text, const char* name) {
     const auto code = parse_snr_signal(text);
     if (!code) {
-        raise_py(PyExc_ValueError, std::string(name) + ": '" + text +
+        raise_value_error(std::string(name) + ": '" + text +
                                        "' is not an SNR signal (an S-code such as S1C, or a band such as S1)");
     }
     return *code;
@@ -66,7 +67,7 @@ ObservationCode signal_or_raise(const std::string& text, const char* name) {
 std::vector<std::pair<double, double>> azimuth_windows(py::handle h) {
     return arg_sequence(h, "azimuth_windows", [](py::handle item, const char* name) {
         const std::vector<double> pair = arg_float_list(item, name);
-        if (pair.size() != 2) raise_py(PyExc_ValueError, "azimuth_windows: each window is a (from, to) pair of degrees");
+        if (pair.size() != 2) raise_value_error("azimuth_windows: each window is a (from, to) pair of degrees");
         return std::pair{pair[0], pair[1]};
     });
 }
@@ -93,14 +94,14 @@ std::vector<std::pair<uint32_t, int8_t>> glonass_channels(py::handle h) {
             const std::string id = arg_str(key, "glonass_channels");
             const auto sat = parse_satellite_id(id);
             if (!sat || sat->system != GnssSystem::GLONASS)
-                raise_py(PyExc_ValueError, "glonass_channels: '" + id + "' is not a GLONASS satellite");
+                raise_value_error("glonass_channels: '" + id + "' is not a GLONASS satellite");
             slot = sat->prn;
         } else {
             slot = arg_int<uint32_t>(key, "glonass_channels");
         }
         const int channel = arg_int<int>(value, "glonass_channels");
         if (channel < -7 || channel > 13)
-            raise_py(PyExc_ValueError, "glonass_channels: channel " + std::to_string(channel) + " is outside -7..13");
+            raise_value_error("glonass_channels: channel " + std::to_string(channel) + " is outside -7..13");
         out.emplace_back(slot, static_cast<int8_t>(channel));
     }
     return out;
@@ -222,7 +223,7 @@ py::dict arc_columns(const std::vector<ReflectorArc>& arcs, bool datetime_times,
 py::dict daily(const PyReflectorHeights& self, py::handle median_filter_arg, py::handle min_tracks_arg) {
     const double median_filter = arg_float(median_filter_arg, "median_filter");
     const auto min_tracks = arg_int<std::size_t>(min_tracks_arg, "min_tracks");
-    if (!(median_filter >= 0.0)) raise_py(PyExc_ValueError, "median_filter must be a non-negative number of metres");
+    if (!(median_filter >= 0.0)) raise_value_error("median_filter must be a non-negative number of metres");
     const auto& arcs = self.output->accepted;
     std::vector<double> t(arcs.size()), h(arcs.size());
     for (std::size_t i = 0; i < arcs.size(); ++i) t[i] = arcs[i].time, h[i] = arcs[i].height;
@@ -247,7 +248,7 @@ py::tuple periodogram(const PyReflectorHeights& self, py::handle index_arg, py::
         raise_py(PyExc_IndexError, "arc index " + std::to_string(i) + " out of range for " + std::to_string(n) + " arcs");
     const ReflectorArc& arc = arcs[static_cast<std::size_t>(i < 0 ? i + n : i)];
     if (arc.periodogram.empty()) {
-        raise_py(PyExc_ValueError, "arc " + std::to_string(i) + " has no periodogram: it was rejected before (" +
+        raise_value_error("arc " + std::to_string(i) + " has no periodogram: it was rejected before (" +
                                        std::string(reject_reason_text(arc.reason)) + ")");
     }
     const FrequencyGrid& grid = self.output->heights;
@@ -271,29 +272,21 @@ std::string heights_repr(const PyReflectorHeights& self) {
 // --- computation ---------------------------------------------------------------------
 
 PyReflectorHeights run_released(std::vector<ReflectorTrack>&& tracks, const ReflectorOptions& options, bool datetimes) {
-    std::optional<GnssError> failure;
-    std::shared_ptr<ReflectorOutput> output;
-    {
-        py::gil_scoped_release release;
-        auto result = reflector_heights(tracks, options);
-        if (result) output = std::make_shared<ReflectorOutput>(std::move(*result));
-        else failure = result.error();
-    }
-    if (failure) raise_py(PyExc_ValueError, failure->message());
-    return {std::move(output), datetimes};
+    ReflectorOutput output = call_released([&] { return reflector_heights(tracks, options); });
+    return {std::make_shared<const ReflectorOutput>(std::move(output)), datetimes};
 }
 
 void check_options(const ReflectorOptions& options) {
-    if (auto ok = validate(options); !ok) raise_py(PyExc_ValueError, ok.error().message());
+    if (auto ok = validate(options); !ok) raise_error(ok.error(), Failure::Value);
 }
 
 Ecef receiver_or_raise(const RinexObsData& obs, py::handle receiver_arg) {
     if (!is_absent(receiver_arg)) return arg_instance<Ecef>(receiver_arg, "receiver");
     const auto& p = obs.header.approx_position;
     if (!p || ((*p)[0] == 0.0 && (*p)[1] == 0.0 && (*p)[2] == 0.0)) {
-        raise_py(PyExc_ValueError,
-                 "reflector_heights needs the receiver position: the file has no APPROX POSITION XYZ, "
-                 "pass receiver=Ecef(x, y, z)");
+        raise_value_error(
+            "reflector_heights needs the receiver position: the file has no APPROX POSITION XYZ, "
+            "pass receiver=Ecef(x, y, z)");
     }
     return {(*p)[0], (*p)[1], (*p)[2]};
 }
@@ -301,16 +294,13 @@ Ecef receiver_or_raise(const RinexObsData& obs, py::handle receiver_arg) {
 PyReflectorHeights heights_from_observations(py::handle obs_arg, py::handle orbit_arg, py::handle receiver_arg,
                                              const py::kwargs& kwargs) {
     const std::shared_ptr<RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
-    const std::shared_ptr<Sp3Data> orbit = arg_shared<Sp3Data>(orbit_arg, "orbit");
+    const SharedOrbit orbit = arg_orbit(orbit_arg, "orbit");
     const Ecef receiver = receiver_or_raise(*obs, receiver_arg);
     CallOptions o = parse_options(kwargs, "reflector_heights", true);
     settle_atmosphere(o, to_geodetic(receiver).height);
     check_options(o.core);
-    std::vector<ReflectorTrack> tracks;
-    {
-        py::gil_scoped_release release;
-        tracks = tracks_from_observations(*obs, *orbit, receiver, o.signals, o.selection);
-    }
+    std::vector<ReflectorTrack> tracks =
+        call_released([&] { return tracks_from_observations(*obs, orbit.source(), receiver, o.signals, o.selection); });
     return run_released(std::move(tracks), o.core, true);
 }
 
@@ -321,7 +311,7 @@ DoubleArray float_column(py::handle h, const char* name) {
         PyErr_Clear();
         py_args::raise_argument_error(name, "expected an array of numbers");
     }
-    if (a.ndim() != 1) raise_py(PyExc_ValueError, std::string(name) + " must be one-dimensional");
+    if (a.ndim() != 1) raise_value_error(std::string(name) + " must be one-dimensional");
     return a;
 }
 
@@ -331,12 +321,12 @@ DoubleArray float_column(py::handle h, const char* name) {
 std::pair<std::vector<Satellite>, Int64Array> satellite_column(py::handle h) {
     const py::module_ np = py::module_::import("numpy");
     py::array values = np.attr("asarray")(h);
-    if (values.ndim() != 1) raise_py(PyExc_ValueError, "satellites must be one-dimensional");
+    if (values.ndim() != 1) raise_value_error("satellites must be one-dimensional");
     py::tuple unique;
     try {
         unique = np.attr("unique")(values, py::arg("return_inverse") = true);
     } catch (py::error_already_set& e) {
-        raise_py(PyExc_TypeError, "argument 'satellites': cannot sort the satellite values: " + std::string(py::str(e.value())));
+        py_args::raise_argument_error("satellites", "cannot sort the satellite values: " + std::string(py::str(e.value())));
     }
     const py::array distinct = unique[0];
     const char kind = distinct.dtype().kind();
@@ -355,7 +345,7 @@ std::pair<std::vector<Satellite>, Int64Array> satellite_column(py::handle h) {
         } else {
             py_args::raise_argument_error("satellites", "expected identifiers (str) or SNR satellite numbers (int)");
         }
-        if (!sat) raise_py(PyExc_ValueError, "satellites: '" + shown + "' is not a satellite");
+        if (!sat) raise_value_error("satellites: '" + shown + "' is not a satellite");
         satellites.push_back(*sat);
     }
     return {std::move(satellites), Int64Array::ensure(np.attr("ravel")(unique[1]))};
@@ -389,15 +379,8 @@ PyReflectorHeights heights_from_snr(py::handle satellites_arg, py::handle times_
     auto span_of = [](const auto& a) { return std::span(a.data(), static_cast<std::size_t>(a.size())); };
     const SnrColumns columns{satellites, span_of(index), span_of(times), span_of(elevations), span_of(azimuths),
                              span_of(snr)};
-    std::optional<GnssError> failure;
-    std::vector<ReflectorTrack> tracks;
-    {
-        py::gil_scoped_release release;
-        auto result = tracks_from_columns(columns, signal, signal_name, o.selection);
-        if (result) tracks = std::move(*result);
-        else failure = result.error();
-    }
-    if (failure) raise_py(PyExc_ValueError, failure->message());
+    std::vector<ReflectorTrack> tracks =
+        call_released([&] { return tracks_from_columns(columns, signal, signal_name, o.selection); });
     return run_released(std::move(tracks), o.core, datetimes);
 }
 
@@ -431,7 +414,8 @@ void register_reflector(py::module_& m) {
           doc_sig("reflector_heights(obs, orbit, receiver=None, **options)",
                   std::string(kReflectorDoc) +
                       "  signals [every S-code with a known wavelength]: S-codes (S1C) or bands (S1)\n\n"
-                      "Look angles come from the orbit (an Sp3Data) for the receiver (an Ecef; the file's "
+                      "Look angles come from the orbit (an Sp3Data, a NavData, or a tuple of one of each: SP3 "
+                      "first, the broadcast ephemerides for what it lacks) for the receiver (an Ecef; the file's "
                       "approximate position when None).")
               .c_str());
     m.def("reflector_heights_from_snr", &heights_from_snr, py::arg("satellites"), py::arg("times"),

@@ -34,5 +34,6 @@ void register_constants(py::module_& m);
 
 // Additions, after the constants
 void register_reflector(py::module_& m);  // ReflectorHeights, reflector_heights, reflector_heights_from_snr
+void register_nav(py::module_& m);        // NavData, read_rinex_nav, read_rinex_nav_bytes
 
 }  // namespace skyrift

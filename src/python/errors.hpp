@@ -27,6 +27,7 @@ enum class Failure : uint8_t {
     ReadRinex,   // read_rinex_obs
     ParseRinex,  // read_rinex_obs_bytes
     ReadSp3,     // read_sp3
+    ReadNav,     // read_rinex_nav, read_rinex_nav_bytes
     Analysis,    // MultipathAnalyzer.analyze
     Value,       // everything else: Epoch.parse, code filters, the SNR functions
 };

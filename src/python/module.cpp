@@ -42,6 +42,7 @@ void register_everything(py::module_& m) {
     register_constants(m);
 
     register_reflector(m);
+    register_nav(m);
 }
 
 }  // namespace

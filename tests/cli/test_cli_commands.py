@@ -81,7 +81,7 @@ def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, 
     needs_module("read_rinex_obs", "MultipathAnalyzer")
     code, out, _ = run(capsys, "multipath", simulated.files.obs, "--systems", "G,E",
                        "--json", tmp_path / "mp.json")
-    assert code == 0 and "no --sp3 given" in out
+    assert code == 0 and "no --sp3 or --nav given" in out
     ours = {s["signal"]: s for s in json.loads((tmp_path / "mp.json").read_text())["statistics"]}
     obs = sk.read_rinex_obs(str(simulated.files.obs))
     theirs = sk.MultipathAnalyzer(obs, systems=["G", "E"]).analyze().statistics
@@ -137,6 +137,30 @@ def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
     assert len(rows) == sum(int(r[0]) for r in table.values())
     assert all(float(r["elevation_deg"]) >= 10.0 for r in rows)
     assert all(0.1 < float(r[1]) < 1.5 for r in table.values())  # RMS in metres, sane size
+
+
+def test_multipath_with_precise_and_broadcast_orbits(capsys, tmp_path):
+    """The station day's SP3 file has no BeiDou and no G04: the navigation file places those,
+    and the summary and JSON say which orbit served each system."""
+    needs_module("MultipathAnalyzer", "read_rinex_nav")
+    obs = data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")
+    nav = data_file("ESBC00DNK_R_20201770000_01D_MN.rnx.gz")
+    sp3 = data_file("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3")
+    code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--nav", nav, "--cutoff", "15",
+                       "--json", tmp_path / "mp.json")
+    assert code == 0
+    assert f"elevations from {sp3.name} and {nav.name}, cutoff 15 deg" in out
+    assert "Orbits: BDS broadcast; GAL SP3; GPS SP3 (broadcast: G04); GLO SP3" in out.splitlines()
+    assert {"BDSM2I", "BDSM6I", "BDSM7I"} <= set(_table(out))
+    report = json.loads((tmp_path / "mp.json").read_text())
+    sources = report["orbit_sources"]
+    assert sources["GPS"]["broadcast"] == ["G04"] and sources["BDS"]["sp3"] == []
+    # The numbers are the analyzer's own, with both orbits and the cutoff applied by it.
+    theirs = sk.MultipathAnalyzer(sk.read_rinex_obs(str(obs)), elevation_cutoff=15.0,
+                                  orbit=(sk.read_sp3(str(sp3)), sk.read_rinex_nav(str(nav)))).analyze()
+    assert report["elevations"] == {"computed": theirs.total_estimates(), "failed": 0}
+    assert ({s["signal"]: (s["count"], s["weighted_rms"]) for s in report["statistics"]} ==
+            {s.signal: (s.count, s.weighted_rms) for s in theirs.statistics})
 
 
 def test_snr_survey_json_and_satellite_filter(simulated, capsys, tmp_path):
@@ -234,6 +258,10 @@ ERRORS = [
      "cl.rnx: no SNR (S) observations"),
     ("receiver-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--receiver",
                                                  "1", "2", "3"], "--receiver needs --sp3"),
+    ("nav-not-navigation", lambda tmp, sim: ["multipath", sim.files.obs, "--nav", sim.files.sp3],
+     "not a readable RINEX navigation file (Failed to read RINEX navigation: Navigation file error: "),
+    ("nav-without-ephemerides", lambda tmp, sim: ["multipath", sim.files.obs, "--nav", _write(
+        tmp, "brdc.rnx", NAV_HEADER + f"{'END OF HEADER':>73}\n")], "brdc.rnx: no usable ephemerides"),
     ("unknown-system", lambda tmp, sim: ["multipath", sim.files.obs, "--systems", "G,X"],
      "--systems: unknown system 'X'"),
     ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],

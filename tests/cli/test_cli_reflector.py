@@ -4,6 +4,7 @@ import json
 
 import pytest
 from cli_support import needs_module, simulated  # noqa: F401 (fixture)
+from shared_data import data_file
 
 from skyrift_cli.main import main
 
@@ -45,14 +46,33 @@ def test_rh_user_errors(simulated, capsys, extra, message):
     assert code == 1 and message in err
 
 
-def test_rh_needs_exactly_one_orbit(simulated, capsys, tmp_path):
+def test_rh_needs_an_orbit_it_can_read(simulated, capsys, tmp_path):
     f = simulated.files
-    with pytest.raises(SystemExit):
-        main(["rh", str(f.obs)])
+    code, _, err = run(capsys, "rh", f.obs)
+    assert code == 1 and "rh needs an orbit: --sp3 FILE, --nav FILE or both" in err
     nav = tmp_path / "brdc.rnx"
     nav.write_text("x")
     code, _, err = run(capsys, "rh", f.obs, "--nav", nav)
-    assert code == 1 and "--nav" in err
+    assert code == 1 and "brdc.rnx: not a readable RINEX navigation file" in err
+
+
+@pytest.mark.parametrize("orbits, sources", [
+    (["--nav"], {"BDS broadcast", "GAL broadcast", "GLO broadcast", "GPS broadcast"}),
+    (["--sp3", "--nav"], {"BDS broadcast", "GAL SP3", "GLO SP3 (broadcast: R06 R10)", "GPS SP3 (broadcast: G04)"}),
+], ids=["broadcast", "precise-then-broadcast"])
+def test_rh_on_a_station_day_with_broadcast_orbits(capsys, orbits, sources):
+    """The SP3 file of the day has no BeiDou: the navigation file gives BeiDou arcs, and the
+    summary says which orbit placed each system."""
+    needs_module("reflector_heights", "read_rinex_nav")
+    files = {"--sp3": data_file("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"),
+             "--nav": data_file("ESBC00DNK_R_20201770000_01D_MN.rnx.gz")}
+    argv = [x for o in orbits for x in (o, files[o])]
+    code, out, err = run(capsys, "rh", data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"), *argv)
+    assert code == 0 and err == ""
+    table = {line.split()[0]: line.split() for line in out.splitlines() if line.startswith("S")}
+    assert int(table["S2I"][1]) > 10  # BeiDou B1I arcs accepted
+    line = next(x for x in out.splitlines() if x.startswith("Orbits: "))
+    assert sources <= set(line.removeprefix("Orbits: ").split("; "))  # QZSS, SBAS: rejected arcs only
 
 
 def test_simulator_keeps_the_reflector_height(capsys, tmp_path):

@@ -119,6 +119,19 @@ def load_sp3(path: str | Path, obs):
     return sp3, notes
 
 
+def load_nav(path: str | Path):
+    """Read a RINEX navigation file (broadcast ephemerides); one without any usable
+    ephemeris is an error."""
+    p = existing_file(path)
+    try:
+        nav = sk.read_rinex_nav(str(p))
+    except OSError as exc:
+        raise CliError(f"{p}: not a readable RINEX navigation file ({exc})") from None
+    if nav.num_satellites == 0:
+        raise CliError(f"{p}: no usable ephemerides (is it a RINEX navigation file?)")
+    return nav
+
+
 def receiver_position(obs, given: list[float] | None):
     """The --receiver position, else the header's approximate position."""
     if given is not None:

@@ -3,6 +3,10 @@
 With an orbit the analyzer itself gives every estimate its look angles, applies the
 elevation cutoff to them and computes the statistics from them; without one every
 estimate carries the placeholder elevation, so no cutoff is applied.
+
+The orbit is an SP3 file, a navigation file (broadcast ephemerides) or both; with
+both the module asks SP3 first and the broadcast ephemerides for what it lacks,
+and the run records which of them placed each system's satellites.
 """
 from __future__ import annotations
 
@@ -12,7 +16,8 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
-from .inputs import load_obs, load_sp3, receiver_position
+from .inputs import load_nav, load_obs, load_sp3, receiver_position
+from .orbits import combined, orbit_sources
 
 KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
 
@@ -71,6 +76,13 @@ class MultipathRun:
     notes: list[str] = field(default_factory=list)
     # The slips as columns (results.cycle_slips_to_numpy()), for the figures.
     slip_columns: dict[str, np.ndarray] = field(default_factory=dict)
+    nav_path: Path | None = None
+    # Per system (GPS, GLO, ...): the satellites placed from "sp3" and from "broadcast".
+    orbit_sources: dict[str, dict[str, list[str]]] = field(default_factory=dict)
+
+    @property
+    def orbit_files(self) -> list[Path]:
+        return [p for p in (self.sp3_path, self.nav_path) if p]
 
 
 def iso_texts(times: np.ndarray) -> np.ndarray:
@@ -90,29 +102,35 @@ def _slip_dicts(c: dict[str, np.ndarray]) -> list[dict]:
 
 
 def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=None,
-                  window=1500.0) -> MultipathRun:
+                  window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
-    orbit = load_sp3(sp3_path, obs) if sp3_path else None
+    sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])
+    nav = load_nav(nav_path) if nav_path else None
+    orbit = combined(sp3, nav)
     rx = receiver_position(obs, receiver) if orbit else None
     if orbit:
-        options = {"orbit": orbit[0], "receiver": rx, "elevation_cutoff": cutoff}
+        options = {"orbit": orbit, "receiver": rx, "elevation_cutoff": cutoff}
     else:
         options = {"elevation_cutoff": KEEP_ALL}
     results = sk.MultipathAnalyzer(obs, systems=systems, bias_window_seconds=window,
                                    **options).analyze()
     table = EstimateTable.from_results(results)
-    notes = list(orbit[1]) if orbit else []
+    notes = list(notes)
     counts = None
     without_orbit: list[str] = []
+    sources: dict[str, dict[str, list[str]]] = {}
     if orbit:
         unplaced = results.estimates_without_position
         counts = (len(table) - unplaced, unplaced)
-        without_orbit = sorted(set(table.satellite.tolist()) - set(orbit[0].satellites()))
+        known = set(sp3.satellites() if sp3 else []) | set(nav.satellites() if nav else [])
+        without_orbit = sorted(set(table.satellite.tolist()) - known)
+        placed = ~np.isin(table.satellite, without_orbit)
+        sources = orbit_sources(table.satellite[placed], sp3, obs.first_epoch())
         if unplaced:
             notes.append(f"{unplaced} of {len(table)} estimates have no orbit position: they keep "
                          "the placeholder elevation of 45 deg and count with weight 1")
     else:
-        notes.append("no --sp3 given: elevations are unknown, so no cutoff is applied "
+        notes.append("no --sp3 or --nav given: elevations are unknown, so no cutoff is applied "
                      "and weighted RMS equals RMS")
     statistics = sorted((SignalStats.from_module(s) for s in results.statistics),
                         key=lambda s: s.signal)
@@ -121,4 +139,4 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=N
         Path(obs_path), Path(sp3_path) if sp3_path else None, cutoff if orbit else None,
         (rx.x, rx.y, rx.z) if rx else None, table, statistics,
         _slip_dicts(slips), dict(results.cycle_slip_counts), counts, without_orbit, notes,
-        slip_columns=slips)
+        slip_columns=slips, nav_path=Path(nav_path) if nav_path else None, orbit_sources=sources)

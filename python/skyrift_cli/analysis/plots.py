@@ -230,7 +230,7 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None, progress=N
     figures = []
     # Satellites the orbit does not know keep a placeholder elevation: not on these axes.
     placed = run.estimates.subset(~np.isin(run.estimates.satellite, run.without_orbit))
-    if run.sp3_path and len(placed):
+    if run.orbit_files and len(placed):
         figures.append((outdir / "mp_elevation.png", lambda p: plot_mp_vs_elevation(placed, name, p)))
         figures.append((outdir / "skyplot_mp.png", lambda p: plot_skyplot(placed, name, p)))
     if run.statistics:

@@ -30,20 +30,22 @@ def rh_options(args) -> dict:
     return options
 
 
-def load_orbit(args):
+def load_orbits(args):
+    """(SP3 data or None, navigation data or None) from --sp3 and --nav; at least one."""
     import skyrift_mp as sk
 
-    from .inputs import existing_file
+    from .inputs import existing_file, load_nav
 
-    if args.nav:
-        existing_file(args.nav)
-        raise CliError("--nav: broadcast orbits cannot be used for reflector heights in this build; "
-                       "use --sp3")
-    path = existing_file(args.sp3)
-    try:
-        return sk.read_sp3(str(path))
-    except OSError as exc:
-        raise CliError(f"{path}: {exc}") from None
+    if not (args.sp3 or args.nav):
+        raise CliError("rh needs an orbit: --sp3 FILE, --nav FILE or both")
+    sp3 = None
+    if args.sp3:
+        path = existing_file(args.sp3)
+        try:
+            sp3 = sk.read_sp3(str(path))
+        except OSError as exc:
+            raise CliError(f"{path}: {exc}") from None
+    return sp3, load_nav(args.nav) if args.nav else None
 
 
 def run_rh(obs_path, orbit, receiver=None, options=None):
@@ -59,7 +61,10 @@ def run_rh(obs_path, orbit, receiver=None, options=None):
         raise CliError(str(exc)) from None
 
 
-def rh_summary(name: str, result) -> str:
+def rh_summary(name: str, result, sources=None) -> str:
+    """Per-signal table, rejections, daily height; with `sources` (see orbits.orbit_sources)
+    the orbit that placed each system."""
+    from .orbits import orbit_source_line
     from .report import format_table
 
     arcs, rejected = result.arcs, result.rejected
@@ -75,6 +80,8 @@ def rh_summary(name: str, result) -> str:
     reasons, counts = np.unique(rejected["reason"], return_counts=True)
     if reasons.size:
         lines.append("Rejected: " + ", ".join(f"{r} {c}" for r, c in zip(reasons, counts)))
+    if sources:
+        lines.append(orbit_source_line(sources))
     daily = result.daily()
     lines.append("")
     if daily["day"].size:

@@ -7,6 +7,8 @@ from pathlib import Path
 
 import numpy as np
 
+from .orbits import orbit_source_line
+
 
 def format_table(headers: list[str], rows: list[list], aligns: str) -> str:
     """Plain text table; aligns holds '<' or '>' per column."""
@@ -24,13 +26,15 @@ def multipath_table(run) -> str:
 
 
 def multipath_summary(run) -> str:
-    where = (f"elevations from {run.sp3_path.name}, cutoff {run.cutoff:g} deg"
-             if run.sp3_path else "no orbit, elevations unknown")
+    where = (f"elevations from {' and '.join(p.name for p in run.orbit_files)}, cutoff {run.cutoff:g} deg"
+             if run.orbit_files else "no orbit, elevations unknown")
     lines = [f"Code multipath of {run.obs_path.name} ({where})", "",
              multipath_table(run) if run.statistics else "no multipath estimates", ""]
     events = {(s["satellite"], s["epoch"]) for s in run.cycle_slips}
     lines.append(f"Cycle slips: {len(run.cycle_slips)} detections at {len(events)} "
                  "satellite epochs")
+    if run.orbit_sources:
+        lines.append(orbit_source_line(run.orbit_sources))
     if run.without_orbit:
         lines.append("No orbit for: " + " ".join(run.without_orbit))
     lines += [f"Note: {n}" for n in run.notes]
@@ -66,6 +70,8 @@ def multipath_json(run) -> dict:
     return {
         "obs": str(run.obs_path),
         "sp3": str(run.sp3_path) if run.sp3_path else None,
+        "nav": str(run.nav_path) if run.nav_path else None,
+        "orbit_sources": run.orbit_sources,
         "receiver_ecef_m": list(run.receiver) if run.receiver else None,
         "elevation_cutoff_deg": run.cutoff,
         "elevations": ({"computed": run.elevations[0], "failed": run.elevations[1]}

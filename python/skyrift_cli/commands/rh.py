@@ -18,9 +18,9 @@ DESCRIPTION = (
 def add_parser(sub):
     p = sub.add_parser("rh", help="reflector heights from SNR (GNSS-IR)", description=DESCRIPTION)
     p.add_argument("obs", help="RINEX observation file with S observations")
-    orbit = p.add_mutually_exclusive_group(required=True)
-    orbit.add_argument("--sp3", help="SP3 precise orbit covering the observations")
-    orbit.add_argument("--nav", help="RINEX navigation file (broadcast orbits)")
+    p.add_argument("--sp3", help="SP3 precise orbit covering the observations")
+    p.add_argument("--nav", help="RINEX navigation file (broadcast orbits) of the observations; "
+                   "with --sp3, used for the satellites the SP3 file lacks (one of them is needed)")
     p.add_argument("--signals", nargs="+", metavar="SIG",
                    help="S-codes or bands, e.g. S1C S2 or S1C,S2 (default: every S-code with a "
                    "known wavelength)")
@@ -39,14 +39,16 @@ def add_parser(sub):
 
 
 def run(args) -> None:
-    from ..analysis.reflector import load_orbit, rh_options, rh_summary, run_rh, write_rh_csv
+    from ..analysis.orbits import combined, orbit_sources
+    from ..analysis.reflector import load_orbits, rh_options, rh_summary, run_rh, write_rh_csv
     from ..optional import pyplot
 
     if args.plots:
         pyplot()  # fail before the work when matplotlib is missing
-    orbit = load_orbit(args)
-    _, result = run_rh(args.obs, orbit, args.receiver, rh_options(args))
-    print(rh_summary(Path(args.obs).name, result))
+    sp3, nav = load_orbits(args)
+    obs, result = run_rh(args.obs, combined(sp3, nav), args.receiver, rh_options(args))
+    satellites = list(result.arcs["satellite"]) + list(result.rejected["satellite"])
+    print(rh_summary(Path(args.obs).name, result, orbit_sources(satellites, sp3, obs.first_epoch())))
     written = []
     if args.csv:
         write_rh_csv(Path(args.csv), result)
