@@ -4,7 +4,6 @@ command line, a scheduler and a worker started as processes, a worker that dies,
 import json
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import time
@@ -223,9 +222,9 @@ def _dask_command() -> list[str]:
 
 
 def _stop(processes) -> None:
-    for p in processes:
+    for p in processes:  # SIGTERM: a shell's background jobs may ignore SIGINT
         if p.poll() is None:
-            p.send_signal(signal.SIGINT)
+            p.terminate()
     for p in processes:
         try:
             p.wait(timeout=15)
@@ -272,3 +271,35 @@ def test_unreachable_scheduler_is_a_clear_error(network, tmp_path, monkeypatch):
     code, _, err = run_cli("batch", network.obs("AAAA"), "--out", tmp_path / "out",
                            "--scheduler", "tcp://127.0.0.1:9")
     assert code == 1 and "cannot reach the Dask scheduler at tcp://127.0.0.1:9" in err
+
+
+ESBC = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+ESBC_NAV = "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
+ESBC_SP3 = "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"
+
+
+@pytest.mark.parametrize("orbits, kind", [((ESBC_SP3, ESBC_NAV), "sp3+nav"), ((ESBC_NAV,), "nav")],
+                         ids=["sp3-and-own-navigation", "own-navigation-only"])
+def test_real_day_gets_its_orbits_and_equals_the_multipath_command(client, tmp_path, orbits,
+                                                                   kind):
+    from shared_data import data_file
+
+    obs = data_file(ESBC)
+    folder = tmp_path / "orbits"
+    folder.mkdir()
+    for name in orbits:  # beside other days' products and a merged file of another day
+        os.symlink(data_file(name), folder / name)
+    os.symlink(data_file("GRG0MGXFIN_20201760000_01D_15M_ORB.SP3"),
+               folder / "GRG0MGXFIN_20201760000_01D_15M_ORB.SP3")
+    (folder / "BRDC00IGS_R_20201760000_01D_MN.rnx").write_text("x")
+    summary = run_batch([obs], tmp_path / "out", orbits=folder, cutoff=float(CUTOFF),
+                        client=client, progress=False)
+    assert summary.ok == 1, summary.failures
+    rows = rows_by_file(tmp_path / "out" / "stats.parquet")[str(obs)]
+    assert {(r["orbit_source"], r["orbit_files"]) for r in rows} == {(kind, " ".join(orbits))}
+    given = ["--sp3", data_file(ESBC_SP3)] if kind == "sp3+nav" else []
+    code, _, err = run_cli("multipath", obs, *given, "--nav", data_file(ESBC_NAV),
+                           "--cutoff", CUTOFF, "--json", tmp_path / "mp.json")
+    assert code == 0, err
+    single = json.loads((tmp_path / "mp.json").read_text())["statistics"]
+    assert [{k: r[k] for k in STATS_KEYS} for r in rows] == single

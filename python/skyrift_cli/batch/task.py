@@ -213,15 +213,6 @@ def _read_sp3(plan_sp3: tuple[str, ...], tmp: Path, notes: list[str]):
     return sk.read_sp3(str(sources.local_copy(plan_sp3[0], tmp))), plan_sp3
 
 
-def _read_nav(source: str, tmp: Path):
-    import skyrift_mp as sk
-
-    reader = getattr(sk, "read_rinex_nav", None)
-    if reader is None:
-        raise OSError("this skyrift_mp cannot read navigation files")
-    return reader(str(sources.local_copy(source, tmp)))
-
-
 def _coverage_note(sp3, span, names: str) -> str | None:
     first, last = _datetime(sp3.first_epoch()), _datetime(sp3.last_epoch())
     if first is None or None in span:
@@ -235,6 +226,10 @@ def _coverage_note(sp3, span, names: str) -> str | None:
 def load_orbit(plan: OrbitPlan, tmp: Path, span, notes: list[str]):
     """The analyzer's orbit argument for a plan (SP3, broadcast, or both with SP3
     asked first) and the plan of what was actually read; unreadable files are noted."""
+    from ..analysis.inputs import load_nav
+    from ..analysis.orbits import combined
+    from ..errors import CliError
+
     sp3 = nav = None
     sp3_used: tuple[str, ...] = ()
     if plan.sp3:
@@ -251,10 +246,7 @@ def load_orbit(plan: OrbitPlan, tmp: Path, span, notes: list[str]):
                 notes.append(note)
     if plan.nav:
         try:
-            nav = _read_nav(plan.nav, tmp)
-        except (OSError, ValueError) as exc:
-            notes.append(f"navigation {sources.name_of(plan.nav)} not used: {exc}")
-    used = OrbitPlan(sp3_used, plan.nav if nav is not None else None)
-    if sp3 is not None and nav is not None:
-        return (sp3, nav), used
-    return (sp3 if sp3 is not None else nav), used
+            nav = load_nav(sources.local_copy(plan.nav, tmp))
+        except (CliError, OSError, ValueError) as exc:
+            notes.append(f"navigation file not used: {exc}")
+    return combined(sp3, nav), OrbitPlan(sp3_used, plan.nav if nav is not None else None)
