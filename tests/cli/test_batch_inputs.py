@@ -102,6 +102,9 @@ def test_file_urls_are_read_as_bytes_with_the_same_result(network):
     assert by_url.ok and by_url.file["orbit_source"] == "sp3"
     assert by_url.stats["rms"] == by_path.stats["rms"]
     assert by_url.stats["weighted_rms"] == by_path.stats["weighted_rms"]
+    broken = analyse_file("file://" + str(network.broken))
+    assert not broken.ok
+    assert broken.file["message"] == "no observation epochs (is it a RINEX observation file?)"
 
 
 def test_a_broken_file_becomes_an_error_row(network):

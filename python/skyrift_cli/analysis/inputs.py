@@ -3,7 +3,6 @@ from __future__ import annotations
 
 import datetime as dt
 import gzip
-import zlib
 from pathlib import Path
 
 import skyrift_mp as sk
@@ -29,7 +28,10 @@ def _first_line(p: Path) -> str:
         return ""  # the reader reports what is wrong with the file
 
 
-def _check_first_line(first: str, p) -> None:
+def load_obs(path: str | Path):
+    """Read a RINEX observation file; an unreadable or empty one is an error."""
+    p = existing_file(path)
+    first = _first_line(p)
     if first[60:].startswith("CRINEX VERS"):
         raise CliError(f"{p}: Hatanaka-compressed (Compact RINEX); expand it with crx2rnx first")
     if "RINEX VERSION" not in first[60:].upper():
@@ -37,11 +39,8 @@ def _check_first_line(first: str, p) -> None:
     if first[20:21].upper() not in ("O", " "):
         raise CliError(f"{p}: a RINEX file of type '{first[20:40].strip()}', "
                        "not observation data")
-
-
-def _checked_read(read, p):
     try:
-        obs = read()
+        obs = sk.read_rinex_obs(str(p))
     except OSError as exc:
         raise CliError(f"{p}: not a readable RINEX observation file ({exc})") from None
     if obs.num_epochs == 0:
@@ -49,25 +48,6 @@ def _checked_read(read, p):
     if obs.num_satellites == 0:
         raise CliError(f"{p}: no satellite observations in {obs.num_epochs} epochs")
     return obs
-
-
-def load_obs(path: str | Path):
-    """Read a RINEX observation file; an unreadable or empty one is an error."""
-    p = existing_file(path)
-    _check_first_line(_first_line(p), p)
-    return _checked_read(lambda: sk.read_rinex_obs(str(p)), p)
-
-
-def load_obs_bytes(data: bytes, name: str, label: str):
-    """load_obs for file contents in memory; name tells the compression, label the source."""
-    head = data[:4096]
-    if head.startswith(b"\x1f\x8b"):
-        try:
-            head = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(head)
-        except zlib.error:
-            head = b""
-    _check_first_line(head.split(b"\n", 1)[0][:200].decode("latin-1"), label)
-    return _checked_read(lambda: sk.read_rinex_obs_bytes(data, name), label)
 
 
 def epoch_datetime(epoch) -> dt.datetime:
@@ -141,3 +121,17 @@ def receiver_position(obs, given: list[float] | None):
         raise CliError("the observation header has no APPROX POSITION XYZ; "
                        "give the receiver with --receiver X Y Z (metres, ECEF)")
     return pos
+
+
+def load_obs_bytes(data: bytes, name: str, label: str):
+    """load_obs for file contents in memory: name (its extension) tells the reader the
+    compression, label names the source in messages."""
+    try:
+        obs = sk.read_rinex_obs_bytes(data, name)
+    except OSError as exc:
+        raise CliError(f"{label}: not a readable RINEX observation file ({exc})") from None
+    if obs.num_epochs == 0:
+        raise CliError(f"{label}: no observation epochs (is it a RINEX observation file?)")
+    if obs.num_satellites == 0:
+        raise CliError(f"{label}: no satellite observations in {obs.num_epochs} epochs")
+    return obs
