@@ -2,7 +2,7 @@
 import contextlib
 import datetime as dt
 import io
-from dataclasses import dataclass, replace
+from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
@@ -56,7 +56,3 @@ def run_cli(*argv) -> tuple[int, str, str]:
     with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
         code = main([str(a) for a in argv])
     return code, out.getvalue(), err.getvalue()
-
-
-def one_day_config(**changes) -> SimConfig:
-    return replace(SimConfig(hours=2.0, network=True), **changes)
