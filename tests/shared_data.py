@@ -24,10 +24,9 @@ class Observations:
 
 @dataclass(frozen=True)
 class Hatanaka:
-    """Compact RINEX of the observation file `expanded` in the same folder. Until the
-    reader decodes it (decoded=False) its header reads and its records do not."""
+    """Compact RINEX of the observation file `expanded` in the same folder; it reads
+    like that file."""
     expanded: str
-    decoded: bool = False
 
 
 @dataclass(frozen=True)

@@ -28,16 +28,16 @@ def parse_error(lines, name="obs.rnx"):
 
 @pytest.mark.parametrize("field, expected", [
     ("2.11", "2.11"), ("3.04", "3.04"), ("4.01", "4.01"), ("3.1", "3.01"), ("+3.05", "3.05"),
-    ("3.05a", "3.05"),
-], ids=["rinex2", "rinex3", "rinex4", "one-digit-minor", "plus-sign", "minor-from-two-chars"])
+    ("3.05a", "3.05"), ("2", "2.00"), ("3", "3.00"),
+], ids=["rinex2", "rinex3", "rinex4", "one-digit-minor", "plus-sign", "minor-from-two-chars", "bare-2", "bare-3"])
 def test_version_line(field, expected):
     lines = [hline(f"{field:>9}           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
              hline("", "END OF HEADER")]
     assert load(lines).version == expected
 
 
-@pytest.mark.parametrize("field", ["1.0", "5.00", "3", "abc", "3.x", "256.1"],
-                         ids=["family-1", "family-5", "no-minor", "letters", "bad-minor", "beyond-u8"])
+@pytest.mark.parametrize("field", ["1.0", "5.00", "3.", "1", "abc", "3.x", "256.1"],
+                         ids=["family-1", "family-5", "empty-minor", "bare-1", "letters", "bad-minor", "beyond-u8"])
 def test_unsupported_version_is_fatal(field):
     lines = [hline(f"{field:>9}           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
              hline("", "END OF HEADER")]
@@ -248,10 +248,12 @@ def test_event_epoch_is_kept_and_its_text_lines_skipped():
 
 
 def test_satellite_count_reads_lines_whatever_they_hold():
-    # The count covers the next epoch line, which is consumed as a (bad) satellite line.
-    lines = v3_file([v3_epoch(0.0, 2), g("G01", 40.0)], [v3_epoch(30.0, 1), g("G02", 41.0)])
+    # Lines within the count are satellite lines whatever they hold, except a ">" line,
+    # which always starts the next epoch (a count too large swallows nothing).
+    lines = v3_file([v3_epoch(0.0, 3), g("G01", 40.0), "garbage"], [v3_epoch(30.0, 1), g("G02", 41.0)])
     obs = load(lines)
-    assert obs.num_epochs == 1 and [s.id for s in obs.satellites()] == ["G01"]
+    assert obs.num_epochs == 2 and [s.id for s in obs.satellites()] == ["G01", "G02"]
+    assert snr(obs, "G02") == ([1577836830.0], [41.0])
 
 
 def test_count_beyond_end_of_input():
@@ -290,6 +292,24 @@ def test_rinex2_satellite_continuation_lines():
     obs = load(v2_file(block))
     assert obs.num_satellites == 14
     assert snr(obs, "G13")[1] == [42.0] and snr(obs, "G14")[1] == [43.0]
+
+
+@pytest.mark.parametrize("blank_start", [False, True], ids=["observation-line", "blank-first-fields"])
+def test_rinex2_count_larger_than_the_list(blank_start):
+    # The count says 14 but twelve satellites are listed and no continuation line
+    # follows: a line with text in columns 1-32 is an observation line, never the
+    # list's continuation. One whose first 32 columns are blank stays ambiguous and
+    # is read as the continuation, as the format says.
+    sats = [f"G{p:02d}" for p in range(1, 13)]
+    block = v2_epoch(sats)
+    block[0] = block[0][:29] + " 14" + block[0][32:]
+    for k in range(12):
+        block += v2_sat_obs(30.0 + k, c1=None if blank_start else 20000000.0, l1=None if blank_start else 1.0)
+    obs = load(v2_file(block))
+    if blank_start:
+        assert snr(obs, "G01")[1] == [31.0]  # shifted by the line taken as the list
+    else:
+        assert obs.num_satellites == 12 and [snr(obs, s)[1] for s in ("G01", "G12")] == [[30.0], [41.0]]
 
 
 @pytest.mark.parametrize("entry, sat", [("G 3", "G03"), ("  5", "G05"), ("G12", "G12"), ("r 7", "R07"),

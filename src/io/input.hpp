@@ -13,7 +13,10 @@ namespace skyrift {
 // Runs the decoder stages over a file's bytes; `file_name` is the name the bytes
 // came under (only name-chosen stages look at it). Bytes no stage recognises are
 // the text itself, handed on without a copy.
-TextBuffer decode_input(std::string bytes, std::string_view file_name);
+// The last stage decodes on a thread of its own, beside the reader, when its input
+// has at least `stream_above` bytes (io/text_stream.hpp); below about a megabyte a
+// thread costs more than it saves.
+TextBuffer decode_input(std::string bytes, std::string_view file_name, std::size_t stream_above = std::size_t{1} << 20);
 
 // How a path that cannot be read is reported; the readers' texts differ.
 enum class PathErrors {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "io/text_buffer.hpp"
+#include "io/text_stream.hpp"
 
 namespace skyrift {
 
@@ -33,8 +34,10 @@ public:
     const GnssError& error() const { return *error_; }
 
 private:
+    // The text being cut (the whole buffer, or the stream's current piece).
     std::string_view text_;
-    const std::optional<GnssError>& trailing_error_;
+    const std::optional<GnssError>* trailing_error_;  // of the buffer; for a stream, known at its end
+    TextStream* stream_;
     LineEnds line_ends_;
     std::size_t position_ = 0;
     std::size_t invalid_utf8_at_;

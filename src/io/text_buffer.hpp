@@ -1,5 +1,7 @@
 #pragma once
-// What the input layer hands to every reader: a file's decoded text, whole, in memory.
+// What the input layer hands to every reader: a file's decoded text, whole in memory
+// or arriving in pieces from a decoder that runs beside the reader.
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +14,9 @@ namespace skyrift {
 struct TextBuffer {
     std::string text;
     std::optional<GnssError> trailing_error;
+    // When set, the text comes from here instead (io/text_stream.hpp): `text` is empty
+    // and the failure, if any, is the stream's.
+    std::shared_ptr<class TextStream> stream = nullptr;
 };
 
 }  // namespace skyrift

@@ -2,6 +2,7 @@
 
 #include "io/input.hpp"
 #include "io/line_source.hpp"
+#include "io/text_stream.hpp"
 #include "rinex/header_reader.hpp"
 #include "rinex/record_readers.hpp"
 #include "utils/memory.hpp"
@@ -44,7 +45,7 @@ Result<RinexObsData> parse_observation_text(const TextBuffer& buffer) {
     if (!header) return header.error();
     RinexObsData data;
     data.header = std::move(*header);
-    reserve_for_text(data, buffer.text.size());
+    reserve_for_text(data, buffer.stream ? buffer.stream->expected_size() : buffer.text.size());
     const Result<Ok> records = data.header.version.family == 2 ? read_rinex2_records(source, data)
                                                                : read_rinex3_records(source, data);
     if (!records) return records.error();

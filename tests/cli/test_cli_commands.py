@@ -40,6 +40,27 @@ def test_info_on_real_rinex3_file(capsys):
     assert "  C BeiDou:  C2I C6I C7I L2I L6I L7I S2I S6I S7I" in out
 
 
+@pytest.mark.parametrize("packing", ["compact", "compact-in-compress", "compress"])
+def test_info_takes_archive_files_directly(capsys, tmp_path, packing):
+    import shutil
+    import subprocess
+
+    plain = data_file("ACOR00ESP_R_20213550000_01D_30S_MO.rnx")
+    source = data_file("ACOR00ESP_R_20213550000_01D_30S_MO.crx") if packing.startswith("compact") else plain
+    path = tmp_path / "acor.obs"
+    if packing.endswith("compress"):
+        if shutil.which("compress") is None:
+            pytest.skip("the compress tool (Debian ncompress, installed by make) is absent")
+        path.write_bytes(subprocess.run(["compress", "-c"], input=source.read_bytes(), capture_output=True,
+                                        check=True).stdout)
+    else:
+        path.write_bytes(source.read_bytes())
+    code, out, err = run(capsys, "info", path)
+    assert code == 0 and err == ""
+    _, expected, _ = run(capsys, "info", plain)
+    assert out.split("\n", 1)[1] == expected.split("\n", 1)[1]  # all but the "File:" line
+
+
 def _table(out: str) -> dict[str, list[str]]:
     lines = out.splitlines()
     start = next(i for i, line in enumerate(lines) if line.startswith("signal"))

@@ -1,30 +1,15 @@
 // The input layer as a streaming reader sees it: decoded lines in order, line ends,
 // and a decoder failure reported only after every complete line before the damage
 // (the readers' Python results show only the failure).
-#include <zlib.h>
-
 #include <string>
 #include <vector>
 
 #include "check.hpp"
+#include "gzip_text.hpp"
 #include "io/input.hpp"
 #include "io/line_source.hpp"
 
 using namespace skyrift;
-
-static std::string gzip_of(const std::string& text) {
-    z_stream zs{};
-    deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&zs, text.size()), '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    zs.avail_in = static_cast<uInt>(text.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
 
 struct Drained {
     std::vector<std::string> lines;
