@@ -3,7 +3,9 @@ VENV      := .venv
 PY        := $(VENV)/bin/python
 DEPS_STAMP := $(VENV)/.deps-installed
 APT_STAMP := build/.apt-checked
-SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null)
+# ISA-L inflates gzip input; ncompress makes the .Z files of the tests.
+APT_PACKAGES := libeigen3-dev libisal-dev pkg-config ncompress
+SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null) $(wildcard stubs/*)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
 .PHONY: all build test cpp-tests demo bench bench-peers sanitize fuzz fuzz-build fuzz-smoke clean
@@ -12,10 +14,10 @@ all: build
 
 $(APT_STAMP):
 	@mkdir -p build
-	@if ! dpkg -s libeigen3-dev zlib1g-dev >/dev/null 2>&1; then \
-	  echo "Installing libeigen3-dev and zlib1g-dev"; \
+	@if ! dpkg -s $(APT_PACKAGES) >/dev/null 2>&1; then \
+	  echo "Installing $(APT_PACKAGES)"; \
 	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
-	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq libeigen3-dev zlib1g-dev; \
+	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq $(APT_PACKAGES); \
 	fi
 	@touch $@
 
@@ -49,7 +51,7 @@ demo: build
 PEERS_STAMP := bench/.venv-peers/.installed
 $(PEERS_STAMP):
 	python3 -m venv bench/.venv-peers
-	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt
+	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt gnssrefl hatanaka
 	@touch $@
 
 bench-peers: $(PEERS_STAMP)
@@ -60,6 +62,8 @@ bench: build bench-peers
 	$(PY) bench/orbits.py
 	$(PY) bench/multipath.py
 	$(PY) bench/snr.py
+	$(PY) bench/reflector_heights.py
+	$(PY) bench/batch.py
 
 # The C++ tests and the Python suite against a module built with ASan and UBSan.
 SAN_DIR := build/sanitize

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "rinex/line_source.hpp"
+#include "io/input.hpp"
 #include "rinex/obs_reader.hpp"
 
 int main(int argc, char** argv) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string path = argv[i];
         const auto t0 = clock::now();
-        auto text = skyrift::read_text_file(path);
+        auto text = skyrift::read_text_file(path, skyrift::PathErrors::FileNotFound);
         const auto t1 = clock::now();
         if (!text) {
             std::printf("%s: %s\n", argv[i], text.error().message().c_str());

@@ -1,7 +1,8 @@
-"""Timings of the multipath chain (read, analyze(), compute_elevations) with estimate
-counts and peak memory, on two real station files and a generated 1 Hz day, and the
-same analysis by the PyPI package gnssmultipath (installed only into bench/.venv-peers)
-on the same files, with per-signal RMS side by side.
+"""Timings of the multipath chain (read, analyze(), compute_elevations, and analyze()
+with the orbit given to the analyzer) with estimate counts and peak memory, on two real
+station files and a generated 1 Hz day, and the same analysis by the PyPI package
+gnssmultipath (installed only into bench/.venv-peers) on the same files, with per-signal
+RMS side by side.
 
     .venv/bin/python bench/multipath.py                  # everything
     .venv/bin/python bench/multipath.py --peer-on opec   # peer on the short file only
@@ -50,6 +51,48 @@ def timed(fn):
     return out, time.perf_counter() - wall, time.process_time() - cpu
 
 
+def objects_to_arrays(results):
+    """Estimate columns built one MultipathEstimate attribute at a time."""
+    rows = [(e.satellite, e.system, e.signal, e.epoch, e.mp_value, e.elevation, e.azimuth, e.snr)
+            for e in results.estimates]
+    sat, system, signal, epoch, mp, el, az, snr = zip(*rows) if rows else ([],) * 8
+    return (np.array(sat), np.array(system), np.array(signal),
+            np.array([e.rstrip("Z") for e in epoch], dtype="datetime64[ms]"), np.array(mp), np.array(el),
+            np.array(az), np.array([np.nan if v is None else v for v in snr], dtype=float))
+
+
+def cli_time(argv, repeats):
+    """Best wall and CPU seconds of `skyrift-mp <argv>` in a fresh interpreter."""
+    best = (float("inf"), float("inf"))
+    for _ in range(repeats):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        proc = subprocess.run([sys.executable, "-m", "skyrift_cli", *argv], capture_output=True, text=True)
+        wall = time.perf_counter() - start
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        if proc.returncode != 0:
+            raise RuntimeError(proc.stderr[-2000:])
+        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        best = min(best, (wall, cpu))
+    return best
+
+
+def bench_cli(name, chain):
+    """skyrift-mp multipath with --csv and with --plots against the library chain."""
+    import tempfile
+
+    obs_name, orbit_name = CASES[name]
+    base = ["multipath", str(DATA / obs_name), "--sp3", str(DATA / orbit_name)]
+    with tempfile.TemporaryDirectory() as tmp:
+        rows = [("--csv", cli_time(base + ["--csv", f"{tmp}/mp.csv"], 3)),
+                ("--plots", cli_time(base + ["--plots", f"{tmp}/plots"], 2))]
+    print(f"\nskyrift-mp multipath on {name} against the library chain (read_rinex_obs, analyze with orbit= "
+          f"{chain[0]:.3f} s wall, {chain[1]:.3f} s CPU); best of 3 / 2 fresh processes, start-up included")
+    print(f"  {'outputs':8} {'wall s':>7} {'CPU s':>7} {'wall/chain':>11} {'CPU/chain':>10}")
+    for label, (wall, cpu) in rows:
+        print(f"  {label:8} {wall:7.3f} {cpu:7.3f} {wall / chain[0]:11.1f} {cpu / chain[1]:10.1f}")
+
+
 def run_case(name):
     """Child process: our chain on one file; prints one JSON line."""
     import skyrift_mp as mp
@@ -63,11 +106,16 @@ def run_case(name):
     counts, el_wall, el_cpu = timed(lambda: res.compute_elevations(sp3, receiver))
     n = res.total_estimates()
     peak = peak_mb()
+    columns = min((timed(res.to_numpy) for _ in range(3)), key=lambda r: r[1])[1:]
+    objects = timed(lambda: objects_to_arrays(res))[1:]  # the per-object way, for comparison
     del res
+    with_orbit = mp.MultipathAnalyzer(obs, orbit=sp3, receiver=receiver)
+    _, orbit_wall, orbit_cpu = timed(with_orbit.analyze)
     comparable = mp.MultipathAnalyzer(obs, bias_window_seconds=None, elevation_cutoff=0.0).analyze()
     rms = {s.system + s.code: (s.rms, s.count) for s in comparable.statistics}
     print(json.dumps({"epochs": obs.num_epochs, "read": [read_wall, read_cpu], "analyze": [an_wall, an_cpu],
-                      "elevations": [el_wall, el_cpu], "estimates": n, "computed": counts[0],
+                      "elevations": [el_wall, el_cpu], "analyze_orbit": [orbit_wall, orbit_cpu],
+                      "estimates": n, "computed": counts[0], "to_numpy": columns, "objects": objects,
                       "peak_mb": peak, "base_mb": base, "rms": rms}))
 
 
@@ -172,6 +220,7 @@ def main():
     parser.add_argument("--no-peer", action="store_true")
     parser.add_argument("--no-1hz", action="store_true")
     parser.add_argument("--peer-on", choices=["esbc", "opec", "both"], default="both")
+    parser.add_argument("--no-cli", action="store_true", help="skip the command-line timings")
     args = parser.parse_args()
     if args.case:
         return run_case(args.case)
@@ -182,15 +231,21 @@ def main():
         generate_1hz_day(CACHE / CASES["1hz"][0])
     print(f"nproc={os.cpu_count()} affinity={len(os.sched_getaffinity(0))} load={os.getloadavg()[0]:.1f}")
     print(f"{'file':6} {'epochs':>7} {'read s':>15} {'analyze s':>15} {'elevations s':>15} {'chain s':>15} "
-          f"{'estimates':>10} {'elev ok':>8} {'peak MB':>8} {'import MB':>9}")
+          f"{'estimates':>10} {'elev ok':>8} {'peak MB':>8} {'import MB':>9} {'analyze(orbit=) s':>17} "
+          f"{'to_numpy s':>15} {'objects s':>15}")
     ours = {}
     for name in names:
         r = ours[name] = child(name)
         chain = [r["read"][i] + r["analyze"][i] + r["elevations"][i] for i in (0, 1)]
         cell = lambda pair: f"{pair[0]:6.3f} ({pair[1]:5.3f})"
         print(f"{name:6} {r['epochs']:>7} {cell(r['read']):>15} {cell(r['analyze']):>15} {cell(r['elevations']):>15} "
-              f"{cell(chain):>15} {r['estimates']:>10} {r['computed']:>8} {r['peak_mb']:8.0f} {r['base_mb']:9.0f}")
-    print("(wall seconds, process CPU seconds in brackets)")
+              f"{cell(chain):>15} {r['estimates']:>10} {r['computed']:>8} {r['peak_mb']:8.0f} {r['base_mb']:9.0f} "
+              f"{cell(r['analyze_orbit']):>17} {cell(r['to_numpy']):>15} {cell(r['objects']):>15}")
+    print("(wall seconds, process CPU seconds in brackets; to_numpy: results.to_numpy(), best of 3; objects: the "
+          "same columns from results.estimates one attribute at a time)")
+    if not args.no_cli and "esbc" in ours:
+        r = ours["esbc"]  # the chain the command runs: read, then analyze(orbit=)
+        bench_cli("esbc", [r["read"][i] + r["analyze_orbit"][i] for i in (0, 1)])
     if args.no_peer:
         return
     if not PEER_PYTHON.exists():

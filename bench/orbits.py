@@ -1,13 +1,19 @@
-"""Orbit queries over a day of 30 s epochs for every satellite of a real SP3 file.
+"""Orbit queries over a day of 30 s epochs for every satellite of a real SP3 file, then
+the same for the broadcast orbits of the ESBC day against its precise orbit.
 
 Prints the time per `Sp3Data.get_position` and per `compute_elevation` call from Python,
 then builds (plain CMake, target bench_orbits) and runs the C++ benchmark of the
 per-estimate geometry step behind `AnalysisResults.compute_elevations`, which Python
-cannot call on its own.
+cannot call on its own. The broadcast part prints `read_rinex_nav` throughput,
+`NavData.get_position` per call, `AnalysisResults.compute_elevations` over the
+ESBC day's estimates with the NavData, the Sp3Data and both, and the two users of an
+orbit argument on that day with each: `MultipathAnalyzer(orbit=...).analyze()` (look
+angles and cutoff inside the analysis) and `reflector_heights`.
 
 Usage: python bench/orbits.py [FILE.sp3]   (default: ../shared/data/Testfile_20220101.eph)
 """
 
+import gzip
 import os
 import subprocess
 import sys
@@ -34,7 +40,7 @@ def per_call(label, func, calls):
     print(f"{label:<28} {elapsed / calls * 1e6:8.2f} us/call  ({calls} calls, {found} with a result, {elapsed:.2f} s)")
 
 
-def run_cpp_bench(path):
+def run_cpp_bench(*args):
     build = REPO / "build" / "bench"
     venv_cmake = Path(sys.executable).parent / "cmake"
     cmake = str(venv_cmake) if venv_cmake.exists() else "cmake"
@@ -42,7 +48,60 @@ def run_cpp_bench(path):
                    stdout=subprocess.DEVNULL)
     subprocess.run([cmake, "--build", str(build), "--target", "bench_orbits", "-j2"], check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run([str(build / "bench_orbits"), str(path), *map(str, RECEIVER)], check=True)
+    subprocess.run([str(build / "bench_orbits"), *map(str, args)], check=True)
+
+
+ESBC_NAV = DATA / "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
+ESBC_SP3 = DATA / "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"
+ESBC_OBS = DATA / "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+
+
+def best_of(repeats, func):
+    best = float("inf")
+    for _ in range(repeats):
+        start = time.perf_counter()
+        func()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def broadcast_section():
+    if not all(p.exists() for p in (ESBC_NAV, ESBC_SP3, ESBC_OBS)):
+        print("\nbroadcast orbits: skipped (the ESBC files are not in ../shared/data)")
+        return
+    print("\nbroadcast orbits, ESBC 2020-06-25:")
+    text_bytes = len(gzip.decompress(ESBC_NAV.read_bytes()))
+    seconds = best_of(5, lambda: sk.read_rinex_nav(str(ESBC_NAV)))
+    nav = sk.read_rinex_nav(str(ESBC_NAV))
+    print(f"read_rinex_nav: {seconds * 1e3:.1f} ms, {text_bytes / seconds / 1e6:.1f} MB/s of text "
+          f"({ESBC_NAV.stat().st_size / seconds / 1e6:.1f} MB/s of gzip)  {nav!r}")
+    epochs = day_of_epochs(ESBC_SP3)
+    satellites = nav.satellites()
+    calls = len(epochs) * len(satellites)
+    per_call("NavData.get_position", lambda: (nav.get_position(s, e) for s in satellites for e in epochs), calls)
+    sp3 = sk.read_sp3(str(ESBC_SP3))
+    obs = sk.read_rinex_obs(str(ESBC_OBS))
+    analyzer = sk.MultipathAnalyzer(obs)
+    for label, orbit in (("Sp3Data", sp3), ("NavData", nav), ("(Sp3Data, NavData)", (sp3, nav))):
+        timings = []
+        for _ in range(3):
+            results = analyzer.analyze()
+            start = time.perf_counter()
+            computed, failed = results.compute_elevations(orbit, obs.approx_position)
+            timings.append(time.perf_counter() - start)
+        n = computed + failed
+        print(f"compute_elevations with {label:<19} {min(timings) * 1e9 / n:7.0f} ns/estimate "
+              f"({n} estimates, {computed} computed, {failed} failed, best of 3: {min(timings):.3f} s)")
+    orbits = (("None", None), ("Sp3Data", sp3), ("NavData", nav), ("(Sp3Data, NavData)", (sp3, nav)))
+    for label, orbit in orbits:
+        options = {} if orbit is None else {"orbit": orbit}
+        seconds = best_of(3, lambda: sk.MultipathAnalyzer(obs, **options).analyze())
+        print(f"MultipathAnalyzer(orbit={label}).analyze(): {seconds:.3f} s (best of 3)")
+    for label, orbit in orbits[1:]:
+        seconds = best_of(3, lambda: sk.reflector_heights(obs, orbit))
+        print(f"reflector_heights(obs, {label}): {seconds:.3f} s (best of 3)")
+    print("geometry step from SP3, broadcast and both (C++ bench_orbits --nav):")
+    run_cpp_bench("--nav", ESBC_NAV, ESBC_SP3, obs.approx_position.x, obs.approx_position.y, obs.approx_position.z)
 
 
 def main():
@@ -61,7 +120,8 @@ def main():
     per_call("compute_elevation", lambda: (sk.compute_elevation(sp3, receiver, s, e) for s in satellites for e in epochs),
              calls)
     print("geometry step of compute_elevations (C++ bench_orbits, one estimate per satellite and epoch):")
-    run_cpp_bench(path)
+    run_cpp_bench(path, *RECEIVER)
+    broadcast_section()
 
 
 if __name__ == "__main__":

@@ -24,10 +24,9 @@ class Observations:
 
 @dataclass(frozen=True)
 class Hatanaka:
-    """Compact RINEX of the observation file `expanded` in the same folder. Until the
-    reader decodes it (decoded=False) its header reads and its records do not."""
+    """Compact RINEX of the observation file `expanded` in the same folder; it reads
+    like that file."""
     expanded: str
-    decoded: bool = False
 
 
 @dataclass(frozen=True)
@@ -37,7 +36,9 @@ class Orbit:
 
 @dataclass(frozen=True)
 class Navigation:
-    """A RINEX navigation message file; no reader takes it yet."""
+    """A RINEX navigation message file: what read_rinex_nav keeps of it."""
+    satellites: int
+    ephemerides: int
 
 
 @dataclass(frozen=True)
@@ -78,7 +79,7 @@ DATA_FILES = {
     "gbm20335.sp3": Orbit(),
     "igs20342.sp3": Orbit(),
     "igs22121.sp3": Orbit(),
-    "ESBC00DNK_R_20201770000_01D_MN.rnx.gz": Navigation(),
+    "ESBC00DNK_R_20201770000_01D_MN.rnx.gz": Navigation(115, 4871),
     "PROVENANCE.md": Other("where each file comes from"),
     "gnssir/mchl.json": Other("gnssrefl station settings"),
     "gnssir/mchl0100.25.snr66.gz": Other("gnssrefl SNR file"),

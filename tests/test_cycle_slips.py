@@ -122,11 +122,89 @@ def test_epochs_further_apart_than_300s_are_not_compared(analyze, hole, compared
         assert res.cycle_slips[0].threshold == pytest.approx(0.10 + 0.003 * 300)
 
 
-def test_a_signal_missing_at_one_epoch_is_not_compared_at_the_next(analyze):
-    times = [30.0 * i for i in range(20)]
+# ---- comparisons across holes in one signal ---------------------------------------
+
+def _mp_step_behind_hole(hole_epochs, step=5.0):
+    """G01 at 30 s for 40 epochs; L1C missing for `hole_epochs` epochs before 600 s, and
+    from 600 s on shifted so that the C1C multipath series steps by `step` metres."""
+    times = [30.0 * i for i in range(40)]
+    track = observations(times, "G", GPS, seed=5)
+    for k in range(1, hole_epochs + 1):
+        del track[600.0 - 30.0 * k]["L1C"]
+    b = 2.0 / (ALPHA - 1.0)
+    step_phase(track, 600.0, -step / (1.0 + b))
+    return track
+
+
+def c1c_of(res):
+    return [(e.epoch, e.mp_value) for e in res.estimates if e.signal == "C1C"]
+
+
+def test_level_shift_behind_a_one_epoch_hole_is_a_slip(analyze):
+    track = _mp_step_behind_hole(1)
+    res = analyze({"G01": track}, bias_window_seconds=None)
+    dt = 60.0
+    assert [(s.epoch, s.method, s.signal) for s in res.cycle_slips] == [(iso(600), "gf", "L1C"), (iso(600), "gf", "L2W")]
+    assert all(s.threshold == pytest.approx(0.10 + 0.003 * dt) for s in res.cycle_slips)
+    assert res.cycle_slips[0].magnitude == pytest.approx(5.0 / (1 + 2 / (ALPHA - 1)) / (ALPHA - 1), abs=0.01)
+    assert {s.signal: s.cycle_slips for s in res.statistics} == {"GPSM1C": 1, "GPSM2W": 1}
+    got = c1c_of(res)
+    want = expected_series(track, "C1C", "L2W", "G", 150.0, slips={600.0})
+    assert [t for t, _ in got] == [t for t, _ in want]
+    np.testing.assert_allclose([v for _, v in got], [v for _, v in want], atol=1e-8)
+
+
+def test_option_restores_the_adjacent_epoch_rule(analyze):
+    # The same file: no slip, the 5 m step stays inside one arc (below the 10 m jump limit).
+    track = _mp_step_behind_hole(1)
+    res = analyze({"G01": track}, bias_window_seconds=None, skip_slip_tests_after_holes=True)
+    assert (res.cycle_slips, res.cycle_slip_counts) == ([], {})
+    got = c1c_of(res)
+    want = expected_series(track, "C1C", "L2W", "G", 150.0)
+    assert [t for t, _ in got] == [t for t, _ in want]
+    np.testing.assert_allclose([v for _, v in got], [v for _, v in want], atol=1e-8)
+    assert max(v for _, v in got) - min(v for _, v in got) > 4.0  # the step is still in the values
+
+
+@pytest.mark.parametrize("hole_epochs, found", [(1, True), (2, False)], ids=["60s-threshold-11m", "90s-threshold-14m"])
+def test_code_minus_phase_step_behind_a_hole_uses_thresholds_of_the_time_difference(analyze, hole_epochs, found):
+    times = [30.0 * i for i in range(30)]
     track = quiet_track(times)
-    del track[270.0]["L2W"]
-    step_phase(track, 300.0, 1.0)
+    for k in range(1, hole_epochs + 1):
+        del track[450.0 - 30.0 * k]["C2W"]
+    for t in times[15:]:
+        track[t]["C2W"] += 12.0
+    res = analyze({"G01": track})
+    if not found:
+        assert res.cycle_slips == []
+        return
+    assert [(s.epoch, s.method, s.signal) for s in res.cycle_slips] == [(iso(450), "code_phase", "L2W")]
+    assert res.cycle_slips[0].threshold == pytest.approx(5.0 + 0.10 * 60)
+    assert res.cycle_slips[0].magnitude == pytest.approx(12.0, abs=0.05)
+    assert analyze({"G01": track}, skip_slip_tests_after_holes=True).cycle_slips == []
+
+
+def test_hole_longer_than_the_slip_gap_starts_an_arc_without_a_slip(analyze):
+    track = _mp_step_behind_hole(10)  # 330 s since L1C was last seen
+    res = analyze({"G01": track}, bias_window_seconds=None, min_arc_seconds=0.0)
+    assert res.cycle_slips == []
+    got = c1c_of(res)
+    want = expected_series(track, "C1C", "L2W", "G", 150.0, min_seconds=0.0)
+    assert [t for t, _ in got] == [t for t, _ in want]
+    np.testing.assert_allclose([v for _, v in got], [v for _, v in want], atol=1e-8)
+    assert abs(sum(v for t, v in got if t >= iso(600))) < 1e-6  # an arc of its own
+
+
+@pytest.mark.parametrize("hole_epochs", [1, 4, 9], ids=["60s", "150s", "300s"])
+@pytest.mark.parametrize("signal", ["L1C", "L2W", "C1C", "satellite"])
+def test_clean_series_across_a_hole_gives_no_slip(analyze, hole_epochs, signal):
+    times = [30.0 * i for i in range(40)]
+    track = observations(times, "G", GPS, seed=9)
+    for k in range(1, hole_epochs + 1):
+        if signal == "satellite":
+            del track[600.0 - 30.0 * k]
+        else:
+            del track[600.0 - 30.0 * k][signal]
     assert analyze({"G01": track}).cycle_slips == []
 
 
@@ -157,3 +235,56 @@ def test_slips_ignore_systems_and_sort_by_time_then_satellite_text(analyze):
         (iso(60), "G02", "L2W"), (iso(60), "G10", "L2W"), (iso(60), "R03", "L1C"), (iso(90), "G02", "L1C")]
     assert res.cycle_slip_counts == {"GPSL2W": 2, "GPSL1C": 1, "GLOL1C": 1}
     assert {e.system for e in res.estimates} == {"G"}
+
+
+# ---- which phase a geometry-free slip belongs to -----------------------------------
+
+TRIPLE = ["C1C", "L1C", "C2W", "L2W", "C5Q", "L5Q"]
+LAMBDA5 = C / frequency("G", 5)
+LAMBDA2 = C / frequency("G", 2)
+
+
+def _triple_track(seed=3):
+    return observations([30.0 * i for i in range(40)], "G", TRIPLE, seed=seed)
+
+
+# A multipath series is cut by slips of its own phase and of its partner phase.
+PARTNERS = {"C1C": "L2W", "C2W": "L1C", "C5Q": "L1C"}
+
+
+@pytest.mark.parametrize("slipping, blamed", [
+    ("L5Q", {"L5Q"}),                 # L1C passes against L2W: only L5Q slipped
+    ("L2W", {"L2W"}),                 # L1C passes against L5Q
+    ("L1C", {"L1C", "L2W", "L5Q"}),   # every test of L1C fails: no phase is known intact
+], ids=["flaky-l5", "flaky-l2", "l1-itself"])
+def test_slip_belongs_to_the_phase_that_fails_every_test(analyze, slipping, blamed):
+    track = _triple_track()
+    wavelength = {"L1C": LAMBDA1, "L2W": LAMBDA2, "L5Q": LAMBDA5}[slipping]
+    for start in (300.0, 600.0, 900.0):
+        step_phase(track, start, 3.0, code=slipping, band_wavelength=wavelength)
+    res = analyze({"G07": track}, {"G": TRIPLE}, bias_window_seconds=None, min_arc_seconds=0.0)
+    assert {(s.epoch, s.method) for s in res.cycle_slips} == {(iso(300), "gf"), (iso(600), "gf"), (iso(900), "gf")}
+    assert res.cycle_slip_counts == {"GPS" + p: 3 for p in blamed}
+    slip_times = {300.0, 600.0, 900.0}
+    for code, partner in PARTNERS.items():
+        cut = "L" + code[1:] in blamed or partner in blamed
+        assert next(s for s in res.statistics if s.code == code).cycle_slips == (3 if cut else 0)
+        got = [(e.epoch, e.mp_value) for e in res.estimates if e.signal == code]
+        want = expected_series(track, code, partner, "G", 150.0, slips=slip_times if cut else (), min_seconds=0.0)
+        assert [t for t, _ in got] == [t for t, _ in want]
+        np.testing.assert_allclose([v for _, v in got], [v for _, v in want], atol=1e-8)
+
+
+@pytest.mark.parametrize("missing", ["C1C", "L2W"], ids=["code-missing", "partner-missing"])
+def test_slip_at_an_epoch_without_a_multipath_point_still_cuts(analyze, missing):
+    # L1C loses lock at 450 s, where the C1C series has no point: the next point starts the arc.
+    track = quiet_track([30.0 * i for i in range(30)])
+    del track[450.0][missing]
+    track[450.0]["L1C"] = (track[450.0]["L1C"], 1)
+    res = analyze({"G01": track}, bias_window_seconds=None, min_arc_seconds=0.0)
+    assert [(s.epoch, s.method) for s in res.cycle_slips] == [(iso(450), "lli")]
+    assert next(s for s in res.statistics if s.code == "C1C").cycle_slips == 1
+    got = c1c_of(res)
+    want = expected_series(track, "C1C", "L2W", "G", 150.0, slips={480.0}, min_seconds=0.0)
+    assert [t for t, _ in got] == [t for t, _ in want]
+    np.testing.assert_allclose([v for _, v in got], [v for _, v in want], atol=1e-8)

@@ -16,6 +16,8 @@ MODULE_NAMES = [
     "red_noise_significance", "period_bands", "detrend_arc", "split_arcs", "fresnel_zone",
     "fresnel_map", "scalogram", "analyze_snr_wavelets",
     "SPEED_OF_LIGHT", "GM_WGS84", "EARTH_RADIUS", "GPS_L1_WAVELENGTH",
+    "ReflectorHeights", "reflector_heights", "reflector_heights_from_snr",
+    "NavData", "read_rinex_nav", "read_rinex_nav_bytes",
 ]
 
 
@@ -35,7 +37,7 @@ def test_module_exposes_only_its_own_names_in_registration_order():
     assert sorted(n for n in dir(sk) if not n.startswith("__")) == sorted(MODULE_NAMES)
 
 
-@pytest.mark.parametrize("cls", ["RinexObsData", "Sp3Data", "AnalysisResults", "MultipathEstimate"])
+@pytest.mark.parametrize("cls", ["RinexObsData", "Sp3Data", "AnalysisResults", "MultipathEstimate", "NavData"])
 def test_classes_without_constructor(cls):
     with pytest.raises(TypeError):
         getattr(sk, cls)()
@@ -76,6 +78,12 @@ def test_sub_interpreter_is_refused():
     (sk.Epoch.parse, "(s)"),
     (sk.Ecef(1, 2, 3).distance, "(other)"),
     (sk.Epoch(2020, 1, 1).to_iso, "()"),
+    (sk.reflector_heights, "(obs, orbit, receiver=None, **options)"),
+    (sk.reflector_heights_from_snr, "(satellites, times, elevations, azimuths, snr, signal, **options)"),
+    (sk.ReflectorHeights.daily, "(self, median_filter=0.25, min_tracks=10)"),
+    (sk.read_rinex_nav, "(path)"),
+    (sk.read_rinex_nav_bytes, "(data, filename)"),
+    (sk.NavData.get_position, "(self, satellite, epoch)"),
 ], ids=lambda v: getattr(v, "__qualname__", None) if callable(v) else None)
 def test_text_signatures(obj, expected):
     assert str(inspect.signature(obj)) == expected

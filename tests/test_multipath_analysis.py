@@ -10,7 +10,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import skyrift_mp as mp
-from rinex_synth import epochs_of, expected_series, iso, observations
+from rinex_synth import C, epochs_of, expected_series, frequency, iso, observations
 from rinex_text import BASE, write_rinex3
 
 GPS = ["C1C", "L1C", "C2W", "L2W"]
@@ -155,7 +155,8 @@ def test_decimation(obs_file, max_epochs, step):
 # code -> partner phase, for one satellite observing `codes`; None: no pair.
 PAIR_CASES = [
     ("G", ["C1C", "L1C", "C2W", "L2L", "L2W", "C5Q", "L5Q"], {"C1C": "L2L", "C2W": "L1C", "C5Q": "L1C"}),
-    ("G", ["C1C", "L1C", "C5Q", "L5Q"], {"C1C": None, "C5Q": "L1C"}),
+    ("G", ["C1C", "L1C", "C5Q", "L5Q"], {"C1C": "L5Q", "C5Q": "L1C"}),
+    ("G", ["C1C", "L1C", "C2W", "C5Q", "L5Q"], {"C1C": "L5Q", "C2W": None, "C5Q": "L1C"}),
     ("E", ["C1X", "L1X", "C7X", "L7X", "L5X"], {"C1X": "L5X", "C7X": "L1X"}),
     ("E", ["C5X", "L5X", "C7X", "L7X", "L8X"], {"C5X": None, "C7X": None}),
     ("C", ["C2I", "L2I", "C7I", "L6I", "L7I"], {"C2I": "L7I", "C7I": "L2I"}),
@@ -163,7 +164,8 @@ PAIR_CASES = [
 
 
 @pytest.mark.parametrize("system, codes, partners", PAIR_CASES,
-                         ids=["gps-smallest-attribute", "gps-first-band-decides", "galileo", "galileo-too-close",
+                         ids=["gps-smallest-attribute", "gps-l1-l5-receiver", "gps-band-2-code-without-phase",
+                              "galileo", "galileo-too-close",
                               "beidou"])
 def test_signal_pairs(obs_file, system, codes, partners):
     track = observations([30.0 * i for i in range(20)], system, codes)
@@ -175,6 +177,22 @@ def test_signal_pairs(obs_file, system, codes, partners):
             assert got == []
         else:
             assert_series(got, expected_series(track, code, partner, system, 150.0))
+
+
+@pytest.mark.parametrize("offset", [2.2e7, -3.5e7, 1.0e8], ids=["phone-adr-from-zero", "negative", "far-off"])
+def test_large_phase_ambiguities_still_give_estimates(obs_file, offset):
+    # A phone's accumulated ranges start near zero, so the raw combination sits at the
+    # range itself; the arc mean removes it like any other constant.
+    track = observations([30.0 * i for i in range(30)], "G", GPS)
+    for obs in track.values():
+        obs["L1C"] -= offset / (C / frequency("G", 1))
+        obs["L2W"] -= offset / (C / frequency("G", 2))
+    res = mp.MultipathAnalyzer(obs_file({"G04": track}, {"G": GPS}), bias_window_seconds=None).analyze()
+    for code, partner in (("C1C", "L2W"), ("C2W", "L1C")):
+        got = estimates_of(res, "G04", code)
+        want = expected_series(track, code, partner, "G", 150.0)
+        assert len(got) == 30 and [t for t, _ in got] == [t for t, _ in want]
+        np.testing.assert_allclose([v for _, v in got], [v for _, v in want], rtol=0, atol=1e-6)
 
 
 @pytest.mark.parametrize("sat, slots, channel", [("R01", None, 1), ("R10", None, -7), ("R01", {1: -3}, -3),

@@ -25,7 +25,8 @@ def test_signature_and_docstrings():
         ("obs_data", inspect.Parameter.empty), ("elevation_cutoff", 10.0), ("systems", None),
         ("bias_window_seconds", 1500.0), ("min_arc_seconds", 300.0), ("arc_gap_factor", 5.0),
         ("include_codes", None), ("exclude_codes", None), ("max_epochs", None), ("detect_cycle_slips", True),
-        ("ion_delta_base", 0.10), ("ion_delta_rate", 0.003), ("cp_delta_base", 5.0), ("cp_delta_rate", 0.10)]
+        ("ion_delta_base", 0.10), ("ion_delta_rate", 0.003), ("cp_delta_base", 5.0), ("cp_delta_rate", 0.10),
+        ("skip_slip_tests_after_holes", False), ("orbit", None), ("receiver", None)]
     assert mp.MultipathAnalyzer.__doc__ == "Python-exposed Multipath Analyzer"
     assert list(inspect.signature(mp.MultipathAnalyzer.analyze).parameters) == ["self"]
     assert list(inspect.signature(mp.AnalysisResults.compute_elevations).parameters) == ["self", "sp3", "receiver"]
@@ -60,6 +61,7 @@ def test_code_filter_errors(obs, option, entry, message):
     ("detect_cycle_slips", 1, TypeError, "detect_cycle_slips"),
     ("detect_cycle_slips", None, TypeError, "detect_cycle_slips"),
     ("cp_delta_rate", object(), TypeError, "cp_delta_rate"),
+    ("skip_slip_tests_after_holes", 0, TypeError, "skip_slip_tests_after_holes"),
 ], ids=lambda v: v if isinstance(v, str) else None)
 def test_argument_type_errors(obs, option, value, error, name):
     with pytest.raises(error, match=f"argument '{name}'"):

@@ -3,6 +3,7 @@
 RINEX 3: a later line for a satellite replaces the earlier one whole; within a line
 the last parsed value of a repeated code wins. RINEX 2: the same, except that a
 satellite without any value does not enter the epoch (nor replace an earlier line).
+Both: a value of zero is a missing value.
 """
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -35,7 +36,7 @@ def model(epochs, codes_of, keep_empty):
         for sat, vals in lines:
             codes = {}
             for code, value in zip(codes_of(sat), vals):
-                if value is not None:
+                if value is not None and value != 0.0:
                     codes[code] = value
             if codes or keep_empty:
                 epoch[sat] = codes

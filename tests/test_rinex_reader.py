@@ -4,6 +4,7 @@ import gzip
 import pytest
 
 import skyrift_mp as sk
+from gzip_damage import GZIP_DAMAGE, damaged_gzip
 from rinex_text import hline, obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
 
 
@@ -27,16 +28,16 @@ def parse_error(lines, name="obs.rnx"):
 
 @pytest.mark.parametrize("field, expected", [
     ("2.11", "2.11"), ("3.04", "3.04"), ("4.01", "4.01"), ("3.1", "3.01"), ("+3.05", "3.05"),
-    ("3.05a", "3.05"),
-], ids=["rinex2", "rinex3", "rinex4", "one-digit-minor", "plus-sign", "minor-from-two-chars"])
+    ("3.05a", "3.05"), ("2", "2.00"), ("3", "3.00"),
+], ids=["rinex2", "rinex3", "rinex4", "one-digit-minor", "plus-sign", "minor-from-two-chars", "bare-2", "bare-3"])
 def test_version_line(field, expected):
     lines = [hline(f"{field:>9}           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
              hline("", "END OF HEADER")]
     assert load(lines).version == expected
 
 
-@pytest.mark.parametrize("field", ["1.0", "5.00", "3", "abc", "3.x", "256.1"],
-                         ids=["family-1", "family-5", "no-minor", "letters", "bad-minor", "beyond-u8"])
+@pytest.mark.parametrize("field", ["1.0", "5.00", "3.", "1", "abc", "3.x", "256.1"],
+                         ids=["family-1", "family-5", "empty-minor", "bare-1", "letters", "bad-minor", "beyond-u8"])
 def test_unsupported_version_is_fatal(field):
     lines = [hline(f"{field:>9}           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
              hline("", "END OF HEADER")]
@@ -179,6 +180,40 @@ def test_field_cut_by_line_end_and_blank_fields():
     assert snr(obs, "G01", "S5X")[1] == [44.5]
 
 
+ZERO_FIELDS = [obs_field(0.0), obs_field(0.0, 1, 7), f"{'-0.000':>14}  ", f"{'0':>14}  ", f"{'0e+05':>14}1 "]
+ZERO_IDS = ["zero", "zero-with-indicators", "negative-zero", "bare-zero", "zero-exponent"]
+
+
+@pytest.mark.parametrize("zero", ZERO_FIELDS, ids=ZERO_IDS)
+def test_rinex3_zero_value_is_no_observation(zero):
+    types = {"G": ["C1C", "L1C", "L2X", "S1C", "S2X"]}
+    obs = load(v3_file([v3_epoch(n=2), v3_sat("G01", obs_field(2e7), obs_field(1e8), zero, obs_field(40.0), zero),
+                        v3_sat("G02", zero, zero, zero, zero, zero)], types=types))
+    assert obs.observation_types("G") == ["C1C", "L1C", "S1C"]
+    assert obs.snr_codes("G01") == ["S1C"] and obs.get_snr_series("G01", "S2X") == []
+    assert [s.id for s in obs.satellites()] == ["G01", "G02"]  # a RINEX 3 line names its satellite anyway
+
+
+@pytest.mark.parametrize("zero", ZERO_FIELDS, ids=ZERO_IDS)
+def test_rinex2_zero_value_is_no_observation(zero):
+    block = v2_epoch(["G01", "G02"]) + v2_obs(obs_field(2e7), zero, obs_field(40.0)) + v2_obs(zero, zero, zero)
+    obs = load(v2_file(block))
+    assert obs.observation_types("G") == ["C1C", "S1C"]
+    assert [s.id for s in obs.satellites()] == ["G01"]  # nothing left of G02
+
+
+def test_small_nonzero_value_is_an_observation():
+    obs = load(v3_file([v3_epoch(n=1), v3_sat("G01", obs_field(-0.001), obs_field(0.001))]))
+    assert obs.observation_types("G") == ["C1C", "S1C"] and snr(obs, "G01")[1] == [0.001]
+
+
+def test_repeated_code_zero_does_not_replace_a_value():
+    types = {"G": ["S1C", "C1C", "S1C"]}
+    obs = load(v3_file([v3_epoch(n=1), v3_sat("G01", obs_field(40.0), obs_field(1.0), obs_field(0.0, 1))],
+                       types=types))
+    assert snr(obs, "G01")[1] == [40.0]
+
+
 def test_satellites_of_unlisted_systems_and_bad_ids_are_skipped():
     lines = v3_file([v3_epoch(n=4), g("J01", 40.0), g("X01", 40.0), "G", g("G05", 41.0)])
     assert [s.id for s in load(lines).satellites()] == ["G05"]
@@ -213,10 +248,12 @@ def test_event_epoch_is_kept_and_its_text_lines_skipped():
 
 
 def test_satellite_count_reads_lines_whatever_they_hold():
-    # The count covers the next epoch line, which is consumed as a (bad) satellite line.
-    lines = v3_file([v3_epoch(0.0, 2), g("G01", 40.0)], [v3_epoch(30.0, 1), g("G02", 41.0)])
+    # Lines within the count are satellite lines whatever they hold, except a ">" line,
+    # which always starts the next epoch (a count too large swallows nothing).
+    lines = v3_file([v3_epoch(0.0, 3), g("G01", 40.0), "garbage"], [v3_epoch(30.0, 1), g("G02", 41.0)])
     obs = load(lines)
-    assert obs.num_epochs == 1 and [s.id for s in obs.satellites()] == ["G01"]
+    assert obs.num_epochs == 2 and [s.id for s in obs.satellites()] == ["G01", "G02"]
+    assert snr(obs, "G02") == ([1577836830.0], [41.0])
 
 
 def test_count_beyond_end_of_input():
@@ -255,6 +292,24 @@ def test_rinex2_satellite_continuation_lines():
     obs = load(v2_file(block))
     assert obs.num_satellites == 14
     assert snr(obs, "G13")[1] == [42.0] and snr(obs, "G14")[1] == [43.0]
+
+
+@pytest.mark.parametrize("blank_start", [False, True], ids=["observation-line", "blank-first-fields"])
+def test_rinex2_count_larger_than_the_list(blank_start):
+    # The count says 14 but twelve satellites are listed and no continuation line
+    # follows: a line with text in columns 1-32 is an observation line, never the
+    # list's continuation. One whose first 32 columns are blank stays ambiguous and
+    # is read as the continuation, as the format says.
+    sats = [f"G{p:02d}" for p in range(1, 13)]
+    block = v2_epoch(sats)
+    block[0] = block[0][:29] + " 14" + block[0][32:]
+    for k in range(12):
+        block += v2_sat_obs(30.0 + k, c1=None if blank_start else 20000000.0, l1=None if blank_start else 1.0)
+    obs = load(v2_file(block))
+    if blank_start:
+        assert snr(obs, "G01")[1] == [31.0]  # shifted by the line taken as the list
+    else:
+        assert obs.num_satellites == 12 and [snr(obs, s)[1] for s in ("G01", "G12")] == [[30.0], [41.0]]
 
 
 @pytest.mark.parametrize("entry, sat", [("G 3", "G03"), ("  5", "G05"), ("G12", "G12"), ("r 7", "R07"),
@@ -388,31 +443,10 @@ def test_multi_member_gzip_and_trailing_bytes():
     assert summary(sk.read_rinex_obs_bytes(joined + b"garbage", "x.gz")) == expected
 
 
-def corrupt(kind):
-    packed = bytearray(gzip.compress(simple_v3()))
-    if kind == "header":
-        packed[2] = 7  # compression method
-    elif kind == "checksum":
-        packed[-8] ^= 0xFF
-    elif kind == "deflate":
-        packed[10] = 0xFF  # first block header: reserved block type
-    elif kind == "truncated":
-        packed = packed[: len(packed) // 2]
-    elif kind == "second-member":
-        packed += b"\x1f\x8b\x08\x00" + bytes(6) + b"\xff" * 8
-    return bytes(packed)
-
-
-@pytest.mark.parametrize("kind, message", [
-    ("header", "invalid gzip header"),
-    ("checksum", "corrupt gzip stream does not have a matching checksum"),
-    ("deflate", "corrupt deflate stream"),
-    ("truncated", "unexpected end of file"),
-    ("second-member", "corrupt deflate stream"),
-], ids=lambda v: v if " " not in v else None)
+@pytest.mark.parametrize("kind, message", GZIP_DAMAGE)
 def test_corrupt_gzip(kind, message):
     with pytest.raises(OSError) as info:
-        sk.read_rinex_obs_bytes(corrupt(kind), "x.rnx.gz")
+        sk.read_rinex_obs_bytes(damaged_gzip(simple_v3(), kind), "x.rnx.gz")
     assert str(info.value) == "Failed to parse RINEX: I/O error: " + message
 
 

@@ -19,9 +19,10 @@ from sp3_text import (
     trajectory_file,
 )
 
+from gzip_damage import GZIP_DAMAGE, damaged_gzip
 from shared_data import DATA_DIR as DATA
 from shared_data import VALIDATION_DIR as VALIDATION
-from shared_data import Orbit, files_of
+from shared_data import Orbit, data_file, files_of
 NOON = sk.Epoch(2019, 1, 1, 12)
 
 
@@ -107,6 +108,9 @@ def nine_epochs_then(line_for_g02):
         pytest.param(position_line("G02", 1, 2, 3, clock=-900000.0), True, id="clock-at-limit"),
         pytest.param(G02[:46] + "   not-a-clock", False, id="unparsable-clock"),
         pytest.param(G02[:59], False, id="59-characters"),
+        pytest.param(G02[:59] + "\r", False, id="59-characters-then-crlf"),
+        # Only one "\r" belongs to the line end, so the second one makes the line 60 long.
+        pytest.param(G02[:59] + "\r\r", True, id="59-characters-then-cr-crlf"),
         pytest.param(G02 + "  extra columns", True, id="longer-than-60"),
         pytest.param(position_line("X02", 1.0, 2.0, 3.0), False, id="unknown-system"),
         pytest.param(G02.replace("PG02", "Pg 2"), True, id="lower-case-id-with-blank"),
@@ -224,6 +228,69 @@ def test_first_and_last_epoch_span_the_kept_records(tmp_path, orbit_file, span):
         assert got == (None, None)
     else:
         assert [e.to_iso() for e in got] == [e.to_iso() for e in span]
+
+
+# ---------------------------------------------------------------- gzip-compressed files
+
+
+def tabulated_epochs(text):
+    """Every epoch of the file's "*" lines, and the midpoints between neighbours."""
+    stamps = []
+    for line in text.splitlines():
+        if line.startswith("*"):
+            year, month, day, hour, minute, second = line[3:31].split()[:6]
+            stamps.append(sk.Epoch(int(year), int(month), int(day), int(hour), int(minute), float(second)))
+    halves = [sk.Epoch(a.year, a.month, a.day, a.hour, a.minute, a.second + (b.julian_date() - a.julian_date()) * 43200.0)
+              for a, b in zip(stamps, stamps[1:])]
+    return stamps + halves
+
+
+def orbit_table(d, epochs):
+    """Everything a reader gives: header values, span, satellites, and each one's positions."""
+    positions = {sat: [p and xyz(p) for p in (d.get_position(sat, e) for e in epochs)] for sat in d.satellites()}
+    span = [e and e.to_iso() for e in (d.first_epoch(), d.last_epoch())]
+    return d.num_epochs, d.interval, d.num_satellites, span, positions
+
+
+def generated_sp3():
+    f = trajectory_file("G07", epochs_every(900, 20), circular_orbit_km)
+    for k, (_, rows) in enumerate(f.blocks):
+        rows.append(("E12", 1000.0 + k, -2000.0 - k, 3000.5))
+    return "generated.sp3", f.text().replace("\n", "\r\n").encode()
+
+
+def real_sp3(name):
+    return name, data_file(name).read_bytes()
+
+
+@pytest.mark.parametrize(
+    "make_file",
+    [
+        pytest.param(generated_sp3, id="generated-crlf"),
+        pytest.param(lambda: real_sp3("igs20342.sp3"), id="igs20342.sp3"),
+        pytest.param(lambda: real_sp3("COD0MGXFIN_20211180000_01D_05M_ORB.SP3"), id="COD0MGXFIN-upper-case-SP3"),
+    ],
+)
+def test_gzip_compressed_file_reads_like_the_plain_one(tmp_path, make_file):
+    name, raw = make_file()
+    (tmp_path / name).write_bytes(raw)
+    (tmp_path / (name + ".gz")).write_bytes(gzip.compress(raw))
+    plain = sk.read_sp3(str(tmp_path / name))
+    packed = sk.read_sp3(str(tmp_path / (name + ".gz")))
+    epochs = tabulated_epochs(raw.decode())
+    table = orbit_table(plain, epochs)
+    assert table[2] > 0 and any(p is not None for track in table[4].values() for p in track)
+    assert orbit_table(packed, epochs) == table
+    assert repr(packed) == repr(plain)
+
+
+@pytest.mark.parametrize("kind, message", GZIP_DAMAGE)
+def test_damaged_gzip_file_fails_with_the_decoder_message(tmp_path, kind, message):
+    path = tmp_path / "orbit.sp3.gz"
+    path.write_bytes(damaged_gzip(constant_file().text().encode(), kind))
+    with pytest.raises(OSError) as info:
+        sk.read_sp3(str(path))
+    assert str(info.value) == "Failed to read SP3: I/O error: " + message
 
 
 # ---------------------------------------------------------------- interpolation

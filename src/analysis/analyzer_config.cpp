@@ -45,4 +45,16 @@ Result<std::vector<std::string>> normalize_code_filter(std::string_view label,
     return normalized;
 }
 
+Result<Ecef> receiver_position(const RinexHeader& header, const std::optional<Ecef>& given) {
+    if (given) return *given;
+    if (!header.approx_position)
+        return GnssError::configuration(
+            "an orbit needs a receiver position, and the file has no APPROX POSITION XYZ: pass receiver=Ecef(x, y, z)");
+    const auto& [x, y, z] = *header.approx_position;
+    if (x == 0.0 && y == 0.0 && z == 0.0)
+        return GnssError::configuration(
+            "an orbit needs a receiver position, and the file's APPROX POSITION XYZ is 0 0 0: pass receiver=Ecef(x, y, z)");
+    return Ecef{x, y, z};
+}
+
 }  // namespace skyrift

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "navigation/orbit_source.hpp"
 #include "rinex/obs_data.hpp"
 #include "rinex/types.hpp"
+#include "utils/coordinates.hpp"
 #include "utils/result.hpp"
 
 namespace skyrift {
@@ -31,7 +33,13 @@ struct AnalyzerConfig {
     bool attach_snr = true;                   // fixed
     bool elevation_weighting = true;          // fixed
     bool detect_cycle_slips = true;
+    bool slip_tests_across_holes = true;      // false: the older adjacent-epoch rule
     std::shared_ptr<const RinexObsData> obs_data;
+    // With an orbit (precise, broadcast or both) every estimate gets real look angles
+    // from `receiver`, and the cutoff acts on them; without one every estimate carries
+    // the 45-degree placeholder.
+    SharedOrbit orbit;
+    Ecef receiver;
 };
 
 // GPS, GLONASS, Galileo, BeiDou: the systems analysed when the caller names none.
@@ -45,5 +53,9 @@ std::vector<GnssSystem> systems_from_names(const std::vector<std::string>& names
 // system's signal ("GC1C"). The first bad entry fails with a message naming `label`.
 Result<std::vector<std::string>> normalize_code_filter(std::string_view label,
                                                        const std::vector<std::string>& entries);
+
+// Where look angles are taken from: the given position, else the file's approximate
+// position; an error when neither exists or the file's position is the Earth's centre.
+Result<Ecef> receiver_position(const RinexHeader& header, const std::optional<Ecef>& given);
 
 }  // namespace skyrift

@@ -20,21 +20,22 @@ std::string_view slip_method_text(SlipMethod method) {
 
 namespace {
 
+// Last value of one tested quantity: a geometry-free pair or a code-minus-phase code.
 struct GfValue {
     ObservationCode phase, partner;
     double value;
+    int64_t time_ms;
 };
 struct CmcValue {
     ObservationCode code;
     double value;
+    int64_t time_ms;
 };
 
-// What the detector remembers of a satellite's most recent epoch.
-struct SlipTrackState {
-    bool valid = false;
-    int64_t time_ms = 0;
-    std::vector<GfValue> gf;
-    std::vector<CmcValue> cmc;
+// One geometry-free comparison made at the current epoch, for the attribution of its slips.
+struct GfOutcome {
+    ObservationCode a, b;
+    bool failed;
 };
 
 using Observations = std::span<const ObservationEntry>;
@@ -64,6 +65,13 @@ const ObservationEntry* gf_partner(const SatelliteTrack& track, Observations pha
     return nullptr;
 }
 
+template <typename Value, typename Same>
+Value* find_value(std::vector<Value>& values, Same&& same) {
+    for (Value& v : values)
+        if (same(v)) return &v;
+    return nullptr;
+}
+
 class TrackScanner {
 public:
     TrackScanner(const SatelliteTrack& track, const SlipSettings& settings, std::vector<SlipRecord>& out)
@@ -72,16 +80,13 @@ public:
     void scan(Observations all, int64_t time_ms) {
         const Observations phases = of_kind(all, ObservationKind::L);
         if (settings_.use_lli) check_lli(phases, time_ms);
-        const double dt = std::fabs(static_cast<double>(time_ms - state_.time_ms)) / 1000.0;
-        compare_ = state_.valid && dt >= 0.001 && dt <= settings_.max_gap;
-        next_.gf.clear();
-        next_.cmc.clear();
-        check_geometry_free(phases, time_ms, settings_.ion_delta_base + settings_.ion_delta_rate * dt);
-        check_code_phase(of_kind(all, ObservationKind::C), phases, time_ms,
-                         settings_.cp_delta_base + settings_.cp_delta_rate * dt);
-        next_.valid = true;
-        next_.time_ms = time_ms;
-        std::swap(state_, next_);
+        const std::size_t first_gf = out_.size();
+        outcomes_.clear();
+        check_geometry_free(phases, time_ms);
+        attribute_gf_slips(first_gf);
+        check_code_phase(of_kind(all, ObservationKind::C), phases, time_ms);
+        last_epoch_ms_ = time_ms;
+        seen_epoch_ = true;
     }
 
 private:
@@ -96,6 +101,7 @@ private:
         r.magnitude = magnitude;
         r.threshold = threshold;
         r.method = method;
+        r.attributed = 1;  // the phase named first; geometry-free records are settled per epoch
         out_.push_back(r);
     }
 
@@ -109,7 +115,17 @@ private:
         return band_frequency(track_.satellite, track_.channel, band);
     }
 
-    void check_geometry_free(Observations phases, int64_t time_ms, double threshold) {
+    // Seconds since a value's last time stamp when it may be compared, else nothing. By
+    // default a value is compared across a hole in its own signal up to the slip gap;
+    // the older rule compares only values of the satellite's previous epoch.
+    std::optional<double> comparable_dt(int64_t previous_ms, int64_t time_ms) const {
+        if (!settings_.compare_across_holes && !(seen_epoch_ && previous_ms == last_epoch_ms_)) return std::nullopt;
+        const double dt = std::fabs(static_cast<double>(time_ms - previous_ms)) / 1000.0;
+        if (dt < 0.001 || dt > settings_.max_gap) return std::nullopt;
+        return dt;
+    }
+
+    void check_geometry_free(Observations phases, int64_t time_ms) {
         for (const ObservationEntry& p1 : phases) {
             const auto f1 = frequency(p1.code.band);
             if (!f1) continue;
@@ -118,43 +134,76 @@ private:
             const double f2 = *frequency(p2->code.band);
             const double value = (kSpeedOfLight / *f1 * p1.value() - kSpeedOfLight / f2 * p2->value()) /
                                  ((*f1 * *f1) / (f2 * f2) - 1.0);
-            if (compare_) {
-                for (const GfValue& prev : state_.gf) {
-                    if (prev.phase != p1.code || prev.partner != p2->code) continue;
-                    const double change = std::fabs(value - prev.value);
-                    if (change > threshold) record(time_ms, p1.code, &p2->code, change, threshold, SlipMethod::Gf);
-                    break;
-                }
+            GfValue* prev = find_value(gf_, [&](const GfValue& v) { return v.phase == p1.code && v.partner == p2->code; });
+            if (!prev) {
+                gf_.push_back({p1.code, p2->code, value, time_ms});
+                continue;
             }
-            next_.gf.push_back({p1.code, p2->code, value});
+            if (const auto dt = comparable_dt(prev->time_ms, time_ms)) {
+                const double threshold = settings_.ion_delta_base + settings_.ion_delta_rate * *dt;
+                const double change = std::fabs(value - prev->value);
+                const bool failed = change > threshold;
+                if (failed) record(time_ms, p1.code, &p2->code, change, threshold, SlipMethod::Gf);
+                outcomes_.push_back({p1.code, p2->code, failed});
+            }
+            prev->value = value;
+            prev->time_ms = time_ms;
         }
     }
 
-    void check_code_phase(Observations codes, Observations phases, int64_t time_ms, double threshold) {
+    // A geometry-free slip involves two phases. A phase that passes its test against
+    // some other partner at this epoch is intact, so when exactly one of the two is
+    // intact the slip belongs to the other alone; otherwise to both.
+    void attribute_gf_slips(std::size_t first) {
+        auto fails = [&](ObservationCode a, ObservationCode b) {
+            return std::any_of(outcomes_.begin(), outcomes_.end(), [&](const GfOutcome& o) {
+                return o.failed && ((o.a == a && o.b == b) || (o.a == b && o.b == a));
+            });
+        };
+        auto intact = [&](ObservationCode p) {
+            return std::any_of(outcomes_.begin(), outcomes_.end(), [&](const GfOutcome& o) {
+                if (o.a != p && o.b != p) return false;
+                return !fails(o.a, o.b);
+            });
+        };
+        for (std::size_t i = first; i < out_.size(); ++i) {
+            SlipRecord& r = out_[i];
+            const bool a_ok = intact(r.signals[0]), b_ok = intact(r.signals[1]);
+            r.attributed = a_ok == b_ok ? 3 : (a_ok ? 2 : 1);
+        }
+    }
+
+    void check_code_phase(Observations codes, Observations phases, int64_t time_ms) {
         for (const ObservationEntry& q : codes) {
             const auto f = frequency(q.code.band);
             if (!f) continue;
             const ObservationEntry* phase = same_signal(phases, q.code);
             if (!phase) continue;
             const double value = kSpeedOfLight / *f * phase->value() - q.value();
-            if (compare_) {
-                for (const CmcValue& prev : state_.cmc) {
-                    if (prev.code != q.code) continue;
-                    const double change = std::fabs(value - prev.value);
-                    if (change > threshold)
-                        record(time_ms, phase->code, &q.code, change, threshold, SlipMethod::CodePhase);
-                    break;
-                }
+            CmcValue* prev = find_value(cmc_, [&](const CmcValue& v) { return v.code == q.code; });
+            if (!prev) {
+                cmc_.push_back({q.code, value, time_ms});
+                continue;
             }
-            next_.cmc.push_back({q.code, value});
+            if (const auto dt = comparable_dt(prev->time_ms, time_ms)) {
+                const double threshold = settings_.cp_delta_base + settings_.cp_delta_rate * *dt;
+                const double change = std::fabs(value - prev->value);
+                if (change > threshold) record(time_ms, phase->code, &q.code, change, threshold, SlipMethod::CodePhase);
+            }
+            prev->value = value;
+            prev->time_ms = time_ms;
         }
     }
 
     const SatelliteTrack& track_;
     const SlipSettings& settings_;
     std::vector<SlipRecord>& out_;
-    SlipTrackState state_, next_;
-    bool compare_ = false;
+    // The latest value of every quantity the satellite has shown, with its time stamp.
+    std::vector<GfValue> gf_;
+    std::vector<CmcValue> cmc_;
+    std::vector<GfOutcome> outcomes_;  // comparisons of the current epoch
+    int64_t last_epoch_ms_ = 0;
+    bool seen_epoch_ = false;
 };
 
 // Time, then satellite text ("G05" < "G100" < "G20"), then first signal text; stable.
@@ -182,7 +231,7 @@ SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<Sate
     for (const SlipRecord& slip : result.slips) {
         for (uint8_t i = 0; i < slip.num_signals; ++i) {
             const ObservationCode code = slip.signals[i];
-            if (code.kind != ObservationKind::L) continue;
+            if (code.kind != ObservationKind::L || !(slip.attributed >> i & 1)) continue;
             std::vector<int64_t>& times = result.slip_epochs[{slip.satellite, code}];
             if (!times.empty() && times.back() == slip.time_ms) continue;
             times.push_back(slip.time_ms);

@@ -1,6 +1,7 @@
 #pragma once
 // Carrier-phase cycle-slip detection: loss-of-lock indicators, geometry-free
-// (ionospheric) changes and code-minus-phase changes between consecutive epochs.
+// (ionospheric) changes and code-minus-phase changes between a signal's successive
+// values.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -24,13 +25,18 @@ struct SlipRecord {
     double magnitude = 0.0;                // m (1.0 for lli)
     double threshold = 0.0;                // m (0.0 for lli)
     SlipMethod method = SlipMethod::Gf;
+    uint8_t attributed = 1;                // bit i set: the slip belongs to phase signals[i]
 };
 
 struct SlipSettings {
     double ion_delta_base = 0.10, ion_delta_rate = 0.003;
     double cp_delta_base = 5.0, cp_delta_rate = 0.10;
-    double max_gap = 300.0;  // s; epochs further apart are not compared
+    double max_gap = 300.0;  // s; values further apart are not compared
     bool use_lli = true;
+    // Compare a signal with its own last value across a hole of at most max_gap; when
+    // false, only with the satellite's previous epoch (a signal's first epoch after a
+    // hole is then never tested).
+    bool compare_across_holes = true;
 };
 
 // A satellite's signal: the key of the slip-epoch sets.

@@ -42,15 +42,6 @@ std::vector<double> angular_frequencies(std::size_t N, double dt) {
     return omega;
 }
 
-std::vector<double> cone_of_influence(std::size_t n, double dt) {
-    std::vector<double> coi(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double m = static_cast<double>(std::min(i, n - 1 - i));
-        coi[i] = m * dt * kMorletFourierFactor / kSqrt2;
-    }
-    return coi;
-}
-
 struct Spectrum {
     std::vector<double> re, im;  // FFT of the zero-padded, mean-removed series
     bool finite = true;
@@ -76,8 +67,8 @@ constexpr double kExpUnderflow = -746.0;
 constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
 
 // |W|² of one scale: the spectrum times the Morlet filter, back to the time domain.
-std::vector<double> scale_power(const Spectrum& spectrum, const std::vector<double>& omega,
-                                const FftPlan& inverse, std::size_t n, double s, double dt) {
+void scale_power(const Spectrum& spectrum, const std::vector<double>& omega, const FftPlan& inverse,
+                 std::size_t n, double s, double dt, double* power) {
     const std::size_t N = omega.size();
     const double norm = std::sqrt(s * kTwoPi / dt) * kPiQuarterRoot;
     // Scratch reused by every scale this thread computes: no allocation or page
@@ -110,20 +101,45 @@ std::vector<double> scale_power(const Spectrum& spectrum, const std::vector<doub
         }
     }
     inverse.execute_bit_reversed(re.data(), im.data(), block);
-    std::vector<double> power(n);
     for (std::size_t i = 0; i < n; ++i) power[i] = re[i] * re[i] + im[i] * im[i];
     if (N > kKeptScratch) {  // an idle worker does not keep a huge buffer
         std::vector<double>().swap(re);
         std::vector<double>().swap(im);
     }
-    return power;
+}
+
+// Below this padded length a scale costs less than handing it to another thread.
+constexpr std::size_t kParallelLength = 2048;
+
+// |W|² of every scale into the row `row_of(j)` gives for scale j, on the worker pool
+// for long series; every row is computed the same way wherever it runs.
+template <typename RowOf>
+void power_rows(std::span<const double> y, double dt, std::span<const double> scales, RowOf row_of) {
+    const std::size_t n = y.size();
+    const std::size_t N = next_power_of_two(n);
+    const Spectrum spectrum = forward_spectrum(y, N);
+    const std::vector<double> omega = angular_frequencies(N, dt);
+    const FftPlan inverse(N, true);
+    const auto one = [&](std::size_t j) { scale_power(spectrum, omega, inverse, n, scales[j], dt, row_of(j)); };
+    if (N < kParallelLength) {
+        for (std::size_t j = 0; j < scales.size(); ++j) one(j);
+    } else {
+        WorkerPool::instance().parallel_for(scales.size(), one);
+    }
 }
 
 }  // namespace
 
-Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, double dj,
-                                          std::optional<double> s0_given) {
-    const std::size_t n = y.size();
+std::vector<double> cone_of_influence(std::size_t n, double dt) {
+    std::vector<double> coi(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double m = static_cast<double>(std::min(i, n - 1 - i));
+        coi[i] = m * dt * kMorletFourierFactor / kSqrt2;
+    }
+    return coi;
+}
+
+Result<MorletScales> morlet_scales(std::size_t n, double dt, double dj, std::optional<double> s0_given) {
     const double s0 = s0_given ? *s0_given : 2.0 * dt;
     const int64_t J = largest_scale_index(n, dt, dj, s0);
     const int64_t rows = n > 0 ? static_cast<int64_t>(n) : 1;
@@ -134,22 +150,34 @@ Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, 
         return GnssError::other("too many wavelet scales (" + count + " for " +
                                 std::to_string(n) + " samples): increase s0 or dj");
     }
+    MorletScales out;
+    for (int64_t j = 0; j <= J; ++j) {
+        const double s = s0 * std::pow(2.0, static_cast<double>(j) * dj);
+        out.scales.push_back(s);
+        out.periods.push_back(s * kMorletFourierFactor);
+    }
+    return out;
+}
+
+void morlet_power_into(std::span<const double> y, double dt, std::span<const double> scales, double* power) {
+    power_rows(y, dt, scales, [&](std::size_t j) { return power + j * y.size(); });
+}
+
+Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, double dj,
+                                          std::optional<double> s0_given) {
+    Result<MorletScales> scales = morlet_scales(y.size(), dt, dj, s0_given);
+    if (!scales) return scales.error();
     WaveletTransform wt;
     wt.dj = dj;
     wt.dt = dt;
-    for (int64_t j = 0; j <= J; ++j) {
-        const double s = s0 * std::pow(2.0, static_cast<double>(j) * dj);
-        wt.scales.push_back(s);
-        wt.periods.push_back(s * kMorletFourierFactor);
-    }
-    wt.coi = cone_of_influence(n, dt);
-
-    const std::size_t N = next_power_of_two(n);
-    const Spectrum spectrum = forward_spectrum(y, N);
-    const std::vector<double> omega = angular_frequencies(N, dt);
-    const FftPlan inverse(N, true);
-    wt.power = parallel_map(wt.scales.size(), [&](std::size_t j) {
-        return scale_power(spectrum, omega, inverse, n, wt.scales[j], dt);
+    wt.scales = std::move(scales->scales);
+    wt.periods = std::move(scales->periods);
+    wt.coi = cone_of_influence(y.size(), dt);
+    wt.power.resize(wt.scales.size());
+    // Each row is allocated by the thread that computes it.
+    power_rows(y, dt, wt.scales, [&](std::size_t j) {
+        wt.power[j].resize(y.size());
+        return wt.power[j].data();
     });
     return wt;
 }

@@ -27,6 +27,16 @@ struct WaveletTransform {
 Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, double dj,
                                           std::optional<double> s0);
 
+// The same transform in two steps, for callers that own the output memory: the scales
+// (and periods) of a series of n samples, then |W|² written row by row into `power`
+// (scales.size() rows of y.size() values), and the cone of influence.
+struct MorletScales {
+    std::vector<double> scales, periods;
+};
+Result<MorletScales> morlet_scales(std::size_t n, double dt, double dj, std::optional<double> s0);
+void morlet_power_into(std::span<const double> y, double dt, std::span<const double> scales, double* power);
+std::vector<double> cone_of_influence(std::size_t n, double dt);
+
 // Red-noise significance level (units of y²) for each period.
 std::vector<double> red_noise_significance(std::span<const double> y, double dt,
                                            std::span<const double> periods, double confidence);

@@ -2,10 +2,12 @@
 // What one multipath analysis produces: estimates, per-signal statistics and slips.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/cycle_slips.hpp"
+#include "analysis/multipath_arcs.hpp"
 #include "rinex/types.hpp"
 
 namespace skyrift {
@@ -20,6 +22,8 @@ struct EstimateRecord {
     bool has_snr = false;
     ObservationCode signal;     // the pseudorange code
     uint32_t source = 0;        // satellite entry of the observation data it came from
+    uint32_t arc = 0;           // arc number, unique within one analysis, rising in emission order
+    ArcStart arc_start = ArcStart::SeriesStart;  // what cut the series where the arc begins
 };
 
 struct StatsRecord {
@@ -36,6 +40,9 @@ struct AnalysisOutput {
     std::vector<SlipRecord> slips;
     std::map<std::string, uint64_t> slip_counts;
     std::vector<StatsRecord> statistics;         // one per series key, in key order
+    // With an orbit: emitted estimates for which it gave no position (they keep the
+    // 45-degree placeholder). Absent when the analysis had no orbit.
+    std::optional<uint64_t> estimates_without_position;
 };
 
 }  // namespace skyrift

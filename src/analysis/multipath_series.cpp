@@ -8,8 +8,6 @@ namespace skyrift {
 
 namespace {
 
-constexpr double kImplausibleMp = 1.0e7;
-
 // Files list epochs in file order; a series must be in time order for arcs and windows.
 void sort_by_time(MpSeries& s) {
     if (std::is_sorted(s.times_ms.begin(), s.times_ms.end())) return;
@@ -62,7 +60,9 @@ void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const
         const ObservationEntry* l2 = partner.find(obs, entry);
         if (!p || !l1 || !l2) continue;
         const double mp = p->value() - (1.0 + b) * pair.wavelength1 * l1->value() + b * pair.wavelength2 * l2->value();
-        if (!std::isfinite(mp) || std::fabs(mp) > kImplausibleMp) continue;
+        // The raw value carries the phase ambiguities, which may be anywhere (a phone's
+        // accumulated range starts near zero): only a non-finite value is unusable.
+        if (!std::isfinite(mp)) continue;
         const ObservationEntry* snr = pair.snr ? snr_code.find(obs, entry) : nullptr;
         series.times_ms.push_back(track.times_ms[k]);
         series.values.push_back(mp);

@@ -20,8 +20,8 @@ struct MpSeries {
 };
 
 // MP = P - (1 + b) * lambda1 * L1 + b * lambda2 * L2 with b = 2 / (alpha - 1), at every
-// epoch of the track that has all three observations; non-finite values and values
-// beyond 1e7 m are dropped. The series is left sorted by time (stable).
+// epoch of the track that has all three observations; non-finite values are dropped.
+// The series is left sorted by time (stable).
 void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const MpSignalPair& pair,
                      MpSeries& series);
 

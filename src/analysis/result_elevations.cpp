@@ -20,8 +20,8 @@ struct GeometryQuery {
 
 // The geometry works from the texts an estimate shows: its satellite id and ISO epoch.
 // Asked in blocks, so that the texts of a long day never all exist at once.
-std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQuery>& queries, const Sp3Data& sp3,
-                                                   const Ecef& receiver) {
+std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQuery>& queries, OrbitCursor& cursor,
+                                                   const Ecef& receiver, HorizonRule horizon) {
     constexpr std::size_t kBlock = 1 << 16;
     std::vector<std::optional<LookAngles>> angles;
     angles.reserve(queries.size());
@@ -37,7 +37,7 @@ std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQue
             epochs.push_back(iso_text_from_ms(queries[q].time_ms));
         }
         for (std::size_t i = 0; i < ids.size(); ++i) block.push_back({ids[i], epochs[i]});
-        LookAngleBatch batch = compute_look_angles(sp3, block, receiver);
+        LookAngleBatch batch = compute_look_angles(cursor, block, receiver, horizon);
         angles.insert(angles.end(), batch.angles.begin(), batch.angles.end());
     }
     return angles;
@@ -45,15 +45,14 @@ std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQue
 
 }  // namespace
 
-ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data& sp3, const Ecef& receiver) {
-    std::vector<EstimateRecord>& estimates = output.estimates;
-    // The signals of one satellite at one epoch come from one satellite entry of the
-    // observation data: the geometry is asked once per entry and shared.
+EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, const OrbitSource& orbit,
+                                    const Ecef& receiver, HorizonRule horizon) {
     constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
     uint32_t entries = 0;
     for (const EstimateRecord& e : estimates) entries = std::max(entries, e.source + 1);
     std::vector<uint32_t> query_of_entry(entries, kNone);
-    std::vector<uint32_t> query_of(estimates.size());
+    EstimateAngles out;
+    out.of_estimate.resize(estimates.size());
     std::vector<GeometryQuery> queries;
     for (std::size_t i = 0; i < estimates.size(); ++i) {
         const EstimateRecord& e = estimates[i];
@@ -62,13 +61,21 @@ ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data&
             query = static_cast<uint32_t>(queries.size());
             queries.push_back({e.satellite, e.time_ms});
         }
-        query_of[i] = query;
+        out.of_estimate[i] = query;
     }
-    const std::vector<std::optional<LookAngles>> angles = look_angles(queries, sp3, receiver);
+    OrbitCursor cursor(orbit);
+    out.angles = look_angles(queries, cursor, receiver, horizon);
+    out.served = cursor.served();
+    return out;
+}
 
+ElevationCounts compute_result_elevations(AnalysisOutput& output, const OrbitSource& orbit, const Ecef& receiver) {
+    std::vector<EstimateRecord>& estimates = output.estimates;
+    const EstimateAngles angles = estimate_look_angles(estimates, orbit, receiver, HorizonRule::AboveOnly);
     ElevationCounts counts;
+    counts.served = angles.served;
     for (std::size_t i = 0; i < estimates.size(); ++i) {
-        const auto& a = angles[query_of[i]];
+        const auto& a = angles[i];
         if (!a) {
             ++counts.failed;
             continue;

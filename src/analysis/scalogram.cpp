@@ -1,7 +1,9 @@
+#include "analysis/scalogram.hpp"
+
 #include <algorithm>
 
-#include "analysis/arcs.hpp"
-#include "analysis/band_power.hpp"
+#include "analysis/gap_arcs.hpp"
+#include "analysis/morlet.hpp"
 
 namespace skyrift {
 
@@ -17,9 +19,9 @@ Result<Scalogram> scalogram(std::span<const double> t, std::span<const double> v
         return GnssError::other("t and values must have the same length");
     }
     const std::size_t columns = std::max<std::size_t>(max_columns, 1);
-    const std::vector<Arc> arcs = split_arcs(t, interval, kGapFactor);
+    const std::vector<GapArc> arcs = split_at_gaps(t, interval, kGapFactor);
     // The earliest of equally long arcs wins: max_element keeps the first maximum.
-    const auto longest = std::max_element(arcs.begin(), arcs.end(), [](const Arc& a, const Arc& b) {
+    const auto longest = std::max_element(arcs.begin(), arcs.end(), [](const GapArc& a, const GapArc& b) {
         return a.second - a.first < b.second - b.first;
     });
     if (longest == arcs.end() || longest->second - longest->first < kMinArcSamples) {

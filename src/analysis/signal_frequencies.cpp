@@ -24,8 +24,12 @@ std::optional<int8_t> glonass_channel(const RinexHeader& header, Satellite satel
     if (satellite.system != GnssSystem::GLONASS) return std::nullopt;
     if (const auto it = header.glonass_slots.find(satellite.prn); it != header.glonass_slots.end())
         return it->second;
-    if (satellite.prn >= 1 && satellite.prn <= 24) return kDefaultGlonassChannels[satellite.prn - 1];
-    return int8_t{0};
+    return default_glonass_channel(satellite.prn).value_or(int8_t{0});
+}
+
+std::optional<int8_t> default_glonass_channel(uint32_t slot) {
+    if (slot >= 1 && slot <= kDefaultGlonassChannels.size()) return kDefaultGlonassChannels[slot - 1];
+    return std::nullopt;
 }
 
 std::span<const uint8_t> band_preferences(GnssSystem system) {

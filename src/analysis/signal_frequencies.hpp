@@ -14,6 +14,9 @@ namespace skyrift {
 // channel of slots 1..24, else 0. Absent for every other system.
 std::optional<int8_t> glonass_channel(const RinexHeader& header, Satellite satellite);
 
+// The default channel of GLONASS slots 1..24; absent for other slots.
+std::optional<int8_t> default_glonass_channel(uint32_t slot);
+
 // Bands tried, in order, for the second frequency of a dual-frequency combination.
 std::span<const uint8_t> band_preferences(GnssSystem system);
 

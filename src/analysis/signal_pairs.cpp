@@ -41,7 +41,8 @@ std::optional<ObservationCode> snr_code_for(const std::vector<ObservationCode>& 
     return first_on_band(snr_codes, code.band);
 }
 
-// Only the first separable band with a known frequency is considered.
+// The first separable band, in the system's preference order, on which the satellite
+// has a phase: an L1+L5 receiver has no band 2 and pairs with band 5.
 std::optional<MpSignalPair> pair_for(const SatelliteTrack& track, ObservationCode code,
                                      const std::vector<ObservationCode>& phases) {
     const auto f1 = band_frequency(track.satellite, track.channel, code.band);
@@ -51,7 +52,7 @@ std::optional<MpSignalPair> pair_for(const SatelliteTrack& track, ObservationCod
         const auto f2 = band_frequency(track.satellite, track.channel, band);
         if (!f2 || !bands_separable(*f1, *f2)) continue;
         const auto partner = first_on_band(phases, band);
-        if (!partner) return std::nullopt;
+        if (!partner) continue;
         MpSignalPair pair;
         pair.code = code;
         pair.phase = ObservationCode{ObservationKind::L, code.band, code.attribute};

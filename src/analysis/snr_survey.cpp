@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/arcs.hpp"
+#include "analysis/gap_arcs.hpp"
 #include "analysis/detrend.hpp"
 #include "analysis/morlet.hpp"
 #include "utils/worker_pool.hpp"
@@ -130,7 +130,7 @@ std::optional<SatelliteSurvey> survey_satellite(const RinexObsData& obs,
     out.v.assign(s.values.size(), 0.0);
     BandSeries series;
     series.power.resize(bands.size());
-    for (const auto& [start, stop] : split_arcs(s.times, dt, settings.gap_factor)) {
+    for (const auto& [start, stop] : split_at_gaps(s.times, dt, settings.gap_factor)) {
         const std::span<const double> t(s.times.data() + start, stop - start);
         const std::span<const double> v(s.values.data() + start, stop - start);
         Result<Detrended> d = detrend_arc(t, v, settings.max_order);

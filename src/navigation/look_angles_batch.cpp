@@ -1,33 +1,14 @@
 #include "navigation/look_angles_batch.hpp"
 
-#include "navigation/orbit_interpolation.hpp"
-#include "navigation/sorted_orbit.hpp"
 #include "utils/time.hpp"
 
 namespace skyrift {
 
 namespace {
 
-// Time-indexed records, built on the first query of each satellite.
-class OrbitCache {
-public:
-    explicit OrbitCache(const Sp3Data& sp3) : sp3_(sp3), orbits_(sp3.orbits.size()) {}
-
-    std::optional<Ecef> position(const Satellite& satellite, const Epoch& epoch) {
-        const SatelliteRecords* o = sp3_.find(satellite);
-        if (!o) return std::nullopt;
-        auto& slot = orbits_[static_cast<std::size_t>(o - sp3_.orbits.data())];
-        if (!slot) slot.emplace(o->records);
-        return slot->position(epoch);
-    }
-
-private:
-    const Sp3Data& sp3_;
-    std::vector<std::optional<SortedOrbit>> orbits_;
-};
-
 template <typename PositionOf>
-std::optional<LookAngles> angles_above_horizon(PositionOf&& position_of, const LookAngleQuery& q, const Ecef& receiver) {
+std::optional<LookAngles> angles_of(PositionOf&& position_of, const LookAngleQuery& q, const Ecef& receiver,
+                                    HorizonRule horizon) {
     const auto satellite = parse_satellite_id(q.satellite);
     if (!satellite) return std::nullopt;
     const auto epoch = parse_epoch(q.epoch);
@@ -35,16 +16,17 @@ std::optional<LookAngles> angles_above_horizon(PositionOf&& position_of, const L
     const auto position = position_of(*satellite, *epoch);
     if (!position) return std::nullopt;
     const LookAngles a = calculate_azel(receiver, *position);
-    if (!(a.elevation > 0.0)) return std::nullopt;
+    if (horizon == HorizonRule::AboveOnly && !(a.elevation > 0.0)) return std::nullopt;
     return a;
 }
 
 template <typename PositionOf>
-LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
+LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAngleQuery> queries, const Ecef& receiver,
+                                HorizonRule horizon = HorizonRule::AboveOnly) {
     LookAngleBatch out;
     out.angles.reserve(queries.size());
     for (const LookAngleQuery& q : queries) {
-        const auto angles = angles_above_horizon(position_of, q, receiver);
+        const auto angles = angles_of(position_of, q, receiver, horizon);
         ++(angles ? out.computed : out.failed);
         out.angles.push_back(angles);
     }
@@ -53,15 +35,27 @@ LookAngleBatch look_angles_with(PositionOf&& position_of, std::span<const LookAn
 
 }  // namespace
 
-LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver) {
-    OrbitCache cache(sp3);
-    return look_angles_with([&](const Satellite& s, const Epoch& e) { return cache.position(s, e); }, queries, receiver);
+LookAngleBatch compute_look_angles(OrbitCursor& cursor, std::span<const LookAngleQuery> queries, const Ecef& receiver,
+                                   HorizonRule horizon) {
+    const OrbitCursor::Served before = cursor.served();
+    LookAngleBatch out = look_angles_with([&](const Satellite& s, const Epoch& e) { return cursor.position(s, e); },
+                                          queries, receiver, horizon);
+    for (std::size_t s = 0; s < out.served.size(); ++s) {
+        for (std::size_t k = 0; k < 2; ++k) out.served[s][k] = cursor.served()[s][k] - before[s][k];
+    }
+    return out;
 }
 
-LookAngleBatch compute_look_angles_unindexed(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,
+LookAngleBatch compute_look_angles(const OrbitSource& orbit, std::span<const LookAngleQuery> queries,
+                                   const Ecef& receiver, HorizonRule horizon) {
+    OrbitCursor cursor(orbit);
+    return compute_look_angles(cursor, queries, receiver, horizon);
+}
+
+LookAngleBatch compute_look_angles_unindexed(const OrbitSource& orbit, std::span<const LookAngleQuery> queries,
                                              const Ecef& receiver) {
-    return look_angles_with([&](const Satellite& s, const Epoch& e) { return interpolate_position(sp3, s, e); },
-                            queries, receiver);
+    return look_angles_with([&](const Satellite& s, const Epoch& e) { return orbit.position(s, e); }, queries,
+                            receiver);
 }
 
 }  // namespace skyrift

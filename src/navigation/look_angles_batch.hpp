@@ -2,11 +2,13 @@
 // Look angles for a list of (satellite, epoch) observations, the geometry step of
 // AnalysisResults.compute_elevations. Pure C++: safe to run without the GIL.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "navigation/orbit_source.hpp"
 #include "navigation/sp3_data.hpp"
 #include "utils/coordinates.hpp"
 
@@ -17,21 +19,39 @@ struct LookAngleQuery {
     std::string_view epoch;      // epoch text such as "2019-01-01T00:00:30.000Z"
 };
 
+// Whether angles at or below the horizon count: compute_elevations stores only angles
+// strictly above it; the analyzer's elevation cutoff needs every position's angles.
+enum class HorizonRule : uint8_t { AboveOnly, Any };
+
 struct LookAngleBatch {
-    // One entry per query, in query order: the angles when the satellite is strictly above
-    // the horizon, absent when the identifier or epoch does not parse, no position can be
-    // interpolated, or the elevation is <= 0.
+    // One entry per query, in query order: the angles, absent when the identifier or epoch
+    // does not parse, no position can be interpolated, or (AboveOnly) the elevation is <= 0.
     std::vector<std::optional<LookAngles>> angles;
     std::size_t computed = 0;
     std::size_t failed = 0;  // computed + failed == number of queries
+    OrbitCursor::Served served{};  // which orbit gave the positions, per system
 };
 
-// Records are indexed by time per satellite on first use (see sorted_orbit.hpp).
-LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries, const Ecef& receiver);
+// Positions from the orbit source through one OrbitCursor (SP3 records indexed by
+// time per satellite on first use, see sorted_orbit.hpp).
+LookAngleBatch compute_look_angles(const OrbitSource& orbit, std::span<const LookAngleQuery> queries,
+                                   const Ecef& receiver, HorizonRule horizon = HorizonRule::AboveOnly);
+// Through a cursor the caller keeps, so that several batches share its caches.
+LookAngleBatch compute_look_angles(OrbitCursor& cursor, std::span<const LookAngleQuery> queries, const Ecef& receiver,
+                                   HorizonRule horizon = HorizonRule::AboveOnly);
+inline LookAngleBatch compute_look_angles(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,
+                                          const Ecef& receiver, HorizonRule horizon = HorizonRule::AboveOnly) {
+    return compute_look_angles(OrbitSource{&sp3, nullptr}, queries, receiver, horizon);
+}
 
-// The same rule with one full interpolate_position() per query: the reference the
-// indexed version must match bit for bit (checked by tests and the orbit benchmark).
-LookAngleBatch compute_look_angles_unindexed(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,
+// The same rule with one uncached OrbitSource::position() per query (a full
+// interpolate_position(), a GLONASS integration from scratch): the reference the
+// cached version must match bit for bit (checked by tests and the orbit benchmark).
+LookAngleBatch compute_look_angles_unindexed(const OrbitSource& orbit, std::span<const LookAngleQuery> queries,
                                              const Ecef& receiver);
+inline LookAngleBatch compute_look_angles_unindexed(const Sp3Data& sp3, std::span<const LookAngleQuery> queries,
+                                                    const Ecef& receiver) {
+    return compute_look_angles_unindexed(OrbitSource{&sp3, nullptr}, queries, receiver);
+}
 
 }  // namespace skyrift

@@ -1,13 +1,13 @@
 #include "navigation/sp3_reader.hpp"
 
-
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <optional>
 #include <unordered_map>
 
-#include "utils/file_read.hpp"
+#include "io/input.hpp"
+#include "io/line_source.hpp"
 #include "utils/number_parse.hpp"
 #include "utils/text.hpp"
 
@@ -113,25 +113,19 @@ private:
 
 }  // namespace
 
-Sp3Data parse_sp3_text(std::string_view text) {
+Result<Sp3Data> parse_sp3_text(const TextBuffer& buffer) {
     Sp3Builder builder;
-    while (!text.empty()) {
-        const std::size_t nl = text.find('\n');
-        std::string_view line = text.substr(0, nl);
-        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        builder.line(line);
-    }
+    LineSource source(buffer, LineEnds::OneCarriageReturn);
+    Line line;
+    while (source.next(line)) builder.line(line.text);
+    if (source.failed()) return source.error();
     return std::move(builder).finish();
 }
 
 Result<Sp3Data> read_sp3(const std::string& path) {
-    // The C interface would silently open the name cut at the first NUL: another file.
-    if (path.find('\0') != std::string::npos) return GnssError::io("file name contained an unexpected NUL byte");
-    auto content = read_whole_file(path);
-    if (!content) return content.error();
-    if (!is_valid_utf8(*content)) return GnssError::io("stream did not contain valid UTF-8");
-    return parse_sp3_text(*content);
+    auto text = read_text_file(path, PathErrors::Io);
+    if (!text) return text.error();
+    return parse_sp3_text(*text);
 }
 
 }  // namespace skyrift

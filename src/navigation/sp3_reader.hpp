@@ -1,17 +1,18 @@
 #pragma once
-// SP3 (a to d) precise-orbit reader. Lenient: only opening or reading the file
-// can fail; bad numbers take defaults and unusable lines are dropped.
+// SP3 (a to d) precise-orbit reader. Lenient: only opening, reading or decoding
+// the file can fail; bad numbers take defaults and unusable lines are dropped.
 #include <string>
-#include <string_view>
 
+#include "io/text_buffer.hpp"
 #include "navigation/sp3_data.hpp"
 #include "utils/result.hpp"
 
 namespace skyrift {
 
+// Through the input layer, so a name ending in ".gz" is inflated first.
 Result<Sp3Data> read_sp3(const std::string& path);
 
-// The same rules applied to text already in memory (must be valid UTF-8).
-Sp3Data parse_sp3_text(std::string_view text);
+// The same rules applied to decoded text; fails only where its lines cannot be read.
+Result<Sp3Data> parse_sp3_text(const TextBuffer& buffer);
 
 }  // namespace skyrift

@@ -1,5 +1,8 @@
 #include "python/args.hpp"
 
+#include <bit>
+#include <cstring>
+
 namespace skyrift::py_args {
 
 using py_errors::raise_py;
@@ -96,7 +99,70 @@ std::size_t arg_sequence_size(py::handle h, const char* name) {
     return static_cast<std::size_t>(n);
 }
 
+namespace {
+
+template <typename T>
+void convert_strided(const Py_buffer& view, std::vector<double>& out) {
+    const auto* base = static_cast<const char*>(view.buf);
+    const Py_ssize_t stride = view.strides ? view.strides[0] : view.itemsize;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        T v;
+        std::memcpy(&v, base + static_cast<Py_ssize_t>(i) * stride, sizeof v);
+        out[i] = static_cast<double>(v);
+    }
+}
+
+// A one-dimensional buffer of native numbers (a numpy array, array.array, memoryview)
+// read at C speed: the values float() gives item by item, without an object per item.
+// Anything else (other shapes, byte orders or kinds) is left to the item-wise path.
+std::optional<std::vector<double>> floats_from_buffer(py::handle h) {
+    if (!PyObject_CheckBuffer(h.ptr())) return std::nullopt;
+    Py_buffer view;
+    if (PyObject_GetBuffer(h.ptr(), &view, PyBUF_FORMAT | PyBUF_STRIDES) != 0) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    struct Release {
+        Py_buffer* view;
+        ~Release() { PyBuffer_Release(view); }
+    } release{&view};
+    if (view.ndim != 1 || !view.shape) return std::nullopt;
+    const char* format = view.format ? view.format : "B";
+    if (*format == '@' || *format == '=' || (*format == '<' && std::endian::native == std::endian::little)) ++format;
+    if (!*format || format[1] != '\0') return std::nullopt;
+    std::vector<double> out(static_cast<std::size_t>(view.shape[0]));
+    const char kind = *format;
+    const auto size = view.itemsize;
+    if (kind == 'd' && size == 8) {
+        convert_strided<double>(view, out);
+    } else if (kind == 'f' && size == 4) {
+        convert_strided<float>(view, out);
+    } else if (kind == '?' && size == 1) {
+        convert_strided<bool>(view, out);
+    } else if (std::strchr("bhilq", kind)) {
+        if (size == 1) convert_strided<int8_t>(view, out);
+        else if (size == 2) convert_strided<int16_t>(view, out);
+        else if (size == 4) convert_strided<int32_t>(view, out);
+        else if (size == 8) convert_strided<int64_t>(view, out);
+        else return std::nullopt;
+    } else if (std::strchr("BHILQ", kind)) {
+        if (size == 1) convert_strided<uint8_t>(view, out);
+        else if (size == 2) convert_strided<uint16_t>(view, out);
+        else if (size == 4) convert_strided<uint32_t>(view, out);
+        else if (size == 8) convert_strided<uint64_t>(view, out);
+        else return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    return out;
+}
+
+}  // namespace
+
 std::vector<double> arg_float_list(py::handle h, const char* name) {
+    if (!PyUnicode_Check(h.ptr()) && PySequence_Check(h.ptr())) {
+        if (auto values = floats_from_buffer(h)) return std::move(*values);
+    }
     return arg_sequence(h, name, [](py::handle item, const char* n) { return arg_float(item, n); });
 }
 

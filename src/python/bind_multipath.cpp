@@ -1,6 +1,8 @@
 // MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/orbit_arg.hpp"
+#include "python/results_instance.hpp"
 #include "analysis/multipath_analysis.hpp"
 #include "analysis/result_elevations.hpp"
 #include "navigation/sp3_data.hpp"
@@ -22,10 +24,6 @@ struct PyStats {
 };
 struct PySlip {
     SlipRecord record;
-    BorrowFlag flag;
-};
-struct PyResults {
-    AnalysisOutput output;
     BorrowFlag flag;
 };
 struct PyAnalyzer {
@@ -115,10 +113,10 @@ py::list instances_of(const std::vector<Record>& records) {
 
 py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle receiver_arg) {
     ExclusiveBorrow borrow(self.flag);
-    const std::shared_ptr<Sp3Data> sp3 = arg_shared<Sp3Data>(sp3_arg, "sp3");
+    const SharedOrbit orbit = arg_orbit(sp3_arg, "sp3");
     const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
     const ElevationCounts counts =
-        call_released([&] { return compute_result_elevations(self.output, *sp3, receiver); });
+        call_released([&] { return compute_result_elevations(self.output, orbit.source(), receiver); });
     return py::make_tuple(counts.computed, counts.failed);
 }
 
@@ -146,6 +144,14 @@ void register_results(py::module_& m) {
                                    SharedBorrow borrow(self.flag);
                                    return instances_of<PyStats>(self.output.statistics);
                                })
+        .def_property_readonly(
+            "estimates_without_position",
+            [](PyResults& self) -> std::optional<uint64_t> {
+                SharedBorrow borrow(self.flag);
+                return self.output.estimates_without_position;
+            },
+            "Estimates analyze() found no orbit position for (they keep elevation 45.0);\n"
+            "None when the analyzer had no orbit")
         .def(
             "total_estimates",
             [](PyResults& self) {
@@ -187,7 +193,8 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
                          py::handle bias_window_seconds, py::handle min_arc_seconds, py::handle arc_gap_factor,
                          py::handle include_codes, py::handle exclude_codes, py::handle max_epochs,
                          py::handle detect_cycle_slips, py::handle ion_delta_base, py::handle ion_delta_rate,
-                         py::handle cp_delta_base, py::handle cp_delta_rate) {
+                         py::handle cp_delta_base, py::handle cp_delta_rate, py::handle skip_slip_tests_after_holes,
+                         py::handle orbit, py::handle receiver) {
     AnalyzerConfig c;
     c.obs_data = arg_shared<RinexObsData>(obs_data, "obs_data");
     c.elevation_cutoff = arg_float(elevation_cutoff, "elevation_cutoff");
@@ -203,6 +210,17 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     c.ion_delta_rate = arg_float(ion_delta_rate, "ion_delta_rate");
     c.cp_delta_base = arg_float(cp_delta_base, "cp_delta_base");
     c.cp_delta_rate = arg_float(cp_delta_rate, "cp_delta_rate");
+    c.slip_tests_across_holes = !arg_bool(skip_slip_tests_after_holes, "skip_slip_tests_after_holes");
+    if (!is_absent(orbit)) c.orbit = arg_orbit(orbit, "orbit");
+    std::optional<Ecef> position;
+    if (!is_absent(receiver)) position = arg_instance<Ecef>(receiver, "receiver");
+    if (c.orbit) {
+        auto resolved = receiver_position(c.obs_data->header, position);
+        if (!resolved) raise_value_error(resolved.error().message());
+        c.receiver = *resolved;
+    } else if (position) {
+        raise_value_error("receiver is used only with an orbit: pass orbit= as well");
+    }
     return {std::move(c), {}};
 }
 
@@ -223,12 +241,25 @@ void register_analyzer(py::module_& m) {
              py::arg("include_codes") = py::none(), py::arg("exclude_codes") = py::none(),
              py::arg("max_epochs") = py::none(), py::arg("detect_cycle_slips") = true,
              py::arg("ion_delta_base") = 0.10, py::arg("ion_delta_rate") = 0.003, py::arg("cp_delta_base") = 5.0,
-             py::arg("cp_delta_rate") = 0.10,
+             py::arg("cp_delta_rate") = 0.10, py::arg("skip_slip_tests_after_holes") = false,
+             py::arg("orbit") = py::none(), py::arg("receiver") = py::none(),
              doc_sig("__init__($self, obs_data, elevation_cutoff=10.0, systems=None, bias_window_seconds=1500.0, "
                      "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
                      "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
-                     "cp_delta_base=5.0, cp_delta_rate=0.10)",
-                     "Settings of a code-multipath analysis of obs_data; analyze() runs it.")
+                     "cp_delta_base=5.0, cp_delta_rate=0.10, skip_slip_tests_after_holes=False, orbit=None, "
+                     "receiver=None)",
+                     "Settings of a code-multipath analysis of obs_data; analyze() runs it.\n"
+                     "Slip tests compare each signal with its own last value, across a hole in that\n"
+                     "signal of at most 300 s, with the thresholds of that time difference.\n"
+                     "skip_slip_tests_after_holes=True restores the earlier rule: a signal is\n"
+                     "compared only with the satellite's previous epoch, so its first epoch after\n"
+                     "a hole is never tested.\n"
+                     "orbit (an Sp3Data, a NavData, or a tuple of one of each: SP3 first, the\n"
+                     "broadcast ephemerides for what it lacks): analyze() gives every estimate\n"
+                     "its look angles from receiver (an Ecef; default: the file's approximate\n"
+                     "position), the elevation cutoff acts on them and the statistics are\n"
+                     "weighted by them. Estimates the orbit has no position for keep elevation\n"
+                     "45.0 and are counted in AnalysisResults.estimates_without_position.")
                  .c_str())
         .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }

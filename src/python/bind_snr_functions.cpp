@@ -4,11 +4,12 @@
 #include "python/bindings.hpp"
 #include "python/snr_convert.hpp"
 
-#include "analysis/arcs.hpp"
 #include "analysis/band_power.hpp"
 #include "analysis/detrend.hpp"
 #include "analysis/fresnel.hpp"
+#include "analysis/gap_arcs.hpp"
 #include "analysis/morlet.hpp"
+#include "analysis/scalogram.hpp"
 
 namespace skyrift {
 
@@ -42,11 +43,26 @@ py::dict footprint_dict(const Footprint& f) {
     return d;
 }
 
-py::dict morlet_cwt(py::handle y_arg, py::handle dt_arg, py::handle dj_arg, py::handle s0_arg) {
+// The array form writes the power straight into the numpy buffer: no row copies.
+py::dict morlet_cwt_arrays(const std::vector<double>& y, double dt, double dj, std::optional<double> s0) {
+    const MorletScales sc = value_or_raise(morlet_scales(y.size(), dt, dj, s0));
+    py::array_t<double> power(std::vector<py::ssize_t>{static_cast<py::ssize_t>(sc.scales.size()), static_cast<py::ssize_t>(y.size())});
+    double* rows = power.mutable_data();
+    call_released([&] { morlet_power_into(y, dt, sc.scales, rows); });
+    py::dict out;
+    out["power"] = power;
+    out["scales"] = float_array(sc.scales);
+    out["periods"] = float_array(sc.periods);
+    out["coi"] = float_array(cone_of_influence(y.size(), dt));
+    return out;
+}
+
+py::dict morlet_cwt(py::handle y_arg, py::handle dt_arg, py::handle dj_arg, py::handle s0_arg, py::handle as_numpy_arg) {
     const std::vector<double> y = arg_float_list(y_arg, "y");
     const double dt = arg_float(dt_arg, "dt");
     const double dj = arg_float(dj_arg, "dj");
     const std::optional<double> s0 = is_absent(s0_arg) ? std::nullopt : std::optional(arg_float(s0_arg, "s0"));
+    if (arg_as_numpy(as_numpy_arg)) return morlet_cwt_arrays(y, dt, dj, s0);
     const WaveletTransform wt = call_released([&] { return morlet_transform(y, dt, dj, s0); });
     py::dict out;
     out["power"] = float_rows(wt.power);
@@ -56,41 +72,55 @@ py::dict morlet_cwt(py::handle y_arg, py::handle dt_arg, py::handle dj_arg, py::
     return out;
 }
 
-py::list band_power_py(py::handle y_arg, py::handle dt_arg, py::handle bands_arg, py::handle dj_arg) {
+py::object band_power_py(py::handle y_arg, py::handle dt_arg, py::handle bands_arg, py::handle dj_arg,
+                         py::handle as_numpy_arg) {
     const std::vector<double> y = arg_float_list(y_arg, "y");
     const double dt = arg_float(dt_arg, "dt");
     const std::vector<PeriodBand> bands = arg_bands(bands_arg, "bands");
     const double dj = arg_float(dj_arg, "dj");
-    return float_rows(call_released([&]() -> Result<std::vector<std::vector<double>>> {
-        Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
-        if (!wt) return wt.error();
-        return band_power(*wt, bands);
-    }));
+    const bool as_numpy = arg_as_numpy(as_numpy_arg);
+    return rows_out(call_released([&]() -> Result<std::vector<std::vector<double>>> {
+                        Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
+                        if (!wt) return wt.error();
+                        return band_power(*wt, bands);
+                    }),
+                    y.size(), as_numpy);
 }
 
-py::list red_noise_significance_py(py::handle y_arg, py::handle dt_arg, py::handle periods_arg,
-                                   py::handle confidence_arg) {
+py::object red_noise_significance_py(py::handle y_arg, py::handle dt_arg, py::handle periods_arg,
+                                     py::handle confidence_arg, py::handle as_numpy_arg) {
     const std::vector<double> y = arg_float_list(y_arg, "y");
     const double dt = arg_float(dt_arg, "dt");
     const std::vector<double> periods = arg_float_list(periods_arg, "periods");
     const double confidence = arg_float(confidence_arg, "confidence");
-    return float_list(red_noise_significance(y, dt, periods, confidence));
+    return floats_out(red_noise_significance(y, dt, periods, confidence), arg_as_numpy(as_numpy_arg));
 }
 
-py::tuple detrend_arc_py(py::handle t_arg, py::handle values_arg, py::handle max_order_arg) {
+py::tuple detrend_arc_py(py::handle t_arg, py::handle values_arg, py::handle max_order_arg, py::handle as_numpy_arg) {
     const std::vector<double> t = arg_float_list(t_arg, "t");
     const std::vector<double> values = arg_float_list(values_arg, "values");
     const std::size_t max_order = arg_int<uint64_t>(max_order_arg, "max_order");
+    const bool as_numpy = arg_as_numpy(as_numpy_arg);
     const Detrended d = value_or_raise(detrend_arc(t, values, max_order));
-    return py::make_tuple(float_list(d.residual), d.order);
+    return py::make_tuple(floats_out(d.residual, as_numpy), d.order);
 }
 
-py::list split_arcs_py(py::handle times_arg, py::handle dt_arg, py::handle gap_factor_arg) {
+py::object split_arcs_py(py::handle times_arg, py::handle dt_arg, py::handle gap_factor_arg, py::handle as_numpy_arg) {
     const std::vector<double> times = arg_float_list(times_arg, "times");
     const double dt = arg_float(dt_arg, "dt");
     const double gap_factor = arg_float(gap_factor_arg, "gap_factor");
+    const auto arcs = split_at_gaps(times, dt, gap_factor);
+    if (arg_as_numpy(as_numpy_arg)) {
+        py::array_t<int64_t> out(std::vector<py::ssize_t>{static_cast<py::ssize_t>(arcs.size()), py::ssize_t{2}});
+        int64_t* at = out.mutable_data();
+        for (const auto& [start, stop] : arcs) {
+            *at++ = static_cast<int64_t>(start);
+            *at++ = static_cast<int64_t>(stop);
+        }
+        return out;
+    }
     py::list out;
-    for (const auto& [start, stop] : split_arcs(times, dt, gap_factor)) out.append(py::make_tuple(start, stop));
+    for (const auto& [start, stop] : arcs) out.append(py::make_tuple(start, stop));
     return out;
 }
 
@@ -112,18 +142,20 @@ py::list fresnel_map_py(py::handle tracks_arg, py::handle height_arg, py::handle
     return out;
 }
 
-py::dict scalogram_py(py::handle t_arg, py::handle values_arg, py::handle interval_arg, py::handle max_columns_arg) {
+py::dict scalogram_py(py::handle t_arg, py::handle values_arg, py::handle interval_arg, py::handle max_columns_arg,
+                      py::handle as_numpy_arg) {
     const std::vector<double> t = arg_float_list(t_arg, "t");
     const std::vector<double> values = arg_float_list(values_arg, "values");
     const double interval = arg_float(interval_arg, "interval");
     const std::size_t max_columns = arg_int<uint64_t>(max_columns_arg, "max_columns");
+    const bool as_numpy = arg_as_numpy(as_numpy_arg);
     const Scalogram s = call_released([&] { return scalogram(t, values, interval, max_columns); });
     py::dict out;
-    out["t"] = float_list(s.t);
-    out["periods"] = float_list(s.periods);
-    out["power"] = float_rows(s.power);
-    out["significance"] = float_list(s.significance);
-    out["coi"] = float_list(s.coi);
+    out["t"] = floats_out(s.t, as_numpy);
+    out["periods"] = floats_out(s.periods, as_numpy);
+    out["power"] = rows_out(s.power, s.t.size(), as_numpy);
+    out["significance"] = floats_out(s.significance, as_numpy);
+    out["coi"] = floats_out(s.coi, as_numpy);
     out["interval"] = s.interval;
     return out;
 }
@@ -132,28 +164,32 @@ py::dict scalogram_py(py::handle t_arg, py::handle values_arg, py::handle interv
 
 void register_snr_functions(py::module_& m) {
     m.def("morlet_cwt", &morlet_cwt, py::arg("y"), py::arg("dt"), py::arg("dj") = 0.125, py::arg("s0") = py::none(),
-          doc_sig("morlet_cwt(y, dt, dj=0.125, s0=None)",
+          py::arg("as_numpy") = false,
+          doc_sig("morlet_cwt(y, dt, dj=0.125, s0=None, as_numpy=False)",
                   "Morlet continuous wavelet transform (Torrence & Compo 1998).\n"
                   "Returns {\"power\", \"scales\", \"periods\", \"coi\"}; `power` has one row per scale.")
               .c_str());
     m.def("band_power", &band_power_py, py::arg("y"), py::arg("dt"), py::arg("bands"), py::arg("dj") = 0.125,
-          doc_sig("band_power(y, dt, bands, dj=0.125)",
+          py::arg("as_numpy") = false,
+          doc_sig("band_power(y, dt, bands, dj=0.125, as_numpy=False)",
                   "Scale-averaged wavelet power of `y` for each `(lo, hi)` period band (s).")
               .c_str());
     m.def("red_noise_significance", &red_noise_significance_py, py::arg("y"), py::arg("dt"), py::arg("periods"),
-          py::arg("confidence") = 0.95,
-          doc_sig("red_noise_significance(y, dt, periods, confidence=0.95)",
+          py::arg("confidence") = 0.95, py::arg("as_numpy") = false,
+          doc_sig("red_noise_significance(y, dt, periods, confidence=0.95, as_numpy=False)",
                   "Red-noise significance level per period (T&C eq. 16-18).")
               .c_str());
     m.def(
         "period_bands", [](py::handle dt) { return band_tuples(period_bands(arg_float(dt, "dt"))); }, py::arg("dt"),
         doc_sig("period_bands(dt)", "Interval-adaptive period bands (s) for SNR band power.").c_str());
     m.def("detrend_arc", &detrend_arc_py, py::arg("t"), py::arg("values"), py::arg("max_order") = 9,
-          doc_sig("detrend_arc(t, values, max_order=9)",
+          py::arg("as_numpy") = false,
+          doc_sig("detrend_arc(t, values, max_order=9, as_numpy=False)",
                   "Remove the best polynomial trend (order 2..max_order). Returns (residual, order).")
               .c_str());
     m.def("split_arcs", &split_arcs_py, py::arg("times"), py::arg("dt"), py::arg("gap_factor") = 5.0,
-          doc_sig("split_arcs(times, dt, gap_factor=5.0)",
+          py::arg("as_numpy") = false,
+          doc_sig("split_arcs(times, dt, gap_factor=5.0, as_numpy=False)",
                   "Split increasing times into contiguous arcs at gaps > gap_factor\u00b7dt.\n"
                   "Returns (start, stop) index pairs.")
               .c_str());
@@ -171,7 +207,8 @@ void register_snr_functions(py::module_& m) {
                   "Returns dicts with keys sat, az, el, a, b, dist.")
               .c_str());
     m.def("scalogram", &scalogram_py, py::arg("t"), py::arg("values"), py::arg("interval"), py::arg("max_columns") = 600,
-          doc_sig("scalogram(t, values, interval, max_columns=600)",
+          py::arg("as_numpy") = false,
+          doc_sig("scalogram(t, values, interval, max_columns=600, as_numpy=False)",
                   "Wavelet scalogram of the longest arc: {\"t\", \"periods\", \"power\",\n"
                   "\"significance\", \"coi\", \"interval\"}. Needs at least 40 samples.")
               .c_str());

@@ -1,7 +1,7 @@
 // Sp3Data, read_sp3, compute_elevation.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "navigation/orbit_interpolation.hpp"
+#include "python/orbit_arg.hpp"
 #include "navigation/sp3_reader.hpp"
 #include "utils/coordinates.hpp"
 
@@ -12,15 +12,6 @@ namespace {
 std::string sp3_text(const Sp3Data& d) {
     return "Sp3Data(satellites=" + std::to_string(d.num_satellites()) + ", epochs=" + std::to_string(d.num_epochs) +
            ", interval=" + fmt_float(d.interval) + "s)";
-}
-
-// An identifier that does not parse is a lookup that finds nothing, not an error.
-std::optional<Ecef> position_for(const Sp3Data& sp3, py::handle satellite, py::handle epoch) {
-    const std::string id = arg_str(satellite, "satellite");
-    const Epoch& when = arg_instance<Epoch>(epoch, "epoch");
-    const auto sat = parse_satellite_id(id);
-    if (!sat) return std::nullopt;
-    return interpolate_position(sp3, *sat, when);
 }
 
 using EpochSpan = std::pair<Epoch, Epoch>;
@@ -52,7 +43,9 @@ void register_sp3_data(py::module_& m) {
              doc_sig("last_epoch($self)", "Latest epoch of any orbit record, or None without records").c_str())
         .def(
             "get_position",
-            [](const Sp3Data& d, py::handle satellite, py::handle epoch) { return position_for(d, satellite, epoch); },
+            [](const Sp3Data& d, py::handle satellite, py::handle epoch) {
+                return position_for(OrbitSource{&d, nullptr}, satellite, epoch);
+            },
             py::arg("satellite"), py::arg("epoch"),
             doc_sig("get_position($self, satellite, epoch)", "Interpolated Ecef position at epoch, or None.").c_str())
         .def("__repr__", &sp3_text)
@@ -73,9 +66,9 @@ void register_compute_elevation(py::module_& m) {
     m.def(
         "compute_elevation",
         [](py::handle sp3, py::handle receiver, py::handle satellite, py::handle epoch) -> std::optional<double> {
-            const Sp3Data& data = arg_instance<Sp3Data>(sp3, "sp3");
+            const SharedOrbit orbit = arg_orbit(sp3, "sp3");
             const Ecef& from = arg_instance<Ecef>(receiver, "receiver");
-            const auto position = position_for(data, satellite, epoch);
+            const auto position = position_for(orbit.source(), satellite, epoch);
             if (!position) return std::nullopt;
             return calculate_azel(from, *position).elevation;
         },

@@ -16,6 +16,8 @@ void register_rinex_obs_data(py::module_& m);        // RinexObsData
 void register_multipath_classes(py::module_& m);
 void register_snr_series(py::module_& m);            // SnrSeries
 void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
+// to_numpy / to_pandas / to_xarray methods of AnalysisResults and RinexObsData
+void register_array_views(py::module_& m);
 
 // Functions
 void register_rinex_readers(py::module_& m);         // read_rinex_obs, read_rinex_obs_bytes
@@ -29,5 +31,9 @@ void register_snr_survey(py::module_& m);            // analyze_snr_wavelets
 
 // Constants
 void register_constants(py::module_& m);
+
+// Additions, after the constants
+void register_reflector(py::module_& m);  // ReflectorHeights, reflector_heights, reflector_heights_from_snr
+void register_nav(py::module_& m);        // NavData, read_rinex_nav, read_rinex_nav_bytes
 
 }  // namespace skyrift

@@ -17,6 +17,7 @@ PythonError python_error_of(Failure where) {
         case Failure::ReadRinex: return {PyExc_OSError, "Failed to read RINEX: "};
         case Failure::ParseRinex: return {PyExc_OSError, "Failed to parse RINEX: "};
         case Failure::ReadSp3: return {PyExc_OSError, "Failed to read SP3: "};
+        case Failure::ReadNav: return {PyExc_OSError, "Failed to read RINEX navigation: "};
         case Failure::Analysis: return {PyExc_ValueError, "Multipath analysis failed: "};
         case Failure::Value: return {PyExc_ValueError, ""};
     }

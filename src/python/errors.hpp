@@ -27,6 +27,7 @@ enum class Failure : uint8_t {
     ReadRinex,   // read_rinex_obs
     ParseRinex,  // read_rinex_obs_bytes
     ReadSp3,     // read_sp3
+    ReadNav,     // read_rinex_nav, read_rinex_nav_bytes
     Analysis,    // MultipathAnalyzer.analyze
     Value,       // everything else: Epoch.parse, code filters, the SNR functions
 };
@@ -49,14 +50,19 @@ struct is_result<Result<T>> : std::true_type {};
 // Python object: convert the arguments before, build the Python results after.
 template <typename Compute>
 auto call_released(Failure where, Compute&& compute) {
-    auto result = [&] {
+    if constexpr (std::is_void_v<decltype(compute())>) {  // work that only fills buffers
         const py::gil_scoped_release release;
-        return std::forward<Compute>(compute)();
-    }();
-    if constexpr (is_result<decltype(result)>::value) {
-        return value_or_raise(std::move(result), where);
+        std::forward<Compute>(compute)();
     } else {
-        return result;
+        auto result = [&] {
+            const py::gil_scoped_release release;
+            return std::forward<Compute>(compute)();
+        }();
+        if constexpr (is_result<decltype(result)>::value) {
+            return value_or_raise(std::move(result), where);
+        } else {
+            return result;
+        }
     }
 }
 

@@ -28,6 +28,7 @@ void register_everything(py::module_& m) {
     register_multipath_classes(m);
     register_snr_series(m);
     register_sp3_data(m);
+    register_array_views(m);
 
     register_rinex_readers(m);
     register_read_sp3(m);
@@ -39,6 +40,9 @@ void register_everything(py::module_& m) {
     register_snr_survey(m);
 
     register_constants(m);
+
+    register_reflector(m);
+    register_nav(m);
 }
 
 }  // namespace

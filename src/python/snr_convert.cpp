@@ -34,4 +34,29 @@ py::list float_rows(const std::vector<std::vector<double>>& rows) {
     return out;
 }
 
+py::array_t<double> float_array(const std::vector<double>& values) {
+    py::array_t<double> out(static_cast<py::ssize_t>(values.size()));
+    std::copy(values.begin(), values.end(), out.mutable_data());
+    return out;
+}
+
+py::array_t<double> float_matrix(const std::vector<std::vector<double>>& rows, std::size_t columns) {
+    py::array_t<double> out(std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows.size()), static_cast<py::ssize_t>(columns)});
+    double* at = out.mutable_data();
+    for (const std::vector<double>& row : rows) at = std::copy(row.begin(), row.end(), at);
+    return out;
+}
+
+py::object floats_out(const std::vector<double>& values, bool as_numpy) {
+    if (as_numpy) return float_array(values);
+    return float_list(values);
+}
+
+py::object rows_out(const std::vector<std::vector<double>>& rows, std::size_t columns, bool as_numpy) {
+    if (as_numpy) return float_matrix(rows, columns);
+    return float_rows(rows);
+}
+
+bool arg_as_numpy(py::handle h) { return !is_absent(h) && arg_bool(h, "as_numpy"); }
+
 }  // namespace skyrift

@@ -176,8 +176,11 @@ bool read_header_line(std::string_view line, RinexHeader& h, std::optional<GnssS
 Result<RinexVersion> parse_rinex_version(std::string_view text) {
     const auto parts = split_on(text, '.');
     RinexVersion v;
-    const auto family = parts.size() >= 2 ? integer_or_none<uint8_t>(parts[0]) : std::nullopt;
-    const auto minor = parts.size() >= 2 ? integer_or_none<uint8_t>(first_chars(parts[1], 2)) : std::nullopt;
+    // Files of the 1990s write a bare major version ("2"): minor 0.
+    const bool bare = parts.size() == 1;
+    const auto family = parts.size() >= 1 ? integer_or_none<uint8_t>(parts[0]) : std::nullopt;
+    const auto minor = bare ? std::optional<uint8_t>(0)
+                            : parts.size() >= 2 ? integer_or_none<uint8_t>(first_chars(parts[1], 2)) : std::nullopt;
     if (!family || *family < 2 || *family > 4 || !minor) return GnssError::unsupported_version(std::string(text));
     v.family = *family;
     v.minor = *minor;

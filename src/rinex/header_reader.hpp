@@ -1,7 +1,7 @@
 #pragma once
 // The observation header, read line by line up to and including "END OF HEADER".
+#include "io/line_source.hpp"
 #include "rinex/header.hpp"
-#include "rinex/line_source.hpp"
 #include "utils/result.hpp"
 
 namespace skyrift {

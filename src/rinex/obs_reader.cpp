@@ -1,5 +1,8 @@
 #include "rinex/obs_reader.hpp"
 
+#include "io/input.hpp"
+#include "io/line_source.hpp"
+#include "io/text_stream.hpp"
 #include "rinex/header_reader.hpp"
 #include "rinex/record_readers.hpp"
 #include "utils/memory.hpp"
@@ -37,12 +40,12 @@ void release_slack(RinexObsData& data) {
 }  // namespace
 
 Result<RinexObsData> parse_observation_text(const TextBuffer& buffer) {
-    LineSource source(buffer);
+    LineSource source(buffer, LineEnds::AllCarriageReturns);
     auto header = read_header(source);
     if (!header) return header.error();
     RinexObsData data;
     data.header = std::move(*header);
-    reserve_for_text(data, buffer.text.size());
+    reserve_for_text(data, buffer.stream ? buffer.stream->expected_size() : buffer.text.size());
     const Result<Ok> records = data.header.version.family == 2 ? read_rinex2_records(source, data)
                                                                : read_rinex3_records(source, data);
     if (!records) return records.error();
@@ -51,14 +54,13 @@ Result<RinexObsData> parse_observation_text(const TextBuffer& buffer) {
 }
 
 Result<RinexObsData> read_observation_file(const std::string& path) {
-    auto text = read_text_file(path);
+    auto text = read_text_file(path, PathErrors::FileNotFound);
     if (!text) return text.error();
     return parse_observation_text(*text);
 }
 
 Result<RinexObsData> read_observation_bytes(std::string data, std::string_view filename) {
-    if (has_gzip_extension(filename)) return parse_observation_text(inflate_gzip(data));
-    return parse_observation_text(TextBuffer{std::move(data), std::nullopt});
+    return parse_observation_text(decode_input(std::move(data), filename));
 }
 
 }  // namespace skyrift

@@ -1,6 +1,6 @@
 #pragma once
 // The two observation record readers; both continue on the header reader's line source.
-#include "rinex/line_source.hpp"
+#include "io/line_source.hpp"
 #include "rinex/obs_data.hpp"
 #include "utils/result.hpp"
 

@@ -1,8 +1,11 @@
 // RINEX 2 observation records: lines are gathered into blocks that start at an
 // epoch line, and each block is parsed whole.
+#include <algorithm>
 #include <vector>
 
+#include "rinex/code_layout.hpp"
 #include "rinex/epoch_assembler.hpp"
+#include "rinex/record_fields.hpp"
 #include "rinex/record_readers.hpp"
 
 namespace skyrift {
@@ -57,6 +60,19 @@ std::optional<Satellite> parse_list_entry(std::string_view entry) {
     return sat;
 }
 
+// Lines holding the satellite list: one per twelve satellites of the count, except
+// that a line with text in columns 1-32 cannot continue the list (continuation lines
+// leave them blank), so a count larger than the list does not take observation lines.
+std::size_t satellite_list_lines(const std::vector<std::string_view>& block, std::size_t n) {
+    const std::size_t expected = n <= kSatellitesPerLine ? 1 : (n + kSatellitesPerLine - 1) / kSatellitesPerLine;
+    std::size_t lines = 1;
+    for (; lines < expected && lines < block.size(); ++lines) {
+        const std::string_view head = column(block[lines], 0, 32);
+        if (head.find_first_not_of(' ') != std::string_view::npos) break;
+    }
+    return lines < block.size() ? lines : expected;
+}
+
 class BlockParser {
 public:
     BlockParser(RinexObsData& data) : layout_(layout_from_header(data.header)), assembler_(data) {}
@@ -75,12 +91,12 @@ public:
         if (flag >= 2 && flag <= 5) return;  // events: the lines that follow are not observations
         const std::size_t n = integer_field<uint32_t>(head, 29, 32, 0);
 
-        const std::size_t list_lines = n <= kSatellitesPerLine ? 1 : (n + kSatellitesPerLine - 1) / kSatellitesPerLine;
+        const std::size_t list_lines = satellite_list_lines(block, n);
         const std::size_t lines_per_sat = (layout_.size() + kTypesPerLine - 1) / kTypesPerLine;
         for (std::size_t i = 0; i < n; ++i) {
             // Satellite i sits on list line i / 12, in columns 33-68 only (69-80 hold the clock offset).
             const std::size_t list_line = i / kSatellitesPerLine;
-            if (list_line >= block.size()) break;
+            if (list_line >= std::min(list_lines, block.size())) break;
             const std::size_t at = 32 + 3 * (i % kSatellitesPerLine);
             const auto sat = parse_list_entry(column(block[list_line], at, at + 3));
             if (!sat) continue;

@@ -1,7 +1,9 @@
 // RINEX 3/4 observation records.
 #include <array>
 
+#include "rinex/code_layout.hpp"
 #include "rinex/epoch_assembler.hpp"
+#include "rinex/record_fields.hpp"
 #include "rinex/record_readers.hpp"
 
 namespace skyrift {
@@ -64,13 +66,27 @@ Result<Ok> read_rinex3_records(LineSource& source, RinexObsData& data) {
     const Layouts layouts = layouts_from_header(data.header);
     EpochAssembler assembler(data);
     Line line;
-    while (source.next(line)) {
-        if (line.text.empty() || line.text[0] != '>') continue;  // also covers lines blank after trimming
+    bool have_line = source.next(line);
+    while (have_line) {
+        if (line.text.empty() || line.text[0] != '>') {  // also covers lines blank after trimming
+            have_line = source.next(line);
+            continue;
+        }
         if (line.text.size() <= 31) return GnssError::rinex_parse(line.index, "Epoch line too short");
         const EpochLine epoch = parse_epoch_line(line.text);
-        for (uint32_t i = 0; i < epoch.count && source.next(line); ++i) read_satellite_line(line.text, layouts, assembler);
+        // A ">" line always starts an epoch: a count larger than the lines that follow
+        // ends this epoch there instead of swallowing the next one.
+        have_line = false;
+        for (uint32_t i = 0; i < epoch.count && source.next(line); ++i) {
+            if (!line.text.empty() && line.text[0] == '>') {
+                have_line = true;
+                break;
+            }
+            read_satellite_line(line.text, layouts, assembler);
+        }
         if (source.failed()) break;
         assembler.finish_epoch(epoch.epoch, epoch.flag, epoch.clock_offset);
+        if (!have_line) have_line = source.next(line);
     }
     if (source.failed()) return source.error();
     return Ok{};

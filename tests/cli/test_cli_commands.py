@@ -40,6 +40,27 @@ def test_info_on_real_rinex3_file(capsys):
     assert "  C BeiDou:  C2I C6I C7I L2I L6I L7I S2I S6I S7I" in out
 
 
+@pytest.mark.parametrize("packing", ["compact", "compact-in-compress", "compress"])
+def test_info_takes_archive_files_directly(capsys, tmp_path, packing):
+    import shutil
+    import subprocess
+
+    plain = data_file("ACOR00ESP_R_20213550000_01D_30S_MO.rnx")
+    source = data_file("ACOR00ESP_R_20213550000_01D_30S_MO.crx") if packing.startswith("compact") else plain
+    path = tmp_path / "acor.obs"
+    if packing.endswith("compress"):
+        if shutil.which("compress") is None:
+            pytest.skip("the compress tool (Debian ncompress, installed by make) is absent")
+        path.write_bytes(subprocess.run(["compress", "-c"], input=source.read_bytes(), capture_output=True,
+                                        check=True).stdout)
+    else:
+        path.write_bytes(source.read_bytes())
+    code, out, err = run(capsys, "info", path)
+    assert code == 0 and err == ""
+    _, expected, _ = run(capsys, "info", plain)
+    assert out.split("\n", 1)[1] == expected.split("\n", 1)[1]  # all but the "File:" line
+
+
 def _table(out: str) -> dict[str, list[str]]:
     lines = out.splitlines()
     start = next(i for i, line in enumerate(lines) if line.startswith("signal"))
@@ -77,11 +98,11 @@ def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_p
 
 
 def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, capsys, tmp_path):
-    """Our statistics (recomputed after the cutoff) reproduce the analyzer's own."""
+    """The JSON statistics are the analyzer's own."""
     needs_module("read_rinex_obs", "MultipathAnalyzer")
     code, out, _ = run(capsys, "multipath", simulated.files.obs, "--systems", "G,E",
                        "--json", tmp_path / "mp.json")
-    assert code == 0 and "no --sp3 given" in out
+    assert code == 0 and "no --sp3 or --nav given" in out
     ours = {s["signal"]: s for s in json.loads((tmp_path / "mp.json").read_text())["statistics"]}
     obs = sk.read_rinex_obs(str(simulated.files.obs))
     theirs = sk.MultipathAnalyzer(obs, systems=["G", "E"]).analyze().statistics
@@ -94,7 +115,7 @@ def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, 
 
 
 def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
-    """With every estimate kept (cutoff 0), our elevation weights give the module's value."""
+    """With the orbit and cutoff 0, the statistics equal analyze() + compute_elevations()."""
     needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
     from skyrift_cli.analysis.multipath import run_multipath
 
@@ -109,6 +130,22 @@ def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
         assert ours[s.signal].weighted_rms == pytest.approx(s.weighted_rms, rel=1e-9)
 
 
+def test_satellites_the_orbit_lacks_are_named_and_counted(capsys, tmp_path):
+    needs_module("MultipathAnalyzer")
+    obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
+    sp3 = data_file("Testfile_20220101.eph")
+    code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--systems", "C", "--cutoff", "0",
+                       "--json", tmp_path / "mp.json")
+    assert code == 0
+    missing = sorted({s.id for s in sk.read_rinex_obs(str(obs)).satellites() if s.id[0] == "C"}
+                     - set(sk.read_sp3(str(sp3)).satellites()))
+    assert missing and f"No orbit for: {' '.join(missing)}" in out
+    report = json.loads((tmp_path / "mp.json").read_text())
+    unplaced = report["elevations"]["failed"]
+    assert unplaced > 0 and f"Note: {unplaced} of " in out
+    assert sum(s["count"] for s in report["statistics"]) == report["elevations"]["computed"] + unplaced
+
+
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
     needs_module("MultipathAnalyzer")
     obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
@@ -121,6 +158,30 @@ def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
     assert len(rows) == sum(int(r[0]) for r in table.values())
     assert all(float(r["elevation_deg"]) >= 10.0 for r in rows)
     assert all(0.1 < float(r[1]) < 1.5 for r in table.values())  # RMS in metres, sane size
+
+
+def test_multipath_with_precise_and_broadcast_orbits(capsys, tmp_path):
+    """The station day's SP3 file has no BeiDou and no G04: the navigation file places those,
+    and the summary and JSON say which orbit served each system."""
+    needs_module("MultipathAnalyzer", "read_rinex_nav")
+    obs = data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")
+    nav = data_file("ESBC00DNK_R_20201770000_01D_MN.rnx.gz")
+    sp3 = data_file("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3")
+    code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--nav", nav, "--cutoff", "15",
+                       "--json", tmp_path / "mp.json")
+    assert code == 0
+    assert f"elevations from {sp3.name} and {nav.name}, cutoff 15 deg" in out
+    assert "Orbits: BDS broadcast; GAL SP3; GPS SP3 (broadcast: G04); GLO SP3" in out.splitlines()
+    assert {"BDSM2I", "BDSM6I", "BDSM7I"} <= set(_table(out))
+    report = json.loads((tmp_path / "mp.json").read_text())
+    sources = report["orbit_sources"]
+    assert sources["GPS"]["broadcast"] == ["G04"] and sources["BDS"]["sp3"] == []
+    # The numbers are the analyzer's own, with both orbits and the cutoff applied by it.
+    theirs = sk.MultipathAnalyzer(sk.read_rinex_obs(str(obs)), elevation_cutoff=15.0,
+                                  orbit=(sk.read_sp3(str(sp3)), sk.read_rinex_nav(str(nav)))).analyze()
+    assert report["elevations"] == {"computed": theirs.total_estimates(), "failed": 0}
+    assert ({s["signal"]: (s["count"], s["weighted_rms"]) for s in report["statistics"]} ==
+            {s.signal: (s.count, s.weighted_rms) for s in theirs.statistics})
 
 
 def test_snr_survey_json_and_satellite_filter(simulated, capsys, tmp_path):
@@ -218,6 +279,10 @@ ERRORS = [
      "cl.rnx: no SNR (S) observations"),
     ("receiver-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--receiver",
                                                  "1", "2", "3"], "--receiver needs --sp3"),
+    ("nav-not-navigation", lambda tmp, sim: ["multipath", sim.files.obs, "--nav", sim.files.sp3],
+     "not a readable RINEX navigation file (Failed to read RINEX navigation: Navigation file error: "),
+    ("nav-without-ephemerides", lambda tmp, sim: ["multipath", sim.files.obs, "--nav", _write(
+        tmp, "brdc.rnx", NAV_HEADER + f"{'END OF HEADER':>73}\n")], "brdc.rnx: no usable ephemerides"),
     ("unknown-system", lambda tmp, sim: ["multipath", sim.files.obs, "--systems", "G,X"],
      "--systems: unknown system 'X'"),
     ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],

@@ -19,34 +19,46 @@ def existing_file(path: str | Path) -> Path:
     return p
 
 
-def _first_line(p: Path) -> str:
+def _header_start(p: Path) -> str | None:
+    """The first line of the RINEX header, or None when it cannot be seen from here
+    (a Unix-compressed file, which only the reader unpacks)."""
     opener = gzip.open if p.name.endswith("gz") else open
     try:
         with opener(p, "rb") as f:
-            return f.readline(200).decode("latin-1")
+            first = f.readline(200)
+            if first.startswith(b"\x1f\x9d"):
+                return None
+            if first[60:].startswith(b"CRINEX VERS"):  # compact RINEX: the header follows two lines
+                f.readline(200)
+                first = f.readline(200)
+            return first.decode("latin-1")
     except (OSError, EOFError):
         return ""  # the reader reports what is wrong with the file
 
 
 def load_obs(path: str | Path):
-    """Read a RINEX observation file; an unreadable or empty one is an error."""
+    """Read a RINEX observation file (plain, gzip, .Z or compact RINEX); an unreadable or
+    empty one is an error."""
     p = existing_file(path)
-    first = _first_line(p)
-    if first[60:].startswith("CRINEX VERS"):
-        raise CliError(f"{p}: Hatanaka-compressed (Compact RINEX); expand it with crx2rnx first")
-    if "RINEX VERSION" not in first[60:].upper():
+    first = _header_start(p)
+    if first is not None and "RINEX VERSION" not in first[60:].upper():
         raise CliError(f"{p}: not a RINEX observation file (no RINEX VERSION / TYPE line first)")
-    if first[20:21].upper() not in ("O", " "):
+    if first is not None and first[20:21].upper() not in ("O", " "):
         raise CliError(f"{p}: a RINEX file of type '{first[20:40].strip()}', "
                        "not observation data")
+    return _read_checked(lambda: sk.read_rinex_obs(str(p)), p)
+
+
+def _read_checked(read, label):
+    """Run a reader; a failed read or a file without observations is an error."""
     try:
-        obs = sk.read_rinex_obs(str(p))
+        obs = read()
     except OSError as exc:
-        raise CliError(f"{p}: not a readable RINEX observation file ({exc})") from None
+        raise CliError(f"{label}: not a readable RINEX observation file ({exc})") from None
     if obs.num_epochs == 0:
-        raise CliError(f"{p}: no observation epochs (is it a RINEX observation file?)")
+        raise CliError(f"{label}: no observation epochs (is it a RINEX observation file?)")
     if obs.num_satellites == 0:
-        raise CliError(f"{p}: no satellite observations in {obs.num_epochs} epochs")
+        raise CliError(f"{label}: no satellite observations in {obs.num_epochs} epochs")
     return obs
 
 
@@ -99,6 +111,19 @@ def load_sp3(path: str | Path, obs):
     return sp3, notes
 
 
+def load_nav(path: str | Path):
+    """Read a RINEX navigation file (broadcast ephemerides); one without any usable
+    ephemeris is an error."""
+    p = existing_file(path)
+    try:
+        nav = sk.read_rinex_nav(str(p))
+    except OSError as exc:
+        raise CliError(f"{p}: not a readable RINEX navigation file ({exc})") from None
+    if nav.num_satellites == 0:
+        raise CliError(f"{p}: no usable ephemerides (is it a RINEX navigation file?)")
+    return nav
+
+
 def receiver_position(obs, given: list[float] | None):
     """The --receiver position, else the header's approximate position."""
     if given is not None:
@@ -108,3 +133,9 @@ def receiver_position(obs, given: list[float] | None):
         raise CliError("the observation header has no APPROX POSITION XYZ; "
                        "give the receiver with --receiver X Y Z (metres, ECEF)")
     return pos
+
+
+def load_obs_bytes(data: bytes, name: str, label: str):
+    """load_obs for file contents in memory: name (its extension) tells the reader the
+    compression, label names the source in messages."""
+    return _read_checked(lambda: sk.read_rinex_obs_bytes(data, name), label)

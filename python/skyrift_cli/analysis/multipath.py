@@ -1,9 +1,12 @@
-"""Multipath analysis with real elevations and the cutoff applied afterwards.
+"""Multipath analysis, with real elevations when an orbit is given.
 
-The analyzer only knows a placeholder elevation (45 degrees) for every
-estimate, so its own cutoff would keep or drop everything at once. We let
-it keep everything, give the estimates real elevations from the orbit, and
-only then drop those below the cutoff and recompute the statistics.
+With an orbit the analyzer itself gives every estimate its look angles, applies the
+elevation cutoff to them and computes the statistics from them; without one every
+estimate carries the placeholder elevation, so no cutoff is applied.
+
+The orbit is an SP3 file, a navigation file (broadcast ephemerides) or both; with
+both the module asks SP3 first and the broadcast ephemerides for what it lacks,
+and the run records which of them placed each system's satellites.
 """
 from __future__ import annotations
 
@@ -13,18 +16,17 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
-from .inputs import load_obs, load_sp3, receiver_position
-from .weights import elevation_weight
+from .inputs import load_nav, load_obs, load_sp3, receiver_position
+from .orbits import combined, orbit_sources
 
-KEEP_ALL = -90.0  # analyzer cutoff below every real elevation
+KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
 
 
 @dataclass
 class EstimateTable:
-    """The estimates as parallel numpy arrays."""
+    """The estimates as parallel numpy arrays (the columns of results.to_numpy())."""
     satellite: np.ndarray
     key: np.ndarray  # series key, e.g. GPSM1C
-    epoch: np.ndarray  # ISO text
     time: np.ndarray  # datetime64[ms]
     mp: np.ndarray
     elevation: np.ndarray
@@ -33,17 +35,9 @@ class EstimateTable:
 
     @classmethod
     def from_results(cls, results) -> "EstimateTable":
-        # The module's own series keys, found through each key's statistics entry.
-        key_of = {(s.system, s.code): s.signal for s in results.statistics}
-        rows = [(e.satellite, key_of[e.system, e.signal], e.epoch, e.mp_value, e.elevation,
-                 e.azimuth, e.snr) for e in results.estimates]
-        sat, keys, epoch, mp, el, az, snr = zip(*rows) if rows else ([],) * 7
-        return cls(np.array(sat, dtype=str), np.array(keys, dtype=str),
-                   np.array(epoch, dtype=str),
-                   np.array([e.rstrip("Z") for e in epoch], dtype="datetime64[ms]"),
-                   np.array(mp, dtype=float), np.array(el, dtype=float),
-                   np.array(az, dtype=float),
-                   np.array([np.nan if v is None else v for v in snr], dtype=float))
+        c = results.to_numpy()
+        return cls(c["satellite"], c["signal"], c["time"], c["mp"], c["elevation"], c["azimuth"],
+                   c["snr"])
 
     def __len__(self) -> int:
         return self.mp.size
@@ -62,6 +56,10 @@ class SignalStats:
     weighted_rms: float
     cycle_slips: int
 
+    @classmethod
+    def from_module(cls, s) -> "SignalStats":
+        return cls(s.signal, s.count, s.rms, s.mean, s.std_dev, s.weighted_rms, s.cycle_slips)
+
 
 @dataclass
 class MultipathRun:
@@ -69,63 +67,76 @@ class MultipathRun:
     sp3_path: Path | None
     cutoff: float | None  # None when elevations are unknown
     receiver: tuple[float, float, float] | None
-    estimates: EstimateTable  # those kept after the cutoff
+    estimates: EstimateTable  # those the analyzer kept (at or above the cutoff with an orbit)
     statistics: list[SignalStats]
     cycle_slips: list[dict]
     cycle_slip_counts: dict[str, int]
-    elevations: tuple[int, int] | None  # (computed, failed) from the orbit
-    without_orbit: list[str] = field(default_factory=list)  # satellites never placed
+    elevations: tuple[int, int] | None  # estimates with and without an orbit position
+    without_orbit: list[str] = field(default_factory=list)  # satellites the orbit lacks
     notes: list[str] = field(default_factory=list)
+    # The slips as columns (results.cycle_slips_to_numpy()), for the figures.
+    slip_columns: dict[str, np.ndarray] = field(default_factory=dict)
+    nav_path: Path | None = None
+    # Per system (GPS, GLO, ...): the satellites placed from "sp3" and from "broadcast".
+    orbit_sources: dict[str, dict[str, list[str]]] = field(default_factory=dict)
+
+    @property
+    def orbit_files(self) -> list[Path]:
+        return [p for p in (self.sp3_path, self.nav_path) if p]
 
 
-def signal_statistics(table: EstimateTable, slips_by_key: dict[str, int]) -> list[SignalStats]:
-    """Per-key statistics with the analyzer's formulas (population std, elevation weights)."""
-    out = []
-    for key in sorted(set(table.key.tolist())):
-        sel = table.key == key
-        x, w = table.mp[sel], elevation_weight(table.elevation[sel])
-        rms = float(np.sqrt(np.mean(x * x)))
-        wsum = float(w.sum())
-        out.append(SignalStats(key, int(x.size), rms, float(x.mean()), float(x.std()),
-                               float(np.sqrt(np.sum(w * x * x) / wsum)) if wsum > 0 else rms,
-                               slips_by_key.get(key, 0)))
-    return out
+def iso_texts(times: np.ndarray) -> np.ndarray:
+    """The module's ISO text of datetime64[ms] instants ("2020-06-25T00:00:30.000Z"),
+    formatted once per distinct instant."""
+    distinct, index = np.unique(times, return_inverse=True)
+    texts = np.array([t + "Z" for t in np.datetime_as_string(distinct, unit="ms").tolist()],
+                     dtype=object)
+    return texts[index.reshape(-1)] if times.size else np.array([], dtype=object)
 
 
-def _slip_dicts(results) -> list[dict]:
-    return [{"satellite": s.satellite, "epoch": s.epoch, "method": s.method,
-             "signal": s.signal, "magnitude": s.magnitude, "threshold": s.threshold}
-            for s in results.cycle_slips]
+def _slip_dicts(c: dict[str, np.ndarray]) -> list[dict]:
+    columns = (c["satellite"].tolist(), iso_texts(c["time"]).tolist(), c["method"].tolist(),
+               c["signal"].tolist(), c["magnitude"].tolist(), c["threshold"].tolist())
+    names = ("satellite", "epoch", "method", "signal", "magnitude", "threshold")
+    return [dict(zip(names, row)) for row in zip(*columns)]
 
 
 def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=None,
-                  window=1500.0) -> MultipathRun:
+                  window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
-    orbit = load_sp3(sp3_path, obs) if sp3_path else None
+    sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])
+    nav = load_nav(nav_path) if nav_path else None
+    orbit = combined(sp3, nav)
     rx = receiver_position(obs, receiver) if orbit else None
-    analyzer = sk.MultipathAnalyzer(obs, elevation_cutoff=KEEP_ALL, systems=systems,
-                                    bias_window_seconds=window)
-    results = analyzer.analyze()
-    notes = list(orbit[1]) if orbit else []
-    counts = None
     if orbit:
-        sp3 = orbit[0]
-        counts = results.compute_elevations(sp3, rx)
-    table = EstimateTable.from_results(results)
-    slips_by_key = {s.signal: s.cycle_slips for s in results.statistics}
-    without_orbit: list[str] = []
-    if orbit:
-        placed = ~((table.elevation == 45.0) & (table.azimuth == 0.0))
-        without_orbit = sorted(set(table.satellite[~placed].tolist()) -
-                               set(table.satellite[placed].tolist()))
-        if counts[1]:
-            notes.append(f"{counts[1]} of {len(table)} estimates got no elevation "
-                         "(no orbit for the satellite, or below the horizon) and are left out")
-        table = table.subset(placed & (table.elevation >= cutoff))
+        options = {"orbit": orbit, "receiver": rx, "elevation_cutoff": cutoff}
     else:
-        notes.append("no --sp3 given: elevations are unknown, so no cutoff is applied "
+        options = {"elevation_cutoff": KEEP_ALL}
+    results = sk.MultipathAnalyzer(obs, systems=systems, bias_window_seconds=window,
+                                   **options).analyze()
+    table = EstimateTable.from_results(results)
+    notes = list(notes)
+    counts = None
+    without_orbit: list[str] = []
+    sources: dict[str, dict[str, list[str]]] = {}
+    if orbit:
+        unplaced = results.estimates_without_position
+        counts = (len(table) - unplaced, unplaced)
+        known = set(sp3.satellites() if sp3 else []) | set(nav.satellites() if nav else [])
+        without_orbit = sorted(set(table.satellite.tolist()) - known)
+        placed = ~np.isin(table.satellite, without_orbit)
+        sources = orbit_sources(table.satellite[placed], sp3, obs.first_epoch())
+        if unplaced:
+            notes.append(f"{unplaced} of {len(table)} estimates have no orbit position: they keep "
+                         "the placeholder elevation of 45 deg and count with weight 1")
+    else:
+        notes.append("no --sp3 or --nav given: elevations are unknown, so no cutoff is applied "
                      "and weighted RMS equals RMS")
+    statistics = sorted((SignalStats.from_module(s) for s in results.statistics),
+                        key=lambda s: s.signal)
+    slips = results.cycle_slips_to_numpy()
     return MultipathRun(
         Path(obs_path), Path(sp3_path) if sp3_path else None, cutoff if orbit else None,
-        (rx.x, rx.y, rx.z) if rx else None, table, signal_statistics(table, slips_by_key),
-        _slip_dicts(results), dict(results.cycle_slip_counts), counts, without_orbit, notes)
+        (rx.x, rx.y, rx.z) if rx else None, table, statistics,
+        _slip_dicts(slips), dict(results.cycle_slip_counts), counts, without_orbit, notes,
+        slip_columns=slips, nav_path=Path(nav_path) if nav_path else None, orbit_sources=sources)

@@ -18,66 +18,101 @@ def _save(fig, path: Path) -> Path:
     return path
 
 
+def _groups(keys: np.ndarray) -> list[tuple[str, np.ndarray]]:
+    """(key, row indices) per distinct key, keys sorted: one pass instead of a mask per key."""
+    distinct, index = np.unique(keys, return_inverse=True)
+    order = np.argsort(index.reshape(-1), kind="stable")
+    bounds = np.cumsum(np.bincount(index.reshape(-1), minlength=distinct.size))[:-1]
+    return list(zip(distinct.tolist(), np.split(order, bounds)))
+
+
+def _binned_rms(x: np.ndarray, values: np.ndarray, width: float, bins: int):
+    """Centres and RMS of `values` in bins of `width` along x (empty bins left out)."""
+    idx = np.clip((x // width).astype(np.int64), 0, bins - 1)
+    count = np.bincount(idx, minlength=bins)
+    power = np.bincount(idx, weights=values * values, minlength=bins)
+    full = count > 0
+    return (np.arange(bins)[full] + 0.5) * width, np.sqrt(power[full] / count[full])
+
+
 def plot_mp_vs_elevation(table, name: str, path: Path) -> Path:
-    """One panel per signal: MP against elevation with the RMS in 5-degree bins."""
+    """One panel per signal: the density of (elevation, MP) in 1° × lim/24 cells on a log
+    scale, which reads the same for a few thousand estimates and for a million (and draws
+    as fast), and the RMS in 5-degree bins."""
     plt = pyplot()
-    keys = sorted(set(table.key.tolist()))
-    cols = min(4, max(1, len(keys)))
-    rows = -(-len(keys) // cols) or 1
+    from matplotlib.colors import LogNorm
+
+    groups = _groups(table.key)
+    cols = min(4, max(1, len(groups)))
+    rows = -(-len(groups) // cols) or 1
     fig, axes = plt.subplots(rows, cols, figsize=(3.6 * cols, 3.0 * rows + 0.6), squeeze=False)
-    edges = np.arange(0, 95, 5.0)
-    for ax, key in zip(axes.flat, keys):
-        sel = table.key == key
+    for ax, (key, sel) in zip(axes.flat, groups):
         el, mp = table.elevation[sel], table.mp[sel]
-        ax.scatter(el, mp, s=2, alpha=0.3, color="tab:blue", rasterized=True)
-        idx = np.digitize(el, edges)
-        centres = [(edges[i - 1] + 2.5) for i in range(1, edges.size) if np.any(idx == i)]
-        rms = [np.sqrt(np.mean(mp[idx == i] ** 2)) for i in range(1, edges.size)
-               if np.any(idx == i)]
+        lim = max(1.2 * float(np.percentile(np.abs(mp), 99.5)), 0.1)
+        counts, _, _ = np.histogram2d(el, mp, bins=(90, 48), range=((0.0, 90.0), (-lim, lim)))
+        ax.imshow(np.ma.masked_equal(counts.T, 0.0), origin="lower", aspect="auto", cmap="Blues",
+                  extent=(0.0, 90.0, -lim, lim), norm=LogNorm(vmin=1.0), interpolation="nearest")
+        centres, rms = _binned_rms(el, mp, 5.0, 18)
         ax.plot(centres, rms, color="tab:red", lw=1.8, label="RMS per 5°")
-        ax.plot(centres, -np.array(rms), color="tab:red", lw=1.8)
+        ax.plot(centres, -rms, color="tab:red", lw=1.8)
+        ax.set_ylim(-lim, lim)
         ax.set_title(key, fontsize=10)
         ax.axhline(0, color="grey", lw=0.5)
         ax.grid(alpha=0.3)
-    for ax in axes.flat[len(keys):]:
+    for ax in axes.flat[len(groups):]:
         ax.set_visible(False)
-    for i, ax in enumerate(axes.flat[:len(keys)]):
+    for i, ax in enumerate(axes.flat[:len(groups)]):
         ax.set_xlim(0, 90)
-        if i + cols >= len(keys):  # lowest panel of its column
+        if i + cols >= len(groups):  # lowest panel of its column
             ax.set_xlabel("Elevation [°]")
         else:
             ax.tick_params(labelbottom=False)
     for ax in axes[:, 0]:
         ax.set_ylabel("Code multipath [m]")
     axes.flat[0].legend(loc="upper right", fontsize=8)
-    fig.suptitle(f"Code multipath vs elevation — {name}")
+    fig.suptitle(f"Code multipath vs elevation — {name}\n(shade: number of estimates, log scale)",
+                 fontsize=11)
     fig.tight_layout()
     return _save(fig, path)
 
 
+SKY_CELL = (5.0, 3.0)  # azimuth and elevation of one skyplot cell, degrees
+
+
 def plot_skyplot(table, name: str, path: Path) -> Path:
-    """Estimates on the sky (north up, clockwise), coloured by |MP|."""
+    """The sky (north up, clockwise) in cells of 5° azimuth by 3° elevation, each coloured by
+    the RMS of the code multipath of all signals seen there."""
     plt = pyplot()
+    d_az, d_el = SKY_CELL
+    n_az, n_el = int(360 / d_az), int(90 / d_el)
+    up = (table.elevation >= 0.0) & (table.elevation <= 90.0) & np.isfinite(table.azimuth)
+    az = np.mod(table.azimuth[up], 360.0)
+    el, mp = table.elevation[up], table.mp[up]
+    cell = (np.minimum((el // d_el).astype(np.int64), n_el - 1) * n_az
+            + np.minimum((az // d_az).astype(np.int64), n_az - 1))
+    count = np.bincount(cell, minlength=n_az * n_el)
+    power = np.bincount(cell, weights=mp * mp, minlength=n_az * n_el)
+    with np.errstate(invalid="ignore", divide="ignore"):
+        rms = np.sqrt(power / count).reshape(n_el, n_az)
+    rms = np.ma.masked_invalid(rms)
     fig = plt.figure(figsize=(6.4, 6.0))
     ax = fig.add_subplot(projection="polar")
     ax.set_theta_zero_location("N")
     ax.set_theta_direction(-1)
-    mag = np.abs(table.mp)
-    order = np.argsort(mag)  # largest on top
-    top = float(np.percentile(mag, 98)) if mag.size else 1.0
-    pts = ax.scatter(np.radians(table.azimuth[order]), 90.0 - table.elevation[order],
-                     c=mag[order], s=3, cmap="viridis", vmin=0.0, vmax=top or 1.0,
-                     rasterized=True)
+    top = float(np.percentile(rms.compressed(), 98)) if rms.count() else 1.0
+    mesh = ax.pcolormesh(np.radians(np.arange(n_az + 1) * d_az), 90.0 - np.arange(n_el + 1) * d_el, rms,
+                         cmap="viridis", vmin=0.0, vmax=top or 1.0, shading="flat", rasterized=True)
     ax.set_rlim(0, 90)
     ax.set_yticks([0, 30, 60, 90])
     ax.set_yticklabels(["", "60°", "30°", "0°"], fontsize=8, color="dimgrey")
     ax.set_rlabel_position(112.5)
-    ax.set_axisbelow(False)  # elevation rings and labels stay readable over dense tracks
+    ax.set_axisbelow(False)  # elevation rings and labels stay readable over the cells
     for label in ax.get_yticklabels():
         label.set_bbox({"facecolor": "white", "alpha": 0.8, "edgecolor": "none", "pad": 1})
     ax.set_xticks(np.radians([0, 90, 180, 270]), ["N", "E", "S", "W"])
-    fig.colorbar(pts, ax=ax, shrink=0.75, pad=0.1, label="|code multipath| [m]")
-    fig.suptitle(f"Skyplot coloured by |MP| (all signals)\n{name}", fontsize=11)
+    fig.colorbar(mesh, ax=ax, shrink=0.75, pad=0.1, label="RMS of code multipath [m]")
+    fig.suptitle(f"Skyplot: multipath RMS per {d_az:g}° × {d_el:g}° cell (all signals)\n{name}",
+                 fontsize=11)
     fig.tight_layout()
     return _save(fig, path)
 
@@ -108,36 +143,37 @@ def matplotlib_dates():
     return matplotlib.dates
 
 
-def _times(epochs) -> np.ndarray:
-    return np.array([e.rstrip("Z") for e in epochs], dtype="datetime64[ms]")
-
-
-def plot_slips(slips: list[dict], name: str, path: Path,
+def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
                injected: list[dict] | None = None) -> Path:
-    """Detected slips per satellite on a time line, injected ones as rings."""
+    """Detected slips (the columns of cycle_slips_to_numpy()) per satellite on a time
+    line, injected ones as rings."""
     plt = pyplot()
-    sats = sorted({s["satellite"] for s in slips} | {s["satellite"] for s in injected or []})
+    found_sats, times, methods = slips["satellite"], slips["time"], slips["method"]
+    injected = injected or []
+    inj_sats = np.array([s["satellite"] for s in injected], dtype=str)
+    inj_times = np.array([s["epoch"].rstrip("Z") for s in injected], dtype="datetime64[ms]")
+    sats = sorted(set(found_sats.tolist()) | set(inj_sats.tolist()))
     row = {s: i for i, s in enumerate(sats)}
+    rows = np.array([row[s] for s in found_sats.tolist()], dtype=float)
     fig, ax = plt.subplots(figsize=(9.0, max(2.5, 0.28 * len(sats) + 1.5)))
     for method, (marker, colour, offset) in METHOD_STYLE.items():
-        sel = [s for s in slips if s["method"] == method]
-        if sel:
-            ax.scatter(_times([s["epoch"] for s in sel]).astype("datetime64[s]").astype(object),
-                       [row[s["satellite"]] + offset for s in sel], marker=marker,
-                       color=colour, s=22, label=f"detected: {method}")
+        sel = methods == method
+        if sel.any():
+            ax.scatter(times[sel], rows[sel] + offset, marker=marker, color=colour, s=22,
+                       label=f"detected: {method}", rasterized=bool(sel.sum() > 5000))
     if injected:
-        ax.scatter(_times([s["epoch"] for s in injected]).astype("datetime64[s]").astype(object),
-                   [row[s["satellite"]] for s in injected], s=140, facecolors="none",
+        ax.scatter(inj_times, [row[s] for s in inj_sats.tolist()], s=140, facecolors="none",
                    edgecolors="red", linewidths=1.3, label="injected")
     ax.set_yticks(range(len(sats)), sats)
     ax.set_ylim(-1, max(len(sats), 1))
-    days = sorted({s["epoch"][:10] for s in slips + (injected or [])})
+    all_times = np.concatenate([times, inj_times])
+    days = sorted(set(np.datetime_as_string(all_times, unit="D").tolist()))
     ax.xaxis.set_major_formatter(matplotlib_dates().DateFormatter("%H:%M"))
     ax.set_xlabel("Time on " + " to ".join(days[:1] + days[1:][-1:]) + " (file time scale)")
     ax.set_ylabel("Satellite")
     ax.set_title(f"Cycle slips — {name}")
     ax.grid(alpha=0.3)
-    if slips or injected:
+    if all_times.size:
         ax.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
     fig.tight_layout()
     return _save(fig, path)
@@ -178,20 +214,32 @@ def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None =
     return _save(fig, path)
 
 
-def multipath_plots(run, outdir: Path, reference=None, injected=None) -> list[Path]:
-    """The figures of a multipath run (those needing elevations only with an orbit)."""
-    name = run.obs_path.name
+def _steps(progress, figures):
+    """(path, draw) pairs drawn in order, each announced on the progress line."""
     out = []
-    if run.sp3_path and len(run.estimates):
-        out.append(plot_mp_vs_elevation(run.estimates, name, outdir / "mp_elevation.png"))
-        out.append(plot_skyplot(run.estimates, name, outdir / "skyplot_mp.png"))
-    if run.statistics:
-        out.append(plot_rms(run.statistics, name, outdir / "mp_rms.png", reference))
-    out.append(plot_slips(run.cycle_slips, name, outdir / "cycle_slips.png", injected))
+    for path, draw in figures:
+        if progress:
+            progress.step(f"plotting {path.name}")
+        out.append(draw(path))
     return out
 
 
-def snr_plots(run, outdir: Path, satellites=None, mark_period=None) -> list[Path]:
+def multipath_plots(run, outdir: Path, reference=None, injected=None, progress=None) -> list[Path]:
+    """The figures of a multipath run (those needing elevations only with an orbit)."""
+    name = run.obs_path.name
+    figures = []
+    # Satellites the orbit does not know keep a placeholder elevation: not on these axes.
+    placed = run.estimates.subset(~np.isin(run.estimates.satellite, run.without_orbit))
+    if run.orbit_files and len(placed):
+        figures.append((outdir / "mp_elevation.png", lambda p: plot_mp_vs_elevation(placed, name, p)))
+        figures.append((outdir / "skyplot_mp.png", lambda p: plot_skyplot(placed, name, p)))
+    if run.statistics:
+        figures.append((outdir / "mp_rms.png", lambda p: plot_rms(run.statistics, name, p, reference)))
+    figures.append((outdir / "cycle_slips.png", lambda p: plot_slips(run.slip_columns, name, p, injected)))
+    return _steps(progress, figures)
+
+
+def snr_plots(run, outdir: Path, satellites=None, mark_period=None, progress=None) -> list[Path]:
     """A scalogram per satellite of an SNR run (those without an arc of 40 samples left out)."""
     import skyrift_mp as sk
 
@@ -201,9 +249,10 @@ def snr_plots(run, outdir: Path, satellites=None, mark_period=None) -> list[Path
         if res is None:
             continue
         try:
-            sc = sk.scalogram(res["t"], res["v"], run.survey["interval"])
+            sc = sk.scalogram(res["t"], res["v"], run.survey["interval"], as_numpy=True)
         except ValueError:  # no arc of 40 samples
             continue
         title = f"Wavelet scalogram of δSNR, {sat} {res['code']} — {run.obs_path.name}"
-        out.append(plot_scalogram(sc, title, outdir / f"scalogram_{sat}.png", mark_period))
+        path = outdir / f"scalogram_{sat}.png"
+        out += _steps(progress, [(path, lambda p: plot_scalogram(sc, title, p, mark_period))])
     return out

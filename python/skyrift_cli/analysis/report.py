@@ -1,12 +1,13 @@
 """Text tables, CSV and JSON output of the analyses."""
 from __future__ import annotations
 
-import csv
 import json
 from dataclasses import asdict
 from pathlib import Path
 
 import numpy as np
+
+from .orbits import orbit_source_line
 
 
 def format_table(headers: list[str], rows: list[list], aligns: str) -> str:
@@ -25,35 +26,52 @@ def multipath_table(run) -> str:
 
 
 def multipath_summary(run) -> str:
-    where = (f"elevations from {run.sp3_path.name}, cutoff {run.cutoff:g} deg"
-             if run.sp3_path else "no orbit, elevations unknown")
+    where = (f"elevations from {' and '.join(p.name for p in run.orbit_files)}, cutoff {run.cutoff:g} deg"
+             if run.orbit_files else "no orbit, elevations unknown")
     lines = [f"Code multipath of {run.obs_path.name} ({where})", "",
              multipath_table(run) if run.statistics else "no multipath estimates", ""]
     events = {(s["satellite"], s["epoch"]) for s in run.cycle_slips}
     lines.append(f"Cycle slips: {len(run.cycle_slips)} detections at {len(events)} "
                  "satellite epochs")
+    if run.orbit_sources:
+        lines.append(orbit_source_line(run.orbit_sources))
     if run.without_orbit:
         lines.append("No orbit for: " + " ".join(run.without_orbit))
     lines += [f"Note: {n}" for n in run.notes]
     return "\n".join(lines)
 
 
+CSV_HEADER = "satellite,signal,epoch,mp_m,elevation_deg,azimuth_deg,snr_dbhz\n"
+CSV_ROW = "%s,%s,%s,%.4f,%.3f,%.3f,%s\n"
+CSV_BLOCK = 4096  # rows formatted by one % operation
+
+
 def write_estimates_csv(path: Path, table) -> None:
-    with open(path, "w", newline="", encoding="utf-8") as f:
-        out = csv.writer(f)
-        out.writerow(["satellite", "signal", "epoch", "mp_m", "elevation_deg", "azimuth_deg",
-                      "snr_dbhz"])
-        for i in range(len(table)):
-            snr = table.snr[i]
-            out.writerow([table.satellite[i], table.key[i], table.epoch[i],
-                          f"{table.mp[i]:.4f}", f"{table.elevation[i]:.3f}",
-                          f"{table.azimuth[i]:.3f}", "" if np.isnan(snr) else f"{snr:.3f}"])
+    """One line per estimate. Columns with few distinct values (times, SNR) are
+    formatted once per value; the rest a block of rows per % operation, so that a day of
+    1 Hz estimates takes a fraction of a second."""
+    from .multipath import iso_texts
+
+    snr, snr_index = np.unique(table.snr, return_inverse=True)
+    snr_text = np.array(["" if np.isnan(v) else f"{v:.3f}" for v in snr.tolist()],
+                        dtype=object)[snr_index.reshape(-1)]
+    columns = [table.satellite.astype(object), table.key.astype(object), iso_texts(table.time),
+               table.mp, table.elevation, table.azimuth, snr_text]
+    with open(path, "w", encoding="utf-8", newline="") as f:
+        f.write(CSV_HEADER)
+        for start in range(0, len(table), CSV_BLOCK):
+            block = np.empty((min(CSV_BLOCK, len(table) - start), len(columns)), dtype=object)
+            for j, column in enumerate(columns):
+                block[:, j] = column[start:start + CSV_BLOCK]
+            f.write((CSV_ROW * block.shape[0]) % tuple(block.ravel().tolist()))
 
 
 def multipath_json(run) -> dict:
     return {
         "obs": str(run.obs_path),
         "sp3": str(run.sp3_path) if run.sp3_path else None,
+        "nav": str(run.nav_path) if run.nav_path else None,
+        "orbit_sources": run.orbit_sources,
         "receiver_ecef_m": list(run.receiver) if run.receiver else None,
         "elevation_cutoff_deg": run.cutoff,
         "elevations": ({"computed": run.elevations[0], "failed": run.elevations[1]}

@@ -15,15 +15,18 @@ def outdir(path) -> Path:
     return p
 
 
-def write_outputs(args, written: list[Path], json_data, make_plots) -> None:
-    """The --json file and --plots figures a command was asked for, then their list."""
+def write_outputs(args, written: list[Path], json_data, make_plots, progress=None) -> None:
+    """The --json file and --plots figures a command was asked for, then their list.
+    make_plots(outdir, progress) draws the figures, telling progress of each."""
     from ..analysis.report import write_json
 
     if args.json:
+        if progress:
+            progress.step(f"writing {args.json}")
         write_json(Path(args.json), json_data())
         written.append(Path(args.json))
     if args.plots:
-        written += make_plots(outdir(args.plots))
+        written += make_plots(outdir(args.plots), progress)
     list_written(written)
 
 

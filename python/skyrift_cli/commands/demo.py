@@ -13,10 +13,13 @@ def add_parser(sub):
     p.add_argument("--hours", type=positive, default=4.0, help="span in hours (default 4)")
     p.add_argument("--seed", type=int, default=7, help="random seed (default 7)")
     p.add_argument("--no-plots", action="store_true", help="skip the figures")
+    p.add_argument("--reflector-height", type=positive, default=1.6, metavar="METRES",
+                   help="height of the antenna above the reflecting ground (default 1.6)")
     return p
 
 
 def run(args) -> None:
     from ..simulator.demo import run_demo
 
-    run_demo(Path(args.outdir), args.hours, args.seed, plots=not args.no_plots)
+    run_demo(Path(args.outdir), args.hours, args.seed, plots=not args.no_plots,
+             reflector_height=args.reflector_height)

@@ -5,6 +5,7 @@ from pathlib import Path
 
 from ..argtypes import number, positive
 from ..errors import CliError
+from ..progress import Progress
 from ._outputs import write_outputs
 
 DEFAULT_CUTOFF = 10.0
@@ -14,20 +15,22 @@ def add_parser(sub):
     p = sub.add_parser(
         "multipath", help="code multipath per signal, with cycle slips",
         description="Code multipath per satellite and signal, statistics per signal and the "
-        "detected cycle slips. With --sp3 every estimate gets its real elevation and azimuth; "
-        "the elevation cutoff is applied after that (the analysis itself keeps every "
-        "estimate, since it only knows a placeholder elevation of 45 deg), and the statistics "
-        "are computed from the estimates above the cutoff.",
+        "detected cycle slips. With --sp3 or --nav the analysis gives every estimate its real "
+        "elevation and azimuth (with both, SP3 first and the broadcast ephemerides for what "
+        "it lacks), drops those below the elevation cutoff and weighs the statistics by "
+        "elevation.",
         epilog="Table columns: count of estimates, RMS and elevation-weighted RMS of the "
         "bias-free multipath in metres, and slips: arcs broken by a detected cycle slip.")
     p.add_argument("obs", help="RINEX observation file")
     p.add_argument("--sp3", help="SP3 precise orbit covering the observations")
+    p.add_argument("--nav", help="RINEX navigation file (broadcast orbits) of the observations; "
+                   "with --sp3, used for the satellites the SP3 file lacks")
     p.add_argument("--receiver", nargs=3, type=number, metavar=("X", "Y", "Z"),
                    help="receiver ECEF position in metres (default: the header's "
                    "APPROX POSITION XYZ)")
     p.add_argument("--cutoff", type=number, metavar="DEG",
                    help="elevation cutoff in degrees, applied once the elevations are known "
-                   "from --sp3 (default 10)")
+                   "from --sp3 or --nav (default 10)")
     p.add_argument("--systems", metavar="G,R,E,C", help="constellations to analyse "
                    "(default G,R,E,C)")
     p.add_argument("--window", type=positive, default=1500.0, metavar="S",
@@ -47,16 +50,19 @@ def run(args) -> None:
 
     if args.plots:
         pyplot()  # fail before the analysis when matplotlib is missing
-    if not args.sp3 and (args.cutoff is not None or args.receiver):
+    if not (args.sp3 or args.nav) and (args.cutoff is not None or args.receiver):
         option = "--cutoff" if args.cutoff is not None else "--receiver"
-        raise CliError(f"{option} needs --sp3: without an orbit the elevations are unknown")
+        raise CliError(f"{option} needs --sp3 or --nav: without an orbit the elevations are unknown")
     cutoff = DEFAULT_CUTOFF if args.cutoff is None else args.cutoff
     systems = parse_systems(args.systems)
-    mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window)
-    print(multipath_summary(mp_run))
-    written = []
-    if args.csv:
-        write_estimates_csv(Path(args.csv), mp_run.estimates)
-        written.append(Path(args.csv))
-    write_outputs(args, written, lambda: multipath_json(mp_run),
-                  lambda outdir: multipath_plots(mp_run, outdir))
+    with Progress() as progress:
+        progress.step(f"analysing {Path(args.obs).name}")
+        mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window, args.nav)
+        progress.echo(multipath_summary(mp_run))
+        written = []
+        if args.csv:
+            progress.step(f"writing {args.csv}")
+            write_estimates_csv(Path(args.csv), mp_run.estimates)
+            written.append(Path(args.csv))
+        write_outputs(args, written, lambda: multipath_json(mp_run),
+                      lambda outdir, p: multipath_plots(mp_run, outdir, progress=p), progress)

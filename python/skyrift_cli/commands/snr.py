@@ -1,6 +1,9 @@
 """snr: SNR wavelet survey for ground reflections."""
 from __future__ import annotations
 
+from pathlib import Path
+
+from ..progress import Progress
 from ._outputs import write_outputs
 
 
@@ -28,6 +31,9 @@ def run(args) -> None:
 
     if args.plots:
         pyplot()
-    snr_run = run_snr(args.obs, parse_satellites(args.satellites))
-    print(snr_summary(snr_run))
-    write_outputs(args, [], lambda: snr_run.survey, lambda outdir: snr_plots(snr_run, outdir))
+    with Progress() as progress:
+        progress.step(f"SNR survey of {Path(args.obs).name}")
+        snr_run = run_snr(args.obs, parse_satellites(args.satellites))
+        progress.echo(snr_summary(snr_run))
+        write_outputs(args, [], lambda: snr_run.survey,
+                      lambda outdir, p: snr_plots(snr_run, outdir, progress=p), progress)

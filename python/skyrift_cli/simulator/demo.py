@@ -69,9 +69,11 @@ def strongest_satellites(snr_run, band: int | None, count: int = 2) -> list[str]
     return sorted(power, key=power.get, reverse=True)[:count]
 
 
-def run_demo(outdir: Path, hours: float, seed: int, plots: bool = True) -> None:
+def run_demo(outdir: Path, hours: float, seed: int, plots: bool = True,
+             reflector_height: float = 1.6) -> None:
     from ..analysis.multipath import run_multipath
     from ..analysis.plots import multipath_plots, snr_plots
+    from ..analysis.reflector import demo_line
     from ..analysis.snr import run_snr
     from .simulate import SimConfig, simulate, truth, write_simulation
 
@@ -80,7 +82,7 @@ def run_demo(outdir: Path, hours: float, seed: int, plots: bool = True) -> None:
         from ..optional import pyplot
 
         pyplot()  # fail before the work when matplotlib is missing
-    config = SimConfig(seed=seed, hours=hours)
+    config = SimConfig(seed=seed, hours=hours, reflector_height=reflector_height)
     with tempfile.TemporaryDirectory(prefix="skyrift-demo-") as tmp:
         sim = simulate(config)
         files = write_simulation(sim, Path(tmp))
@@ -91,6 +93,7 @@ def run_demo(outdir: Path, hours: float, seed: int, plots: bool = True) -> None:
         mp_run = run_multipath(files.obs, files.sp3, cutoff=injected["elevation_cutoff_deg"])
         snr_run = run_snr(files.obs)
         print(demo_report(injected, mp_run, snr_run))
+        print(demo_line(files.obs, files.sp3, injected["reflector_height_m"]))
         written = []
         if plots:
             outdir.mkdir(parents=True, exist_ok=True)
