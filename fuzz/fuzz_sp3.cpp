@@ -1,12 +1,12 @@
-// SP3 orbit text, as read_sp3 takes it once the file is in memory; then look angles
+// SP3 orbit files, as read_sp3 takes them once the file is in memory; then look angles
 // at and between the tabulated epochs of every satellite, where the time-indexed
 // orbit must agree bit for bit with one full interpolation per query.
 #include <cstring>
 
 #include "fuzz_support.hpp"
+#include "io/input.hpp"
 #include "navigation/look_angles_batch.hpp"
 #include "navigation/sp3_reader.hpp"
-#include "utils/text.hpp"
 
 namespace {
 
@@ -20,9 +20,9 @@ bool same_bits(const std::optional<skyrift::LookAngles>& a, const std::optional<
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace skyrift;
-    const std::string text = fuzz::bytes_of(data, size);
-    if (!is_valid_utf8(text)) return 0;  // the reader stops there with an I/O error
-    const Sp3Data sp3 = parse_sp3_text(text);
+    const auto read = parse_sp3_text(decode_input(fuzz::bytes_of(data, size), "fuzz.sp3"));
+    if (!read) return 0;
+    const Sp3Data& sp3 = *read;
 
     std::vector<std::string> ids, epochs;
     for (const SatelliteRecords& orbit : sp3.orbits) {
