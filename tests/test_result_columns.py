@@ -14,7 +14,9 @@ from shared_data import data_file
 GPS = ["C1C", "L1C", "C2W", "L2W", "S1C"]
 GAL = ["C1C", "L1C", "C5Q", "L5Q"]  # no SNR code: every Galileo estimate has snr None
 ABBREVIATION = {"G": "GPS", "R": "GLO", "E": "GAL", "C": "BDS", "J": "QZS", "S": "SBS", "I": "IRN", "M": "MIX"}
-ESTIMATE_COLUMNS = ["satellite", "system", "signal", "code", "time", "mp", "elevation", "azimuth", "snr"]
+ESTIMATE_COLUMNS = ["satellite", "system", "signal", "code", "time", "mp", "elevation", "azimuth", "snr",
+                    "arc", "arc_start"]
+OBJECT_COLUMNS = ESTIMATE_COLUMNS[:9]  # the arc columns have no attribute on the estimate objects
 
 
 def estimate_rows(estimates):
@@ -34,7 +36,7 @@ def estimate_rows(estimates):
 
 def assert_rows_equal(columns, expected, rows=slice(None)):
     assert list(columns) == ESTIMATE_COLUMNS
-    for name in ESTIMATE_COLUMNS:
+    for name in OBJECT_COLUMNS:
         got = columns[name][rows]
         want = np.asarray(expected[name])
         if got.dtype.kind == "f":
@@ -72,7 +74,7 @@ def test_column_dtypes(results):
     cols = results.to_numpy()
     assert {n: cols[n].dtype.kind for n in ESTIMATE_COLUMNS} == {
         "satellite": "U", "system": "U", "signal": "U", "code": "U", "time": "M",
-        "mp": "f", "elevation": "f", "azimuth": "f", "snr": "f"}
+        "mp": "f", "elevation": "f", "azimuth": "f", "snr": "f", "arc": "i", "arc_start": "U"}
     assert cols["time"].dtype == np.dtype("datetime64[ms]")
     assert all(c.ndim == 1 and c.size == results.total_estimates() for c in cols.values())
     assert cols["signal"].dtype == np.dtype("<U6") and cols["system"].dtype == np.dtype("<U1")
@@ -84,6 +86,46 @@ def test_columns_are_fresh_arrays(results):
     first["satellite"][:] = "X"
     again = results.to_numpy()
     assert again["mp"].any() and "X" not in again["satellite"].tolist()
+
+
+def expected_arcs(cols, gap_s, slip_times):
+    """Arc numbers and causes recomputed from the rows: a new arc at a new satellite or
+    signal, after a time step longer than the gap threshold, or across a slip time of the
+    satellite (the test series carry no raw jump above the jump limit)."""
+    arcs, starts, arc = [], [], -1
+    t = cols["time"].astype("int64") / 1000.0
+    for i in range(len(t)):
+        key = (cols["satellite"][i], cols["signal"][i])
+        if i and key == (cols["satellite"][i - 1], cols["signal"][i - 1]):
+            slipped = any(t[i - 1] < s <= t[i] for s in slip_times.get(key[0], ()))
+            cause = "slip" if slipped else "gap" if t[i] - t[i - 1] > gap_s else None
+        else:
+            cause = "start"
+        if cause:
+            arc += 1
+        arcs.append(arc)
+        starts.append(cause or starts[-1])
+    return arcs, starts
+
+
+def test_arc_columns_number_arcs_and_name_what_began_them(tmp_path):
+    times = [30.0 * i for i in range(60)]
+    tracks = {"G01": observations(times, "G", GPS, seed=4), "G02": observations(times, "G", GPS, seed=5)}
+    for t in times[20:27]:
+        del tracks["G01"][t]  # a 240 s hole: a new arc after the gap
+    tracks["G02"][900.0]["L2W"] = (tracks["G02"][900.0]["L2W"], 1)  # loss of lock: a slip on both series
+    obs = mp.read_rinex_obs(str(write_rinex3(tmp_path / "arcs.rnx", epochs_of(tracks), {"G": GPS})))
+    res = mp.MultipathAnalyzer(obs, min_arc_seconds=60.0, bias_window_seconds=None).analyze()
+    cols = res.to_numpy()
+    slips = {s.satellite: [] for s in res.cycle_slips}
+    for s in res.cycle_slips:
+        slips[s.satellite].append(np.datetime64(s.epoch.rstrip("Z"), "ms").astype("int64") / 1000.0)
+    arcs, starts = expected_arcs(cols, gap_s=150.0, slip_times=slips)
+    assert cols["arc"].tolist() == arcs and cols["arc_start"].tolist() == starts
+    assert {"start", "gap", "slip"} <= set(starts)
+    # the arc mean is removed per arc: each arc's residuals average to zero
+    for arc in set(arcs):
+        assert abs(cols["mp"][cols["arc"] == arc].mean()) < 1e-9
 
 
 def test_statistics_and_slip_columns_equal_the_objects(results):
@@ -109,10 +151,10 @@ def test_pandas_frames_hold_the_same_columns(results):
     cols = results.to_numpy()
     frame = results.to_pandas()
     assert list(frame.columns) == ESTIMATE_COLUMNS and len(frame) == results.total_estimates()
-    for name in ("satellite", "system", "signal", "code"):
+    for name in ("satellite", "system", "signal", "code", "arc_start"):
         assert isinstance(frame[name].dtype, pd.CategoricalDtype), name
         assert frame[name].astype(str).tolist() == cols[name].tolist(), name
-    for name in ("time", "mp", "elevation", "azimuth", "snr"):
+    for name in ("time", "mp", "elevation", "azimuth", "snr", "arc"):
         np.testing.assert_array_equal(frame[name].to_numpy(), cols[name], err_msg=name)
     assert frame.satellite.cat.categories.tolist() == ["E05", "G01", "G02"]  # satellite order
     stats = results.statistics_to_pandas()

@@ -14,3 +14,38 @@ def positive(text: str) -> float:
     if not value > 0:
         raise argparse.ArgumentTypeError(f"must be positive: {text!r}")
     return value
+
+
+def station(text: str) -> str:
+    """A four-character station name or a nine-character RINEX 3 site id (ABCD00NOR)."""
+    name = text.strip().upper()
+    if not (len(name) in (4, 9) and name.isascii() and name.isalnum()):
+        raise argparse.ArgumentTypeError(
+            f"not a station name: {text!r} (four letters or digits, or a nine-character "
+            "site id such as ABCD00NOR)")
+    return name
+
+
+def day(text: str):
+    """A calendar day written YYYY-MM-DD, as a datetime at midnight."""
+    import datetime as dt
+
+    try:
+        return dt.datetime.strptime(text, "%Y-%m-%d")
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a date YYYY-MM-DD: {text!r}") from None
+
+
+def lat_lon_height(text: str) -> tuple[float, float, float]:
+    """LAT,LON,HEIGHT: geodetic degrees and metres above the ellipsoid."""
+    parts = text.split(",")
+    if len(parts) != 3:
+        raise argparse.ArgumentTypeError(f"not LAT,LON,HEIGHT: {text!r}")
+    lat, lon, height = (number(p) for p in parts)
+    if not -90.0 <= lat <= 90.0:
+        raise argparse.ArgumentTypeError(f"latitude outside -90..90 degrees: {text!r}")
+    if not -180.0 <= lon <= 360.0:
+        raise argparse.ArgumentTypeError(f"longitude outside -180..360 degrees: {text!r}")
+    if not -1.0e4 < height < 1.0e5:
+        raise argparse.ArgumentTypeError(f"height not between -10 and 100 km: {text!r}")
+    return lat, lon, height

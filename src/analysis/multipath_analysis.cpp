@@ -81,8 +81,11 @@ private:
             e.snr = e.has_snr ? series_.snr[i] : 0.0;
             e.signal = pair.code;
             e.source = series_.sources[i];
+            e.arc = next_arc_;
+            e.arc_start = arc.start;
             out.push_back(e);
         }
+        ++next_arc_;
     }
 
     const AnalyzerConfig& config_;
@@ -92,6 +95,7 @@ private:
     MpSeries series_;
     std::vector<int64_t> slip_union_;
     std::vector<double> residuals_;
+    uint32_t next_arc_ = 0;
 };
 
 SlipSettings slip_settings(const AnalyzerConfig& config) {

@@ -62,6 +62,7 @@ MultipathArcSplit split_multipath_arcs(std::span<const int64_t> times_ms, std::s
     const std::size_t n = values.size();
     if (n == 0) return split;
     std::size_t start = 0;
+    ArcStart cause = ArcStart::SeriesStart;
     auto slip = slip_times.begin();
     for (std::size_t i = 1; i < n; ++i) {
         // A slip since the previous point counts even when it fell on an epoch without a
@@ -72,10 +73,11 @@ MultipathArcSplit split_multipath_arcs(std::span<const int64_t> times_ms, std::s
         const bool jump = std::fabs(values[i] - values[i - 1]) > rules.jump_limit;
         if (slipped) ++split.slip_breaks;
         if (!(slipped || gap || jump)) continue;
-        if (keep_arc(times_ms, {start, i}, rules)) split.kept.push_back({start, i});
+        if (keep_arc(times_ms, {start, i}, rules)) split.kept.push_back({start, i, cause});
         start = i;
+        cause = slipped ? ArcStart::Slip : gap ? ArcStart::Gap : ArcStart::Jump;
     }
-    if (keep_arc(times_ms, {start, n}, rules)) split.kept.push_back({start, n});
+    if (keep_arc(times_ms, {start, n}, rules)) split.kept.push_back({start, n, cause});
     return split;
 }
 

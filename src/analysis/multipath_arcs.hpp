@@ -15,8 +15,12 @@ struct MultipathArcRules {
     std::size_t min_points = 10;    // arcs with fewer points are dropped
 };
 
+// What cut the series where an arc begins; a slip wins over a gap or jump at the same point.
+enum class ArcStart : uint8_t { SeriesStart, Gap, Jump, Slip };
+
 struct MultipathArc {
     std::size_t begin = 0, end = 0;  // [begin, end) indices into the series
+    ArcStart start = ArcStart::SeriesStart;
 };
 
 struct MultipathArcSplit {

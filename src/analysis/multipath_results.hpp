@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/cycle_slips.hpp"
+#include "analysis/multipath_arcs.hpp"
 #include "rinex/types.hpp"
 
 namespace skyrift {
@@ -21,6 +22,8 @@ struct EstimateRecord {
     bool has_snr = false;
     ObservationCode signal;     // the pseudorange code
     uint32_t source = 0;        // satellite entry of the observation data it came from
+    uint32_t arc = 0;           // arc number, unique within one analysis, rising in emission order
+    ArcStart arc_start = ArcStart::SeriesStart;  // what cut the series where the arc begins
 };
 
 struct StatsRecord {

@@ -73,6 +73,15 @@ struct SeriesLess {
 std::string letter_text(GnssSystem s) { return std::string(1, system_letter(s)); }
 std::string satellite_text(const Satellite& s) { return s.id(); }
 std::string code_text(const ObservationCode& c) { return c.text(); }
+std::string arc_start_text(ArcStart s) {
+    switch (s) {
+        case ArcStart::SeriesStart: return "start";
+        case ArcStart::Gap: return "gap";
+        case ArcStart::Jump: return "jump";
+        case ArcStart::Slip: return "slip";
+    }
+    return "start";
+}
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -84,6 +93,7 @@ EstimateCategories fill_estimate_columns(std::span<const EstimateRecord> estimat
     ColumnCoder<GnssSystem, LetterLess> systems(out.system);
     ColumnCoder<SeriesOf, SeriesLess> signals(out.signal);
     ColumnCoder<ObservationCode, std::less<>> codes(out.code);
+    ColumnCoder<ArcStart, std::less<>> arc_starts(out.arc_start);
     for (std::size_t i = 0; i < estimates.size(); ++i) {
         const EstimateRecord& e = estimates[i];
         satellites.put(i, e.satellite);
@@ -95,11 +105,13 @@ EstimateCategories fill_estimate_columns(std::span<const EstimateRecord> estimat
         out.elevation[i] = e.elevation;
         out.azimuth[i] = e.azimuth;
         out.snr[i] = e.has_snr ? e.snr : kNaN;
+        out.arc[i] = e.arc;
+        arc_starts.put(i, e.arc_start);
     }
     const std::size_t n = estimates.size();
     return {satellites.finish(n, satellite_text), systems.finish(n, letter_text),
             signals.finish(n, [](const SeriesOf& k) { return series_key(k.system, k.code); }),
-            codes.finish(n, code_text)};
+            codes.finish(n, code_text), arc_starts.finish(n, arc_start_text)};
 }
 
 SlipCategories fill_slip_columns(std::span<const SlipRecord> slips, const SlipColumnBuffers& out) {

@@ -22,10 +22,12 @@ struct EstimateColumnBuffers {
     double* elevation;
     double* azimuth;
     double* snr;         // NaN when the estimate has none
+    int64_t* arc;        // arc number: estimates of one arc share it
+    int32_t* arc_start;  // "start", "gap", "jump" or "slip": what began the arc
 };
 
 struct EstimateCategories {
-    std::vector<std::string> satellite, system, signal, code;
+    std::vector<std::string> satellite, system, signal, code, arc_start;
 };
 
 EstimateCategories fill_estimate_columns(std::span<const EstimateRecord> estimates,

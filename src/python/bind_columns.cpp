@@ -21,11 +21,12 @@ ColumnTable estimate_table(PyResults& self) {
     SharedBorrow borrow(self.flag);
     const auto& estimates = self.output.estimates;
     ColumnTable t(estimates.size());
-    const EstimateColumnBuffers out{t.text("satellite"), t.text("system"),    t.text("signal"),
-                                    t.text("code"),      t.times_ms("time"),  t.floats("mp"),
-                                    t.floats("elevation"), t.floats("azimuth"), t.floats("snr")};
+    const EstimateColumnBuffers out{t.text("satellite"),   t.text("system"),    t.text("signal"),
+                                    t.text("code"),        t.times_ms("time"),  t.floats("mp"),
+                                    t.floats("elevation"), t.floats("azimuth"), t.floats("snr"),
+                                    t.ints("arc"),         t.text("arc_start")};
     const EstimateCategories cats = call_released([&] { return fill_estimate_columns(estimates, out); });
-    t.categories({cats.satellite, cats.system, cats.signal, cats.code});
+    t.categories({cats.satellite, cats.system, cats.signal, cats.code, cats.arc_start});
     return t;
 }
 
@@ -192,7 +193,8 @@ void register_array_views(py::module_& m) {
              doc_sig("to_numpy($self)",
                      "The estimates as a dict of 1-D numpy arrays, one row per estimate in `estimates` order:\n"
                      "satellite, system, signal (series key, e.g. GPSM1C), code (e.g. C1C), time\n"
-                     "(datetime64[ms]), mp, elevation, azimuth, snr (NaN when absent).")
+                     "(datetime64[ms]), mp, elevation, azimuth, snr (NaN when absent), arc (estimates of one\n"
+                     "arc share its number) and arc_start (what began the arc: start, gap, jump or slip).")
                  .c_str())
         .def("to_pandas",
              [](PyResults& self) { return estimate_table(self).to_pandas("AnalysisResults.to_pandas()"); },

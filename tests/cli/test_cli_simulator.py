@@ -129,3 +129,60 @@ def test_module_reads_the_simulated_files(simulated):
     for track in simulated.sim.tracks[::7]:  # the orbit file reproduces the simulated sky
         el = sk.compute_elevation(sp3, rx, track.sat, sk.Epoch(2024, 3, 5, 0, 30))
         assert el == pytest.approx(track.el[60], abs=1e-3)
+
+
+def _network_day(tmp_path, name, seed, start, hours=2.0, lat=59.66):
+    config = dataclasses.replace(SHORT, seed=seed, hours=hours, start=start, station=name,
+                                 latitude=lat, network=True)
+    return write_simulation(simulate(config), tmp_path / name)
+
+
+def test_stations_of_a_network_share_their_daily_orbit_files(tmp_path):
+    """Orbits follow one constellation fixed in time: two stations of a day write the same
+    SP3 file, and a file running into the next day writes that day's file as a station
+    starting on it does."""
+    a = _network_day(tmp_path, "AAAA", 1, dt.datetime(2024, 3, 5), hours=25.0)
+    b = _network_day(tmp_path, "BBBB00DNK", 2, dt.datetime(2024, 3, 5, 6), lat=-30.0)
+    c = _network_day(tmp_path, "CCCC", 3, dt.datetime(2024, 3, 6))
+    assert [f.name for f in a.orbit_files] == ["SKY0SIMFIN_20240650000_01D_15M_ORB.SP3",
+                                               "SKY0SIMFIN_20240660000_01D_15M_ORB.SP3"]
+    assert a.orbit_files[0].read_bytes() == b.sp3.read_bytes()
+    assert a.orbit_files[1].read_bytes() == c.sp3.read_bytes()
+    assert b.obs.name == "BBBB00DNK_S_20240650600_02H_30S_MO.rnx"
+    assert a.truth.name == "AAAA00NOR_S_20240650000_25H_30S_MO.truth.json"
+    records = [line for line in c.sp3.read_text().splitlines() if line.startswith("*")]
+    assert (records[0], records[-1]) == ("*  2024  3  6  0  0  0.00000000",
+                                         "*  2024  3  6 23 45  0.00000000")
+
+
+def test_simulate_command_takes_station_start_and_receiver(tmp_path, capsys):
+    needs_module("read_rinex_obs")
+    import skyrift_mp as sk
+    from skyrift_cli.main import main
+
+    code = main(["simulate", str(tmp_path), "--station", "kms3", "--start", "2023-07-01",
+                 "--receiver", "55.68,12.43,60", "--hours", "1"])
+    assert code == 0
+    obs_path = tmp_path / "KMS300NOR_S_20231820000_01H_30S_MO.rnx"
+    assert str(obs_path) in capsys.readouterr().out
+    obs = sk.read_rinex_obs(str(obs_path))
+    assert obs.marker_name == "KMS3" and obs.num_epochs == 120
+    position = obs.approx_position.to_geodetic()
+    assert (position.lat, position.lon) == pytest.approx((55.68, 12.43), abs=1e-7)
+    assert position.height == pytest.approx(60.0, abs=1e-3)  # header XYZ: 0.1 mm
+
+
+@pytest.mark.parametrize("option, value, message", [
+    ("--station", "ab-d", "not a station name"),
+    ("--station", "ABCDE", "not a station name"),
+    ("--start", "2024-02-30", "not a date YYYY-MM-DD"),
+    ("--receiver", "55,12", "not LAT,LON,HEIGHT"),
+    ("--receiver", "95,12,0", "latitude outside -90..90"),
+    ("--receiver", "55,12,x", "not a number: 'x'"),
+])
+def test_simulate_command_rejects_bad_network_options(tmp_path, capsys, option, value, message):
+    from skyrift_cli.main import main
+
+    with pytest.raises(SystemExit) as exit_:
+        main(["simulate", str(tmp_path), option, value])
+    assert exit_.value.code == 2 and message in capsys.readouterr().err

@@ -46,14 +46,19 @@ def load_obs(path: str | Path):
     if first is not None and first[20:21].upper() not in ("O", " "):
         raise CliError(f"{p}: a RINEX file of type '{first[20:40].strip()}', "
                        "not observation data")
+    return _read_checked(lambda: sk.read_rinex_obs(str(p)), p)
+
+
+def _read_checked(read, label):
+    """Run a reader; a failed read or a file without observations is an error."""
     try:
-        obs = sk.read_rinex_obs(str(p))
+        obs = read()
     except OSError as exc:
-        raise CliError(f"{p}: not a readable RINEX observation file ({exc})") from None
+        raise CliError(f"{label}: not a readable RINEX observation file ({exc})") from None
     if obs.num_epochs == 0:
-        raise CliError(f"{p}: no observation epochs (is it a RINEX observation file?)")
+        raise CliError(f"{label}: no observation epochs (is it a RINEX observation file?)")
     if obs.num_satellites == 0:
-        raise CliError(f"{p}: no satellite observations in {obs.num_epochs} epochs")
+        raise CliError(f"{label}: no satellite observations in {obs.num_epochs} epochs")
     return obs
 
 
@@ -128,3 +133,9 @@ def receiver_position(obs, given: list[float] | None):
         raise CliError("the observation header has no APPROX POSITION XYZ; "
                        "give the receiver with --receiver X Y Z (metres, ECEF)")
     return pos
+
+
+def load_obs_bytes(data: bytes, name: str, label: str):
+    """load_obs for file contents in memory: name (its extension) tells the reader the
+    compression, label names the source in messages."""
+    return _read_checked(lambda: sk.read_rinex_obs_bytes(data, name), label)

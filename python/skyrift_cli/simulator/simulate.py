@@ -26,6 +26,10 @@ IONO_SHELL = 350e3
 PHASE_NOISE = 0.002  # metres
 SNR_NOISE = 0.1  # dB
 MP_PERIODS = (90.0, 300.0)  # seconds: short enough to survive bias removal
+# A network of stations shares one constellation, fixed in time, so that simulations of
+# different stations and days agree on every satellite position and share orbit files.
+NETWORK_ORBIT_SEED = 2024
+NETWORK_ORBIT_EPOCH = dt.datetime(2024, 1, 1)
 
 
 @dataclass(frozen=True)
@@ -41,6 +45,13 @@ class SimConfig:
     mask_deg: float = 5.0  # receiver tracking mask
     cutoff_deg: float = 10.0  # elevation cutoff the truth statistics assume
     slips_per_sat_hour: float = 0.12
+    station: str = "SIMU"  # marker name: four characters or a nine-character site id
+    network: bool = False  # the shared constellation and one SP3 file per day
+
+
+def site_id(station: str) -> str:
+    """The nine-character site of RINEX 3 file names (a four-character name gets 00NOR)."""
+    return station if len(station) == 9 else f"{station[:4]:<4}00NOR"
 
 
 @dataclass
@@ -62,6 +73,7 @@ class Simulation:
     orbits: list[Orbit]
     tracks: list[SatTrack]
     slips: list[dict]
+    orbit_offset: float = 0.0  # seconds from the orbits' reference epoch to config.start
 
     def epoch(self, seconds: float) -> dt.datetime:
         return self.config.start + dt.timedelta(seconds=float(seconds))
@@ -78,13 +90,17 @@ def simulate(config: SimConfig) -> Simulation:
         raise ValueError("the simulated span must hold at least two epochs")
     times = np.arange(n) * config.interval
     receiver = geodetic_to_ecef(config.latitude, config.longitude, config.height)
-    orbits = build_orbits(rng)
+    if config.network:
+        orbits = build_orbits(np.random.default_rng(NETWORK_ORBIT_SEED))
+        offset = (config.start - NETWORK_ORBIT_EPOCH).total_seconds()
+    else:
+        orbits, offset = build_orbits(rng), 0.0
     clock = C_LIGHT * (2e-5 + 1e-10 * times)  # receiver clock, common to all signals
     iono_phase = rng.uniform(0, 2 * np.pi)
     iono_vertical = 2.0 + 1.0 * np.sin(2 * np.pi * times / 86400.0 + iono_phase)
     tracks = []
     for orbit in orbits:
-        pos = satellite_ecef(orbit, times)
+        pos = satellite_ecef(orbit, times + offset)
         az, el, rho = look_angles(receiver, config.latitude, config.longitude, pos)
         visible = el >= config.mask_deg
         if visible.sum() < 2:
@@ -95,7 +111,7 @@ def simulate(config: SimConfig) -> Simulation:
         for signal in SIGNALS[orbit.sat[0]]:
             _observe(track, signal, common, slant_iono, times, config, rng)
         tracks.append(track)
-    sim = Simulation(config, times, receiver, orbits, tracks, [])
+    sim = Simulation(config, times, receiver, orbits, tracks, [], offset)
     for slip in _inject_slips(tracks, times, config, rng):
         index = slip.pop("index")
         sim.slips.append({**slip, "epoch": sim.iso(times[index])})
@@ -210,6 +226,7 @@ def truth(sim: Simulation) -> dict:
         wrms[key] = float(np.sqrt(np.sum(w * mp**2) / np.sum(w)))
     return {
         "seed": cfg.seed,
+        "station": cfg.station,
         "start": sim.iso(0.0),
         "hours": float(cfg.hours),
         "interval_s": cfg.interval,
@@ -248,8 +265,13 @@ def reflection_period(sim: Simulation, low: float = 5.0, high: float = 30.0) -> 
 @dataclass(frozen=True)
 class SimFiles:
     obs: Path
-    sp3: Path
+    sp3: Path  # the orbit file of the first day
     truth: Path
+    orbit_files: tuple[Path, ...] = ()  # every orbit file written, in time order
+
+
+def sp3_name(day: dt.date) -> str:
+    return f"SKY0SIMFIN_{day:%Y}{day.timetuple().tm_yday:03d}0000_01D_15M_ORB.SP3"
 
 
 def file_names(config: SimConfig) -> tuple[str, str]:
@@ -265,20 +287,38 @@ def file_names(config: SimConfig) -> tuple[str, str]:
         rate = f"{round(config.interval):02d}S"
     else:
         rate = f"{round(config.interval / 60):02d}M"
-    return (f"SIMU00NOR_S_{stamp}_{span}_{rate}_MO.rnx",
-            f"SKY0SIMFIN_{start:%Y}{start.timetuple().tm_yday:03d}0000_01D_15M_ORB.SP3")
+    return (f"{site_id(config.station)}_S_{stamp}_{span}_{rate}_MO.rnx", sp3_name(start))
+
+
+def observed_days(sim: Simulation) -> list[dt.date]:
+    first, last = sim.epoch(sim.times[0]).date(), sim.epoch(sim.times[-1]).date()
+    return [first + dt.timedelta(days=k) for k in range((last - first).days + 1)]
 
 
 def write_simulation(sim: Simulation, outdir: Path) -> SimFiles:
-    """Write the observation file, its SP3 orbits and the truth JSON into outdir."""
+    """Write the observation file, its SP3 orbits and the truth JSON into outdir.
+
+    A network simulation writes one SP3 file per day it touches, each covering that
+    day alone as a daily product does, and names its truth after the observation file,
+    so that many station-days can share one folder.
+    """
     from .rinex_writer import write_obs
-    from .sp3_writer import write_sp3
+    from .sp3_writer import day_times, write_sp3
 
     outdir = Path(outdir)
     outdir.mkdir(parents=True, exist_ok=True)
-    obs_name, sp3_name = file_names(sim.config)
-    files = SimFiles(outdir / obs_name, outdir / sp3_name, outdir / "truth.json")
-    write_obs(files.obs, sim)
-    write_sp3(files.sp3, sim)
+    obs_name, first_sp3 = file_names(sim.config)
+    if sim.config.network:
+        days = observed_days(sim)
+        orbit_files = tuple(outdir / sp3_name(day) for day in days)
+        for day, path in zip(days, orbit_files):
+            write_sp3(path, sim, day_times(sim, day, day))
+        truth_path = outdir / (obs_name.removesuffix(".rnx") + ".truth.json")
+    else:
+        orbit_files = (outdir / first_sp3,)
+        write_sp3(orbit_files[0], sim)
+        truth_path = outdir / "truth.json"
+    files = SimFiles(outdir / obs_name, orbit_files[0], truth_path, orbit_files)
+    write_obs(files.obs, sim, sim.config.station)
     files.truth.write_text(json.dumps(truth(sim), indent=2) + "\n", encoding="utf-8")
     return files

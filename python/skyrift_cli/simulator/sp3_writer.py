@@ -21,6 +21,15 @@ def sp3_times(sim) -> np.ndarray:
     return np.arange(first, last + SP3_INTERVAL / 2, SP3_INTERVAL)
 
 
+def day_times(sim, first: dt.date, last: dt.date) -> np.ndarray:
+    """Seconds (relative to the simulation start) of a daily product's epochs,
+    00:00 to 23:45, from day first through day last."""
+    midnight = dt.datetime.combine(first, dt.time())
+    start = (midnight - sim.config.start).total_seconds()
+    count = ((last - first).days + 1) * round(86400.0 / SP3_INTERVAL)
+    return start + SP3_INTERVAL * np.arange(count)
+
+
 def _epoch_line(e: dt.datetime) -> str:
     return (f"*  {e.year:4d} {e.month:2d} {e.day:2d} {e.hour:2d} {e.minute:2d}"
             f" {e.second + e.microsecond / 1e6:11.8f}\n")
@@ -52,10 +61,12 @@ def _header(sim, times: np.ndarray, sats: list[str]) -> str:
     return "".join(lines)
 
 
-def write_sp3(path: Path, sim) -> None:
-    times = sp3_times(sim)
+def write_sp3(path: Path, sim, times: np.ndarray | None = None) -> None:
+    """Tabulate every satellite at times (seconds after the simulation start; by
+    default the observation span with two hours to spare on either side)."""
+    times = sp3_times(sim) if times is None else times
     orbits = sorted(sim.orbits, key=lambda o: o.sat)
-    positions = {o.sat: satellite_ecef(o, times) / 1000.0 for o in orbits}
+    positions = {o.sat: satellite_ecef(o, times + sim.orbit_offset) / 1000.0 for o in orbits}
     with open(path, "w", encoding="ascii", newline="\n") as out:
         out.write(_header(sim, times, [o.sat for o in orbits]))
         for k, seconds in enumerate(times):

@@ -1,0 +1,179 @@
+"""The results folder: Parquet datasets written in numbered parts.
+
+Each flush writes a part of stats.parquet and then the part of files.parquet with the
+same number; a files part is the commit of its number, so that estimates and stats
+parts without one (a run killed in between) are removed on --resume. A file analysed
+again on --resume replaces its earlier row in files.parquet, keeping one row per input.
+"""
+from __future__ import annotations
+
+import json
+import os
+import re
+from pathlib import Path
+
+from ..errors import CliError
+from .schema import FILES_COLUMNS, STATS_COLUMNS, arrow_schema
+
+PART = re.compile(r"^part-(\d{6})(?:-\d+)?\.parquet$")
+SETTINGS = "batch.json"
+
+
+def _part_number(path: Path) -> int | None:
+    m = PART.match(path.name)
+    return int(m[1]) if m else None
+
+
+def _parts(folder: Path) -> list[Path]:
+    if not folder.is_dir():
+        return []
+    return sorted((p for p in folder.rglob("part-*.parquet") if _part_number(p) is not None),
+                  key=lambda p: (_part_number(p), p.name))
+
+
+def partition_value(text: str) -> str:
+    """A station name safe as a folder name of a hive partition."""
+    return re.sub(r"[^A-Za-z0-9_.-]", "_", text) or "unknown"
+
+
+class ResultStore:
+    def __init__(self, out, settings: dict, resume: bool):
+        from ..optional import require
+
+        self.pa = require("pyarrow", "skyrift-mp batch")
+        self.pq = require("pyarrow.parquet", "skyrift-mp batch")
+        self.pc = require("pyarrow.compute", "skyrift-mp batch")
+        self.out = Path(out)
+        self.stats_dir = self.out / "stats.parquet"
+        self.files_dir = self.out / "files.parquet"
+        self.estimates_dir = self.out / "estimates"
+        self.files_schema = arrow_schema(FILES_COLUMNS)
+        self.stats_schema = arrow_schema(STATS_COLUMNS)
+        self.done: set[str] = set()  # inputs already ok
+        self._earlier: dict[str, Path] = {}  # files part holding an input's failed row
+        self._files: list[dict] = []
+        self._stats: list[dict] = []
+        self._estimate_parts = 0
+        self._open(settings, resume)
+
+    # ---- opening: a fresh folder, or the committed state of an earlier run
+
+    def _open(self, settings: dict, resume: bool) -> None:
+        try:
+            self.out.mkdir(parents=True, exist_ok=True)
+        except OSError as exc:
+            raise CliError(f"{self.out}: cannot create the folder ({exc.strerror})") from None
+        settings_path = self.out / SETTINGS
+        earlier = bool(_parts(self.files_dir) or _parts(self.stats_dir))
+        if earlier and not resume:
+            raise CliError(f"{self.out} holds the results of an earlier batch: add --resume "
+                           "to continue it, or choose another --out")
+        if earlier:
+            self._check_settings(settings_path, settings)
+            self._tidy()
+        for d in (self.stats_dir, self.files_dir):
+            d.mkdir(exist_ok=True)
+        self._write_atomic(settings_path,
+                           lambda p: p.write_text(json.dumps(settings, indent=2) + "\n"))
+        committed = [_part_number(p) for p in _parts(self.files_dir)]
+        self.number = max(committed, default=-1) + 1
+
+    def _check_settings(self, path: Path, settings: dict) -> None:
+        try:
+            before = json.loads(path.read_text(encoding="utf-8"))
+        except (OSError, ValueError):
+            before = None
+        if before != settings:
+            raise CliError(f"{self.out} was made with other options ({before}); --resume "
+                           "needs the same --orbits, --cutoff and --estimates")
+
+    def _tidy(self) -> None:
+        """Keep one row per input (its ok row, else its latest) and drop the parts that
+        no files part committed."""
+        tables = {p: self.pq.read_table(p, schema=self.files_schema)
+                  for p in _parts(self.files_dir)}
+        keeper: dict[str, tuple[Path, int]] = {}
+        for part, table in tables.items():
+            for i, (file, status) in enumerate(zip(table["file"].to_pylist(),
+                                                   table["status"].to_pylist())):
+                if file not in self.done:
+                    keeper[file] = (part, i)
+                if status == "ok":
+                    self.done.add(file)
+        for part, table in tables.items():
+            keep = [keeper.get(f) == (part, i) for i, f in enumerate(table["file"].to_pylist())]
+            if not all(keep):
+                self._write_table(table.filter(self.pa.array(keep)), part)
+        self._earlier = {f: part for f, (part, _) in keeper.items() if f not in self.done}
+        committed = {_part_number(p) for p in tables}
+        for folder in (self.stats_dir, self.estimates_dir):
+            for part in _parts(folder):
+                if _part_number(part) not in committed:
+                    part.unlink()
+
+    # ---- writing
+
+    def _write_atomic(self, path: Path, write) -> None:
+        """Write beside the target under a hidden name, then rename: readers of the
+        dataset never see half a file, and hidden names are not part of it."""
+        tmp = path.with_name("." + path.name + ".tmp")
+        write(tmp)
+        os.replace(tmp, path)
+
+    def _write_table(self, table, path: Path) -> None:
+        self._write_atomic(path, lambda p: self.pq.write_table(table, p))
+
+    def add(self, result) -> None:
+        """Take one task's result; its estimates go to disk at once."""
+        self._files.append(result.file)
+        if result.stats:
+            self._stats.append(result.stats)
+        if result.estimates:
+            self._write_estimates(result)
+
+    def _write_estimates(self, result) -> None:
+        import numpy as np
+
+        columns = dict(result.estimates)
+        size = len(next(iter(columns.values())))
+        columns["file"] = np.full(size, result.file["file"], dtype=object)
+        table = self.pa.table(columns)
+        days = np.asarray(columns["time"]).astype("datetime64[D]")
+        station = partition_value(result.file["station"] or "")
+        for day in np.unique(days):
+            folder = self.estimates_dir / f"station={station}" / f"date={day}"
+            folder.mkdir(parents=True, exist_ok=True)
+            self._estimate_parts += 1
+            name = f"part-{self.number:06d}-{self._estimate_parts}.parquet"
+            self._write_table(table.filter(self.pa.array(days == day)), folder / name)
+
+    @property
+    def pending(self) -> int:
+        return len(self._files)
+
+    def flush(self) -> None:
+        """Commit the rows taken since the last flush as one numbered part."""
+        if not self._files:
+            return
+        name = f"part-{self.number:06d}.parquet"
+        stats = {col: [v for part in self._stats for v in part[col]]
+                 for col, _, _ in STATS_COLUMNS}
+        if stats["file"] or not _parts(self.stats_dir):  # an empty part keeps it readable
+            self._write_table(self.pa.table(stats, schema=self.stats_schema),
+                              self.stats_dir / name)
+        files = {col: [row[col] for row in self._files] for col, _, _ in FILES_COLUMNS}
+        self._write_table(self.pa.table(files, schema=self.files_schema), self.files_dir / name)
+        self._drop_earlier_rows({row["file"] for row in self._files})
+        self._files, self._stats = [], []
+        self.number += 1
+        self._estimate_parts = 0
+
+    def _drop_earlier_rows(self, files: set[str]) -> None:
+        """Rows of earlier runs for inputs that have a new row now."""
+        by_part: dict[Path, set[str]] = {}
+        for f in files & self._earlier.keys():
+            by_part.setdefault(self._earlier.pop(f), set()).add(f)
+        for part, gone in by_part.items():
+            table = self.pq.read_table(part, schema=self.files_schema)
+            keep = self.pc.invert(self.pc.is_in(table["file"], self.pa.array(sorted(gone))))
+            self._write_table(table.filter(keep), part)

@@ -1,0 +1,83 @@
+"""batch: many observation files on Dask workers, results as Parquet tables."""
+from __future__ import annotations
+
+import argparse
+
+from ..argtypes import number
+from ..errors import CliError
+from ._outputs import list_written
+
+
+def workers(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1: {text!r}")
+    return value
+
+
+def add_parser(sub):
+    p = sub.add_parser(
+        "batch", help="many observation files on Dask workers, results as Parquet",
+        description="Code multipath statistics of many observation files, one Dask task "
+        "per file, on worker processes of this machine or on a running Dask cluster. "
+        "Results go to Parquet tables under --out: stats.parquet (one row per file and "
+        "signal), files.parquet (one row per file, with the errors) and, with --estimates, "
+        "every estimate partitioned by station and date. Files that fail are recorded "
+        "and the batch goes on; the exit status is then 1.",
+        epilog="Inputs may be files, folders (searched for names ending in .YYo, .YYd, "
+        "_MO.rnx or _MO.crx, plain, .gz or .Z), glob patterns (quote them) and URLs "
+        "(with fsspec installed).")
+    p.add_argument("inputs", nargs="+", metavar="INPUT",
+                   help="observation files, folders, glob patterns or URLs")
+    p.add_argument("--out", required=True, metavar="DIR", help="folder for the results")
+    p.add_argument("--orbits", metavar="DIR", help="folder (or URL) of SP3 and broadcast "
+                   "navigation files; each observation file gets the SP3 files covering it, "
+                   "else its navigation file")
+    p.add_argument("--cutoff", type=number, default=10.0, metavar="DEG",
+                   help="elevation cutoff in degrees where an orbit gives elevations "
+                   "(default 10)")
+    where = p.add_mutually_exclusive_group()
+    where.add_argument("--workers", type=workers, metavar="N",
+                       help="worker processes of a local Dask cluster (default: the "
+                       "processors of this machine)")
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="run on an existing Dask cluster, e.g. tcp://host:8786")
+    p.add_argument("--estimates", action="store_true",
+                   help="also write every estimate (estimates/station=.../date=.../)")
+    p.add_argument("--resume", action="store_true",
+                   help="continue the batch in DIR: inputs already ok are skipped")
+    return p
+
+
+def report(summary) -> str:
+    if not summary.analysed:
+        return (f"Nothing to analyse: all {summary.inputs} files are ok in "
+                f"{summary.out / 'files.parquet'}")
+    where = f"{summary.workers} worker{'s' if summary.workers != 1 else ''}"
+    lines = [f"Analysed {summary.analysed} of {summary.inputs} files on {where} in "
+             f"{summary.seconds:.1f} s: {summary.ok} ok, {summary.failed} failed"
+             + (f", {summary.skipped} done before (skipped)" if summary.skipped else "")]
+    for file, message in summary.failures[:10]:
+        lines.append(f"  failed: {file}: {message}")
+    if len(summary.failures) > 10:
+        lines.append(f"  ... and {len(summary.failures) - 10} more (see files.parquet)")
+    return "\n".join(lines)
+
+
+def run(args) -> None:
+    from ..batch import run_batch
+
+    summary = run_batch(args.inputs, args.out, orbits=args.orbits, cutoff=args.cutoff,
+                        workers=args.workers, scheduler=args.scheduler,
+                        estimates=args.estimates, resume=args.resume)
+    print(report(summary))
+    written = [summary.out / "stats.parquet", summary.out / "files.parquet"]
+    if args.estimates:
+        written.append(summary.out / "estimates")
+    list_written(written)
+    if summary.failed:
+        raise CliError(f"{summary.failed} of {summary.analysed} files failed; their messages "
+                       f"are in {summary.out / 'files.parquet'}")
