@@ -40,6 +40,7 @@ from pathlib import Path
 import numpy as np
 
 import skyrift_mp as sk
+from cpp_tools import build_cpp_tool
 
 REPO = Path(__file__).resolve().parents[1]
 PEER_PY = REPO / "bench" / ".venv-peers" / "bin" / "python"
@@ -551,15 +552,6 @@ def run_dump(tool, path, text_mode):
     return subprocess.run(args, capture_output=True, text=True).stdout
 
 
-def build_dump_tool():
-    build = REPO / "build" / "bench"
-    cmake = [str(REPO / ".venv" / "bin" / "cmake")] if (REPO / ".venv" / "bin" / "cmake").exists() else ["cmake"]
-    subprocess.run(cmake + ["-S", str(REPO), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"], check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run(cmake + ["--build", str(build), "--target", "obs_dump"], check=True, stdout=subprocess.DEVNULL)
-    return build / "obs_dump"
-
-
 def short(text, width=70):
     return text if len(text) <= width else text[: width - 3] + "..."
 
@@ -616,7 +608,7 @@ def main():
     args = parser.parse_args()
     if not PEER_PY.exists():
         sys.exit(f"{PEER_PY} is absent: run `make bench-peers` first")
-    tool = build_dump_tool()
+    tool = build_cpp_tool("obs_dump")
     width = 10_000 if args.long else 70
     with tempfile.TemporaryDirectory() as tmp:
         work = Path(args.workdir or tmp)
