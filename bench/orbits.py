@@ -21,6 +21,7 @@ import time
 from pathlib import Path
 
 import skyrift_mp as sk
+from cpp_tools import build_cpp_tool
 
 REPO = Path(__file__).resolve().parents[1]
 DATA = REPO.parent / "shared" / "data"
@@ -41,14 +42,7 @@ def per_call(label, func, calls):
 
 
 def run_cpp_bench(*args):
-    build = REPO / "build" / "bench"
-    venv_cmake = Path(sys.executable).parent / "cmake"
-    cmake = str(venv_cmake) if venv_cmake.exists() else "cmake"
-    subprocess.run([cmake, "-S", str(REPO), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"], check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run([cmake, "--build", str(build), "--target", "bench_orbits", "-j2"], check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run([str(build / "bench_orbits"), *map(str, args)], check=True)
+    subprocess.run([str(build_cpp_tool("bench_orbits")), *map(str, args)], check=True)
 
 
 ESBC_NAV = DATA / "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"

@@ -31,6 +31,7 @@ import time
 from pathlib import Path
 
 import skyrift_mp as sk
+from cpp_tools import build_cpp_tool
 
 REPO = Path(__file__).resolve().parents[1]
 DATA = REPO.parent / "shared" / "data"
@@ -83,15 +84,6 @@ def rss_growth(path: Path) -> int:
     """Resident memory added by one read in a fresh process (no allocator history)."""
     run = subprocess.run([sys.executable, "-c", RSS_SCRIPT, str(path)], check=True, capture_output=True, text=True)
     return int(run.stdout)
-
-
-def build_tool() -> Path:
-    build = REPO / "build" / "bench"
-    cmake = [str(REPO / ".venv" / "bin" / "cmake")] if (REPO / ".venv" / "bin" / "cmake").exists() else ["cmake"]
-    subprocess.run(cmake + ["-S", str(REPO), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"], check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run(cmake + ["--build", str(build), "--target", "bench_read_obs"], check=True, stdout=subprocess.DEVNULL)
-    return build / "bench_read_obs"
 
 
 def tool_figures(tool: Path, path: Path) -> dict:
@@ -191,7 +183,7 @@ def main():
     if not synthetic.exists():
         subprocess.run([sys.executable, str(REPO / "bench" / "make_1hz_day.py"), str(synthetic), "--hours",
                         str(args.hours)], check=True)
-    tool = build_tool()
+    tool = build_cpp_tool("bench_read_obs")
 
     files = [(DATA / HEADLINE, 3, False), (plain, 3, False), (synthetic, 2, False)]
     files += [(DATA / name, 5, True) for name in PEER_FILES]

@@ -166,6 +166,84 @@ def test_hand_written_compact_file():
     assert contents(load_compact(text(compact_v3()))) == contents(sk.read_rinex_obs_bytes(expanded_v3(), "x.rnx"))
 
 
+# ---- events, cycle-slip records and fresh starts -----------------------------------
+
+def crinex(version, header, body):
+    """A hand-written compact file: the two compact lines, the RINEX header, the body."""
+    return text([hline(f"{version:<20}COMPACT RINEX FORMAT", "CRINEX VERS   / TYPE"),
+                 hline("by hand", "CRINEX PROG / DATE")] + header + body)
+
+
+def observations(obs):
+    """Every value, LLI and SSI the module shows, code by code (absent as None)."""
+    out = {}
+    for letter in obs.satellites_by_system():
+        for code in obs.observation_types(letter):
+            grid = obs.to_numpy(code)
+            out[code] = [[None if v != v else v for v in row] for name in ("values", "lli", "ssi")
+                         for row in grid[name].tolist()]
+    return out
+
+
+V3_ONE_TYPE = v3_header(types={"G": ["S1C"]})
+V3_TWO_TYPES = v3_header(types={"G": ["C1C", "S1C"]})
+V2_ONE_TYPE = v2_header(types=("S1",))
+V2_TWO_TYPES = v2_header(types=("C1", "S1"))
+V2_EVENT = " 20  1  1  0  0 15.0000000  4  1"
+SLIP_RECORD = v3_sat("G01", obs_field(20000000.2, 1), obs_field(45.5, None, 7)).rstrip()
+
+# Compact body, then the RINEX records it stands for. Records of flags 2 to 6 come as
+# they are; the epoch line after them is written in full and starts every satellite
+# afresh (each arc anew, flags from blanks) while the clock's arc goes on; header lines
+# inside an event change the number of fields that follow.
+FRESH_STARTS = [
+    pytest.param(
+        "3.0", V3_TWO_TYPES,
+        ["> 2020 01 01 00 00  0.0000000  0  1      G01", "3&2000", "3&20000000123 3&45000 1&&7",
+         "> 2020 01 01 00 00 15.0000000  6  1       0.000000000005", SLIP_RECORD,
+         "> 2020 01 01 00 00 30.0000000  0  1      G01", "1000", "3&20000000323 3&46000    9"],
+        [v3_epoch(0.0, 1, clock=2e-9), v3_sat("G01", obs_field(20000000.123, 1), obs_field(45.0, None, 7)),
+         "> 2020 01 01 00 00 15.0000000  6  1       0.000000000005", SLIP_RECORD,
+         v3_epoch(30.0, 1, clock=3e-9), v3_sat("G01", obs_field(20000000.323), obs_field(46.0, None, 9))],
+        id="rinex3-slip-records-then-a-fresh-start"),
+    pytest.param(
+        "3.0", V3_ONE_TYPE,
+        ["> 2020 01 01 00 00  0.0000000  0  1      G01", "", "3&45000",
+         "> 2020 01 01 00 00 15.0000000  4  1", hline("G    2 C1C S1C", "SYS / # / OBS TYPES"),
+         "> 2020 01 01 00 00 30.0000000  0  1      G01", "", "3&20000000323 3&46000"],
+        [v3_epoch(0.0, 1), v3_sat("G01", obs_field(45.0)),
+         "> 2020 01 01 00 00 15.0000000  4  1", hline("G    2 C1C S1C", "SYS / # / OBS TYPES"),
+         v3_epoch(30.0, 1), v3_sat("G01", obs_field(20000000.323), obs_field(46.0))],
+        id="rinex3-types-redefined-in-an-event"),
+    pytest.param(
+        "1.0", V2_ONE_TYPE,
+        ["&20  1  1  0  0  0.0000000  0  1G01", "", "3&45000",
+         "&" + V2_EVENT[1:], hline("     2    C1    S1", "# / TYPES OF OBSERV"),
+         "&20  1  1  0  0 30.0000000  0  1G01", "", "3&20000323 3&46000    1"],
+        v2_epoch(["G01"]) + v2_obs(obs_field(45.0))
+        + [V2_EVENT, hline("     2    C1    S1", "# / TYPES OF OBSERV")]
+        + v2_epoch(["G01"], second=30.0) + v2_obs(obs_field(20000.323), obs_field(46.0, None, 1)),
+        id="rinex2-types-redefined-in-an-event"),
+    pytest.param(
+        "1.0", V2_TWO_TYPES,
+        ["&20  1  1  0  0  0.0000000  0  1G01", "", "3&20000123 3&45000 1 27",
+         "&" + V2_EVENT[1:], hline("EVENT", "COMMENT"),
+         "&20  1  1  0  0 30.0000000  0  1G01", "", "3&20000323 3&46000    8"],
+        v2_epoch(["G01"]) + v2_obs(obs_field(20000.123, 1), obs_field(45.0, 2, 7))
+        + [V2_EVENT, hline("EVENT", "COMMENT")]
+        + v2_epoch(["G01"], second=30.0) + v2_obs(obs_field(20000.323), obs_field(46.0, None, 8)),
+        id="rinex2-flags-start-afresh-after-an-event"),
+]
+
+
+@pytest.mark.parametrize("version, header, body, records", FRESH_STARTS)
+def test_compact_events_and_fresh_starts(version, header, body, records):
+    ours = load_compact(crinex(version, header, body))
+    plain = sk.read_rinex_obs_bytes(text(header + records), "x.obs")
+    assert ours.num_epochs == plain.num_epochs > 1
+    assert contents(ours) == contents(plain) and observations(ours) == observations(plain)
+
+
 def load_compact(data, name="x.crx"):
     return sk.read_rinex_obs_bytes(data, name)
 
@@ -184,6 +262,10 @@ def damaged(kind):
         return text(lines[:-4] + ["3&20000000123 -5"] + lines[-3:])
     if kind == "bad-number":
         return text(lines[:-1] + ["250 -2x50"])
+    if kind == "difference-epoch-after-event":
+        return text(lines[:9] + ["> 2020 01 01 00 00 15.0000000  4  0"] + lines[9:])
+    if kind == "difference-after-a-full-epoch":
+        return text(lines[:9] + ["> 2020 01 01 00 00 30.0000000  0  1      G01", "", "250 -250"])
     raise ValueError(kind)
 
 
@@ -194,6 +276,8 @@ def damaged(kind):
     ("order-out-of-range", "line 11: Compact RINEX: difference order out of range"),
     ("difference-before-start", "line 8: Compact RINEX: difference without a starting value"),
     ("bad-number", "line 11: Compact RINEX: bad number"),
+    ("difference-epoch-after-event", "line 10: Compact RINEX: epoch line after an event not written in full"),
+    ("difference-after-a-full-epoch", "line 11: Compact RINEX: difference without a starting value"),
 ], ids=lambda v: v if "line" not in v or "-" in v else None)
 def test_damaged_compact_input_is_an_error_with_its_line(kind, message):
     with pytest.raises(OSError) as info:

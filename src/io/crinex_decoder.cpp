@@ -140,9 +140,12 @@ void CrinexDecoder::note_type_count(std::string_view text) {
 
 std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64_t index, std::string& out) {
     const Layout& layout = rinex2_ ? kRinex2 : kRinex3;
-    if (!text.empty() && text[0] == layout.start_mark) {
+    const bool in_full = !text.empty() && text[0] == layout.start_mark;
+    if (in_full) {
         epoch_.assign(text);
         if (rinex2_) epoch_[0] = ' ';
+    } else if (after_event_) {
+        return damage(index, "epoch line after an event not written in full");
     } else if (has_reference_) {
         epoch_ = reference_;
         apply_text_difference(epoch_, text);
@@ -154,13 +157,15 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
     if (!parse_count(cut(epoch_, layout.count_begin, layout.count_end), count))
         return damage(index, "bad satellite count");
     const char flag = epoch_.size() > layout.flag ? epoch_[layout.flag] : ' ';
-    if (flag >= '2' && flag <= '5') {
-        // Written in full and followed by `count` records copied as they are.
+    if (flag >= '2' && flag <= '6') {
+        // Events and cycle-slip records: the line as it is, clock offset included, then
+        // `count` lines copied as they are.
         std::string_view event = epoch_;
         while (!event.empty() && event.back() == ' ') event.remove_suffix(1);
         append_line(out, event);
         remaining_ = count;
         state_ = count == 0 ? State::EpochLine : State::EventRecords;
+        after_event_ = true;
         return std::nullopt;
     }
     if (epoch_.size() < layout.list + 3 * std::size_t{count}) return damage(index, "satellite list shorter than its count");
@@ -168,6 +173,12 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
         const auto letter = static_cast<unsigned char>(epoch_[layout.list + 3 * i]);
         if (!has_types_[rinex2_ ? 'G' : letter & 0x7f])
             return damage(index, "satellite of a system without observation types");
+    }
+    if (in_full) {
+        // No satellite carries anything over: none counts as listed in the epoch before.
+        // (The clock offset's arc does go on.)
+        ++epoch_number_;
+        after_event_ = false;
     }
     reference_ = epoch_;
     has_reference_ = true;
@@ -262,16 +273,14 @@ std::optional<GnssError> CrinexDecoder::satellite_line(std::string_view text, ui
         if (const FieldError error = arc.apply(text.substr(pos), started, length); error != FieldError::None)
             return damage(index, field_error_text(error));
         pos += length + 1;
-        // In 1.0 a type's flags start afresh with its arc.
-        if (started && rinex2_ && sat.flags.size() > 2 * k)
-            sat.flags.replace(2 * k, 2, std::min<std::size_t>(2, sat.flags.size() - 2 * k), ' ');
         if (!write_fixed(record_.data() + k * kFieldWidth, kValueWidth, arc.value(), 3))
             return damage(index, "value out of range");
     }
     if (pos <= text.size()) apply_text_difference(sat.flags, text.substr(pos));
     for (std::size_t i = 0; i < sat.flags.size() && i / 2 < types; ++i) {
-        // 1.0 keeps flags with their values: a blank value has none.
-        if (rinex2_ && !sat.arcs[i / 2].active()) continue;
+        // RINEX 2 has no flags on a blank value: 1.0 blanks them, so the flags of a
+        // value that returns difference from blanks.
+        if (rinex2_ && !sat.arcs[i / 2].active()) sat.flags[i] = ' ';
         record_[(i / 2) * kFieldWidth + kValueWidth + i % 2] = sat.flags[i];
     }
 

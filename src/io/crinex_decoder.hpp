@@ -11,11 +11,14 @@
 //   one line per listed satellite: one numeric field per observation type of its
 //                system, each followed by a blank, then the LLI/SSI characters of
 //                all types as a text difference.
-// A satellite missing from the previous epoch starts afresh (every arc must start
-// again, its flags difference from nothing). In 1.0 the flag pair of a type also
-// starts afresh when that type's arc starts. Event epochs (flags 2 to 5) are
-// written in full and followed by their records verbatim; they change neither the
-// reference epoch line nor which satellites count as present.
+// An epoch line written in full starts every satellite afresh: each arc must start
+// again and the flags difference from blanks (the clock offset's arc goes on). A
+// satellite missing from the previous epoch starts afresh too. In 1.0 an empty field
+// also blanks its flag pair (RINEX 2 has no flags on a blank value), so the flags of a
+// value that returns difference from blanks. Epochs of flags 2 to 6 (events, and
+// cycle-slip records) are written in full, clock offset included, and followed by as
+// many lines as their count, copied as they are; the next epoch line must be written
+// in full.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -67,6 +70,7 @@ private:
     std::string reference_;  // the last observation epoch line, expanded
     std::string epoch_;      // the epoch line being expanded
     bool has_reference_ = false;
+    bool after_event_ = false;  // the next epoch line must be written in full
     DifferenceArc clock_;
     uint64_t epoch_number_ = 0;  // observation epochs seen, this one included
     uint32_t remaining_ = 0;     // satellite lines or event records still to come

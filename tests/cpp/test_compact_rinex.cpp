@@ -102,8 +102,10 @@ static void text_differences_and_fixed_numbers() {
     CHECK(!write_fixed(field, 14, 10000000000000, 3) && !write_fixed(field, 14, -1000000000000, 3));
 }
 
-// A hand-written RINEX 3 compact file: a clock arc, an event with records, a
-// satellite that leaves and returns, blank and restarted observations, flags.
+// A hand-written RINEX 3 compact file: a clock arc, an event with records, cycle-slip
+// records copied as they are, a satellite that leaves and returns, blank and restarted
+// observations, flags; after the event an epoch line written in full starts every
+// satellite afresh while the clock's arc goes on.
 static void expands_rinex3_by_hand() {
     const std::string header = header_line("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE") +
                                header_line("G    2 C1C S1C", "SYS / # / OBS TYPES") +
@@ -119,11 +121,13 @@ static void expands_rinex3_by_hand() {
         "1000\n"
         "250 -250  5 8\n" +
         columns({{0, ">"}, {31, "4"}, {34, "1"}}) +  // an event with one record
-        "EVENT TEXT                                                  COMMENT\n" +
-        columns({{17, "1"}, {19, "&"}, {34, "2"}, {44, "E05"}}) +  // 00:01:00, against the last data epoch
-        "\n"
-        "10 2&46000\n"  // flags go on when an arc restarts
-        "3&-1400\n";  // E05 was absent at 00:00:30: it starts afresh
+        "EVENT TEXT                                                  COMMENT\n"
+        "> 2020 01 01 00 00 45.0000000  6  1       0.000000000001\n"
+        "G01  20000000.500 1\n"
+        "> 2020 01 01 00 01  0.0000000  0  2      G01E05\n"
+        "1000\n"
+        "3&20000000633 3&46000 1\n"  // the flags of before are gone
+        "3&-1400\n";
     const std::string expected =
         header +
         "> 2020 01 01 00 00  0.0000000  0  2       0.123456789012\n"
@@ -133,8 +137,10 @@ static void expands_rinex3_by_hand() {
         "G01  20000000.373 5        44.750 8\n" +
         columns({{0, ">"}, {31, "4"}, {34, "1"}}) +
         "EVENT TEXT                                                  COMMENT\n"
-        "> 2020 01 01 00 01  0.0000000  0  2\n"
-        "G01  20000000.633 5        46.000 8\n"
+        "> 2020 01 01 00 00 45.0000000  6  1       0.000000000001\n"
+        "G01  20000000.500 1\n"
+        "> 2020 01 01 00 01  0.0000000  0  2       0.123456792012\n"
+        "G01  20000000.6331         46.000\n"
         "E05        -1.400\n";
     const TextBuffer out = expand_crinex(compact);
     CHECK(!out.trailing_error);
@@ -143,7 +149,8 @@ static void expands_rinex3_by_hand() {
 }
 
 // RINEX 2: long satellite lists continue on lines of twelve, five types to a line,
-// the clock offset in columns 69-80, and a type's flags restart with its arc.
+// the clock offset in columns 69-80; a restarted arc keeps its flags, a blank value
+// loses them.
 static void expands_rinex2_by_hand() {
     const std::string header = header_line("     2.11           OBSERVATION DATA    G", "RINEX VERSION / TYPE") +
                                header_line("     6    L1    L2    C1    P2    P1", "# / TYPES OF OBSERV") +
@@ -156,7 +163,9 @@ static void expands_rinex2_by_hand() {
     for (int prn = 1; prn <= 13; ++prn)
         compact += "1&" + std::to_string(prn) + "000 1&2000 1&3000 1&4000 1&5000 1&45000  1 2 3 4 5 6\n";
     compact += columns({{16, "3"}, {30, "&1"}, {35, std::string(36, '&')}}) + "\n" +  // no clock
-               "1 1 1 1 1 1&46000\n";
+               "1 1 1 1 1 1&46000\n" +
+               columns({{14, "1"}, {16, "&"}}) + "\n" + " 1 1 1 1 1\n" +  // 00:01:00, L1 blank
+               columns({{16, "3"}}) + "\n" + "1&7000 1 1 1 1 1\n";  // 00:01:30, L1 back, no flag text
     const TextBuffer out = expand_crinex(compact);
     CHECK(!out.trailing_error);
     const std::string first_epoch = " 20  1  1  0  0  0.0000000  0 13" + sats.substr(0, 36) + "-0.000001234\n" +
@@ -164,10 +173,17 @@ static void expands_rinex2_by_hand() {
     CHECK(out.text.substr(header.size(), first_epoch.size()) == first_epoch);
     CHECK(out.text.find("         1.000 1         2.000 2         3.000 3         4.000 4         5.000 5\n"
                         "        45.000 6\n") != std::string::npos);
-    // 00:00:30: G01 only, no clock; L1-P1 moved on by one thousandth, S1 restarted with blank flags.
+    // 00:00:30: G01 only, no clock; L1-P1 moved on by one thousandth, S1 restarted with its flag.
+    // Then L1 blank, and back without the flag it had.
     const std::string last = " 20  1  1  0  0 30.0000000  0  1G01\n"
                              "         1.001 1         2.001 2         3.001 3         4.001 4         5.001 5\n"
-                             "        46.000\n";
+                             "        46.000 6\n"
+                             " 20  1  1  0  1  0.0000000  0  1G01\n"
+                             "                         2.002 2         3.002 3         4.002 4         5.002 5\n"
+                             "        46.001 6\n"
+                             " 20  1  1  0  1 30.0000000  0  1G01\n"
+                             "         7.000           2.003 2         3.003 3         4.003 4         5.003 5\n"
+                             "        46.002 6\n";
     CHECK(out.text.size() >= last.size() && out.text.substr(out.text.size() - last.size()) == last);
 }
 
@@ -194,6 +210,13 @@ static void damage_is_reported_with_its_line() {
                   "RINEX parsing error at line 7: Compact RINEX: satellite list shorter than its count"},
              Case{columns({{19, "3"}}) + "1&99999999999999999\n",
                   "RINEX parsing error at line 8: Compact RINEX: clock offset out of range"},
+             // After an event the next epoch line is written in full.
+             Case{"> 2020 01 01 00 00 15.0000000  4  0\n" + columns({{19, "3"}}) + "\n",
+                  "RINEX parsing error at line 8: Compact RINEX: epoch line after an event not written in full",
+                  "15.0000000  4  0\n"},
+             // A full epoch line starts G01 afresh: its bare difference has nothing to add to.
+             Case{"> 2020 01 01 00 00 30.0000000  0  1      G01\n\n25\n",
+                  "RINEX parsing error at line 9: Compact RINEX: difference without a starting value"},
              // G01 missed the previous epoch, so a bare difference has nothing to add to.
              Case{columns({{19, "3"}, {34, "0"}, {41, "&&&"}}) + "\n" + columns({{20, "1"}, {34, "1"}, {41, "G01"}}) +
                       "\n25\n",
