@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "rinex/obs_data.hpp"
+#include "utils/result.hpp"
 
 namespace skyrift::fuzz {
 
@@ -53,6 +55,41 @@ inline void exercise_observations(const RinexObsData& obs) {
             require(series.times.size() == series.values.size(), "SNR series columns of one length");
         (void)obs.codes_of_satellite(satellites[i], ObservationKind::C);
         (void)obs.codes_of_system(satellites[i].system);
+    }
+}
+
+// Two readings of the same input by different paths (a decoder beside the reader or
+// not, compressed or already decoded): the same failure, or the same records bit for bit.
+inline void require_same_reading(const Result<RinexObsData>& a, const Result<RinexObsData>& b) {
+    require(a.ok() == b.ok(), "both paths succeed or both fail");
+    if (!a) {
+        require(a.error().message() == b.error().message(), "both paths fail alike");
+        return;
+    }
+    require(a->epochs.size() == b->epochs.size() && a->satellite_entries.size() == b->satellite_entries.size() &&
+                a->observations.size() == b->observations.size(),
+            "both paths store as many records");
+    for (std::size_t i = 0; i < a->epochs.size(); ++i) {
+        const EpochRecord &x = a->epochs[i], &y = b->epochs[i];
+        require(x.instant_ms == y.instant_ms && x.flag == y.flag && x.first_satellite == y.first_satellite &&
+                    x.num_satellites == y.num_satellites && x.clock_offset.has_value() == y.clock_offset.has_value(),
+                "both paths read the same epochs");
+        if (x.clock_offset) {
+            const double u = *x.clock_offset, v = *y.clock_offset;
+            require(std::memcmp(&u, &v, sizeof u) == 0, "both paths read the same clock offsets");
+        }
+    }
+    for (std::size_t i = 0; i < a->satellite_entries.size(); ++i) {
+        const SatelliteEntry &x = a->satellite_entries[i], &y = b->satellite_entries[i];
+        require(x.satellite == y.satellite && x.first_observation == y.first_observation &&
+                    x.num_observations == y.num_observations,
+                "both paths read the same satellites");
+    }
+    for (std::size_t i = 0; i < a->observations.size(); ++i) {
+        const ObservationEntry &x = a->observations[i], &y = b->observations[i];
+        const double u = x.value(), v = y.value();
+        require(x.code == y.code && x.indicators == y.indicators && std::memcmp(&u, &v, sizeof u) == 0,
+                "both paths read the same observations");
     }
 }
 
