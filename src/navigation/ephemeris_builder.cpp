@@ -21,6 +21,10 @@ constexpr double kBeidouAge = 4 * 3600.0;
 constexpr double kGlonassAge = 1800.0;
 constexpr double kSbasAge = 360.0;
 constexpr double kLongestFitHours = 98.0;
+// No orbit lies inside the Earth: a record whose semi-major axis, or whose state
+// vector's distance from the centre, is below the polar radius (WGS 84) is damaged
+// (a record of zeros, say), however finite its numbers.
+constexpr double kLowestOrbitRadius = 6356752.3;
 
 // Number indexes of the Keplerian records (LNAV layout; the civil messages differ
 // only where noted).
@@ -72,7 +76,10 @@ std::optional<BroadcastEphemeris> kepler_ephemeris(const RecordFields& r, NavMes
     // The civil messages give no toe of their own: it equals toc.
     const double toe_of_week = civil ? std::fmod(*toc, broadcast::kSecondsPerWeek) : r.value(kToe);
     if (!(toe_of_week >= 0.0 && toe_of_week <= broadcast::kSecondsPerWeek)) return std::nullopt;
-    if (!(r.value(kSqrtA) > 0.0) || !(r.value(kEcc) >= 0.0 && r.value(kEcc) < 1.0)) return std::nullopt;
+    if (!(r.value(kSqrtA) > 0.0 && r.value(kSqrtA) * r.value(kSqrtA) >= kLowestOrbitRadius) ||
+        !(r.value(kEcc) >= 0.0 && r.value(kEcc) < 1.0)) {
+        return std::nullopt;
+    }
 
     KeplerElements k;
     k.sqrt_a = r.value(kSqrtA);
@@ -116,6 +123,7 @@ std::optional<BroadcastEphemeris> state_ephemeris(const RecordFields& r, NavMess
         s.velocity[axis] = r.value(first + 1) * 1000.0;
         s.acceleration[axis] = r.value(first + 2) * 1000.0;
     }
+    if (!(std::hypot(s.position[0], s.position[1], s.position[2]) >= kLowestOrbitRadius)) return std::nullopt;
     const auto written = seconds_since_gps_origin(r.epoch);
     if (!written) return std::nullopt;
     BroadcastEphemeris e;

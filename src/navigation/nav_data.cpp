@@ -60,6 +60,13 @@ Candidate nearest_ahead(const BroadcastEphemeris* split, const BroadcastEphemeri
     return {};
 }
 
+// Elements that are finite but absurd (a semi-major axis of 1e300 m) can overflow:
+// such an ephemeris gives no position rather than a non-finite one.
+std::optional<Ecef> finite_only(const Ecef& p) {
+    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) return p;
+    return std::nullopt;
+}
+
 }  // namespace
 
 const NavData::SatelliteRange* NavData::find(const Satellite& satellite) const {
@@ -122,7 +129,7 @@ std::optional<Ecef> broadcast_position(const NavData& nav, const Satellite& sate
     if (!range || !t) return std::nullopt;
     const BroadcastEphemeris* e = select_ephemeris(nav, *range, *t);
     if (!e) return std::nullopt;
-    return ephemeris_position(*e, *t);
+    return finite_only(ephemeris_position(*e, *t));
 }
 
 BroadcastCursor::BroadcastCursor(const NavData& nav) : nav_(nav), glonass_(nav.ephemerides.size()) {}
@@ -134,10 +141,10 @@ std::optional<Ecef> BroadcastCursor::position(const Satellite& satellite, const 
     if (!range || !t) return std::nullopt;
     const BroadcastEphemeris* e = select_ephemeris(nav_, *range, *t);
     if (!e) return std::nullopt;
-    if (e->satellite.system != GnssSystem::GLONASS) return ephemeris_position(*e, *t);
+    if (e->satellite.system != GnssSystem::GLONASS) return finite_only(ephemeris_position(*e, *t));
     auto& nodes = glonass_[static_cast<std::size_t>(e - nav_.ephemerides.data())];
     if (!nodes) nodes = std::make_unique<GlonassNodes>(std::get<StateVector>(e->orbit));
-    return nodes->position(*t - e->reference);
+    return finite_only(nodes->position(*t - e->reference));
 }
 
 }  // namespace skyrift

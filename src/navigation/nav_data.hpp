@@ -46,8 +46,8 @@ const BroadcastEphemeris* select_ephemeris(const NavData& nav, const NavData::Sa
 // Position from one ephemeris at GPS time `t`, integrating GLONASS orbits from scratch.
 Ecef ephemeris_position(const BroadcastEphemeris& e, double t);
 
-// Position of `satellite` at `epoch` read as GPS time; absent when no ephemeris applies
-// or the epoch's second is not finite.
+// Position of `satellite` at `epoch` read as GPS time; absent when no ephemeris applies,
+// the epoch's second is not finite, or the chosen ephemeris gives no finite position.
 std::optional<Ecef> broadcast_position(const NavData& nav, const Satellite& satellite, const Epoch& epoch);
 
 // The same positions for many queries: GLONASS integration nodes are kept per
