@@ -10,6 +10,7 @@
 
 #include "io/decoder_stages.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -116,7 +117,10 @@ TextBuffer uncompress_lzw(std::string_view compressed) {
 
     CodeReader reader(bytes + 3, compressed.size() - 3);
     Output out(result.text, compressed.size() * 4 + 4096);
-    std::vector<Span> table(table_size);
+    // One entry per code read at most, and a code takes 9 bits or more: a short stream
+    // never needs the whole table (1 MiB at 16 bits, zero-filled before use).
+    const std::size_t most_codes = (compressed.size() - 3) * 8 / kInitialWidth;
+    std::vector<Span> table(std::min<std::size_t>(table_size, kClear + 1 + most_codes));
     unsigned width = kInitialWidth;
     uint32_t width_limit = (1u << width) - 1;  // the largest entry codes of this width can name
     uint32_t next_entry = block_mode ? kClear + 1 : kClear;
@@ -156,7 +160,7 @@ TextBuffer uncompress_lzw(std::string_view compressed) {
             result.trailing_error = GnssError::io("corrupt compress stream");
             break;
         }
-        if (started && next_entry < table_size) table[next_entry++] = Span{previous.offset, previous.length + 1};
+        if (started && next_entry < table.size()) table[next_entry++] = Span{previous.offset, previous.length + 1};
         previous = current;
         started = true;
     }
