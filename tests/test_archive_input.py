@@ -1,9 +1,7 @@
 """Archive input: Compact RINEX (Hatanaka) and Unix compress (.Z) read natively, recognised
 by content, on real compact/expanded pairs and on damaged files."""
 import gzip
-import shutil
 import struct
-import subprocess
 import zlib
 
 import pytest
@@ -11,6 +9,7 @@ import pytest
 import skyrift_mp as sk
 from rinex_text import hline, obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
 from shared_data import data_file
+from unix_compress import compress
 
 PAIRS = [
     pytest.param("ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz", "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz",
@@ -73,13 +72,6 @@ def test_a_count_too_large_no_longer_swallows_the_next_epoch():
 
 
 # ---- Unix compress ------------------------------------------------------------------
-
-def compress(data: bytes, bits: int = 16) -> bytes:
-    tool = shutil.which("compress")
-    if tool is None:
-        pytest.skip("the compress tool (Debian ncompress, installed by make) is absent")
-    return subprocess.run([tool, "-c", f"-b{bits}"], input=data, capture_output=True, check=True).stdout
-
 
 def many_epochs_v3(n=400):
     """A RINEX 3 text long enough for the LZW table to fill and widen."""

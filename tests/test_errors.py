@@ -8,9 +8,11 @@ from typing import Callable
 
 import pytest
 
+import nav_text as nav
 import skyrift_mp as sk
-from rinex_text import obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
+from rinex_text import hline, obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
 from sp3_text import header, position_line
+from unix_compress import lzw, needs_compress
 
 INF = float("inf")
 MB = 1 << 20
@@ -52,6 +54,20 @@ def obs_facts(obs):
             "snr": {s.id: [v for series in obs.get_snr_series(s.id) for v in series.values] for s in obs.satellites()}}
 
 
+AT_TOC = sk.Epoch(*nav.TOC[:5], float(nav.TOC[5]))
+GLONASS_TOC = (2020, 6, 25, 4, 15, 0)
+AT_GLONASS = sk.Epoch(2020, 6, 25, 4, 15, 18.0)  # UTC plus 18 leap seconds
+
+
+def nav_facts(data):
+    def at(sat):
+        p = data.get_position(sat, AT_GLONASS if sat[0] == "R" else AT_TOC)
+        return None if p is None else (p.x, p.y, p.z)
+    positions = {s: at(s) for s in data.satellites()}
+    return {"repr": repr(data), "satellites": data.satellites(), "positions": positions,
+            "unplaced": [s for s, p in positions.items() if p is None]}
+
+
 def sp3_facts(sp3):
     return {"repr": repr(sp3), "satellites": sorted(sp3.satellites())}
 
@@ -84,6 +100,16 @@ READERS = {
     "gzip-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.rnx.gz"), "Failed to parse RINEX: ", obs_facts),
     "gzip-file": Reader(from_file("obs.rnx.gz", sk.read_rinex_obs), "Failed to read RINEX: ", obs_facts),
     "sp3-file": Reader(from_file("orbit.sp3", sk.read_sp3), "Failed to read SP3: ", sp3_facts),
+    # Compact RINEX and .Z are recognised by content, whatever the name.
+    "crinex-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.crx"), "Failed to parse RINEX: ", obs_facts),
+    "compress-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.rnx.Z"), "Failed to parse RINEX: ",
+                             obs_facts),
+    "compress-file": Reader(from_file("obs.rnx.Z", sk.read_rinex_obs), "Failed to read RINEX: ", obs_facts),
+    "nav-bytes": Reader(lambda d, _: sk.read_rinex_nav_bytes(d, "brdc.rnx"), "Failed to read RINEX navigation: ",
+                        nav_facts),
+    "nav-file": Reader(from_file("brdc.rnx", sk.read_rinex_nav), "Failed to read RINEX navigation: ", nav_facts),
+    "nav-in-gzip-bytes": Reader(lambda d, _: sk.read_rinex_nav_bytes(gz(d), "brdc.rnx.gz"),
+                                "Failed to read RINEX navigation: ", nav_facts),
 }
 
 
@@ -201,6 +227,130 @@ SP3_ROWS = [
 ]
 
 
+# Compact RINEX 3 of V3: full epoch line, then text differences; arcs of order 3.
+def crx(*body, header_lines=None) -> bytes:
+    compact = [hline("3.0                 COMPACT RINEX FORMAT", "CRINEX VERS   / TYPE"),
+               hline("by hand", "CRINEX PROG / DATE")]
+    return text(compact + (header_lines or v3_header(types={"G": ["C1C", "L1C", "S1C"], "E": ["C1C", "S1C"]}))
+                + list(body))
+
+
+CRX_E1 = [v3_epoch(0.0, 2) + "      G01E05", "", "3&20000000000 3&105000000000 3&40000", "3&21000000000 3&30000"]
+CRX_E2 = [" " * 19 + "3" + " " * 24 + "G02", "", "0 0 1000", "3&20000000000 3&105000000000 3&42000"]
+CRX_E3 = [" " * 19 + "6" + " " * 14 + "1", "", "0 0 1000"]
+CRX = crx(*CRX_E1, *CRX_E2, *CRX_E3)
+
+
+def crx_error(line, what):
+    return Raises(OSError, f"RINEX parsing error at line {line}: Compact RINEX: {what}")
+
+
+CRINEX_ROWS = [
+    Row("clean", CRX, SameAs(V3)),
+    Row("empty", b"", Gives(version="3.05", epochs=[], satellites=[])),
+    Row("version-line-only", CRX[:CRX.index(b"\n") + 1], crx_error(1, "file ends inside the header")),
+    Row("binary-garbage-after-the-version-line", CRX[:CRX.index(b"\n") + 1] + bytes(range(256)),
+        crx_error(2, "last line cut short")),
+    Row("unknown-version", CRX.replace(b"3.0 ", b"2.0 ", 1), crx_error(0, "unsupported version line")),
+    Row("cut-inside-a-satellite-line", CRX[:-5], crx_error(17, "last line cut short")),
+    Row("cut-after-an-epoch-line", crx(*CRX_E1, *CRX_E2, CRX_E3[0]), crx_error(16, "file ends inside an epoch")),
+    Row("count-beyond-its-list", crx(CRX_E1[0].replace("  2      G01", "  3      G01"), *CRX_E1[1:]),
+        crx_error(7, "satellite list shorter than its count")),
+    Row("count-below-its-lines", crx(CRX_E1[0].replace("  2      G01", "  1      G01"), *CRX_E1[1:]),
+        crx_error(10, "epoch line expected")),
+    Row("satellite-of-a-system-without-types", crx(CRX_E1[0].replace("E05", "C05"), *CRX_E1[1:]),
+        crx_error(7, "satellite of a system without observation types")),
+    Row("difference-order-of-two-digits", CRX.replace(b"3&40000", b"10&40000"),
+        crx_error(9, "difference order out of range")),
+    Row("value-wider-than-its-field", CRX.replace(b"3&40000", b"3&99999999999999999"),
+        crx_error(9, "value out of range")),
+    Row("value-beyond-64-bits", CRX.replace(b"3&40000", b"3&99999999999999999999"), crx_error(9, "bad number")),
+    Row("nul-inside-a-value", CRX.replace(b"3&40000", b"3&40\x00000"), crx_error(9, "bad number")),
+    Row("huge-satellite-line", CRX.replace(b"3&42000", b"3&42000" + b" " * MB), SameAs(V3)),
+    Row("huge-header-line", CRX.replace(b"SITE", b"SITE" + b"x" * MB, 1), SameAs(V3)),
+    Row("latin-1-in-the-header", CRX.replace(b"SITE", b"S\xd8TE"), UTF8_ERROR),
+    Row("latin-1-in-the-flags", CRX.replace(b"3&42000", b"3&42000 \xd8"), UTF8_ERROR),
+]
+
+Z = lzw(V3)
+
+COMPRESS_STREAM_ROWS = [
+    Row("clean", Z, SameAs(V3), needs_compress),
+    Row("empty-stream", lzw(b""), Gives(version="3.05", epochs=[]), needs_compress),
+    Row("magic-only", b"\x1f\x9d", Raises(OSError, "I/O error: invalid compress header")),
+    Row("binary-garbage-after-the-header", b"\x1f\x9d\x90" + bytes(range(256)),
+        Raises(OSError, "I/O error: corrupt compress stream")),
+    Row("cut-inside-a-line", Z[:len(Z) * 2 // 3], UNEXPECTED_END, needs_compress),
+    Row("nul-bytes-after-the-stream", Z + b"\0" * 64, UNEXPECTED_END, needs_compress),
+    # The format has no checksum: this bit turns "RINEX VERSION" into "RIFEX VERSION".
+    Row("flipped-bit-inside-data-reads-as-other-text", Z[:40] + bytes([Z[40:41][0] ^ 0x10]) + Z[41:] if Z else b"",
+        Gives(version="3.05", satellites=["E05", "G01", "G02"]), needs_compress),
+    Row("first-code-names-an-entry-not-yet-made", b"\x1f\x9d\x90\x2c\x01",  # code 300
+        Raises(OSError, "I/O error: corrupt compress stream")),
+    Row("latin-1-inside", lzw(V3.replace(b"SITE", b"S\xd8TE")), UTF8_ERROR, needs_compress),
+    Row("huge-line-inflated-from-little", lzw(V3.replace(b"SITE", b"SITE" + b" " * MB, 1)), SameAs(V3),
+        needs_compress),
+    Row("compact-rinex-inside", lzw(CRX), SameAs(V3), needs_compress),
+    Row("compact-rinex-inside-cut-after-an-epoch-line", lzw(crx(*CRX_E1, *CRX_E2, CRX_E3[0])),
+        crx_error(16, "file ends inside an epoch"), needs_compress),
+]
+
+
+# Broadcast records: GPS and GLONASS, as the navigation tests write them.
+G01 = nav.record_v3("G01", nav.TOC, nav.kepler_values(nav.Kepler()))
+G07 = nav.record_v3("G07", nav.TOC, nav.kepler_values(nav.Kepler(m0=0.4)))
+R05 = nav.record_v3("R05", GLONASS_TOC, nav.state_values(nav.State()))
+NAV_HEADER = nav.header("3.05", "N", "M", leap=18)
+
+
+def nav_file(*records, header_lines=NAV_HEADER) -> bytes:
+    return nav.text(header_lines + [line for record in records for line in record]).encode()
+
+
+def with_field(record, line, index, value: str):
+    """The record with number `index` (0-3) of line `line` replaced by a 19-column text."""
+    start = (23 if line == 0 else 4) + 19 * index
+    out = list(record)
+    out[line] = out[line][:start] + value.rjust(19) + out[line][start + 19:]
+    return out
+
+
+NAV = nav_file(G01, R05, G07)
+ALL_THREE = ["G01", "G07", "R05"]
+NO_NAVIGATION_FILE = Raises(OSError, "Navigation file error: the first line is not a RINEX VERSION / TYPE line")
+
+NAV_TEXT_ROWS = [
+    Row("empty", b"", NO_NAVIGATION_FILE),
+    Row("only-nul-bytes", b"\0" * 1000, NO_NAVIGATION_FILE),
+    Row("header-only", nav_file(), Gives(repr="NavData(satellites=0, ephemerides=0)")),
+    Row("binary-garbage", bytes(range(256)) * 4, UTF8_ERROR),
+    Row("latin-1-in-the-header", NAV.replace(b"nav_text", b"nav_t\xe9xt"), UTF8_ERROR),
+    Row("absurd-version", NAV.replace(b"     3.05", b"   999.99", 1), Raises(OSError, "Unsupported RINEX version: 999.99")),
+    Row("cut-inside-the-last-record", NAV[:NAV.rindex(G07[5].encode()) + 30], Gives(satellites=["G01", "R05"])),
+    Row("cut-inside-an-unused-number", NAV[:NAV.rindex(G07[-1].encode()) + 12], SameAs(NAV)),
+    Row("record-with-lines-beyond-its-own", nav_file(G01, R05, G07 + [G07[1]] * 3), SameAs(NAV)),
+    Row("nul-inside-sqrt-a", nav_file(G01, R05, with_field(G07, 2, 3, "5153.6\x0050000")),
+        Gives(satellites=["G01", "R05"])),
+    Row("nul-inside-the-clock-drift", nav_file(G01, R05, with_field(G07, 0, 1, "7.0\x00-12")), SameAs(NAV)),
+    Row("huge-header-line", NAV.replace(b"tests", b"tests" + b"x" * MB, 1), SameAs(NAV)),
+    Row("huge-record-line", NAV.replace(G07[1].encode(), G07[1].encode() + b" " * MB), SameAs(NAV)),
+    Row("absurd-leap-seconds", nav_file(G01, R05, G07, header_lines=nav.header("3.05", "N", "M", leap=999)),
+        SameAs(NAV)),
+    Row("absurd-year", nav_file(G01, R05, [G07[0].replace("G07 2020", "G07 9999")] + G07[1:]),
+        Gives(satellites=["G01", "R05"])),
+    # Numbers that overflow the orbit give no position, never a non-finite one; an orbit
+    # inside the Earth is a damaged record.
+    Row("absurd-semi-major-axis", nav_file(G01, R05, with_field(G07, 2, 3, "1.0E+300")),
+        Gives(satellites=ALL_THREE, unplaced=["G07"])),
+    Row("semi-major-axis-inside-the-earth", nav_file(G01, R05, with_field(G07, 2, 3, "2.0E+03")),
+        Gives(satellites=["G01", "R05"])),
+    Row("glonass-state-of-zeros", nav_file(G01, nav.record_v3("R05", GLONASS_TOC, nav.state_values(
+        nav.State((0.0, 0.0, 0.0), (0.0, 0.0, 0.0), (0.0, 0.0, 0.0)))), G07),
+        Gives(satellites=["G01", "G07"])),
+    Row("compress-stream-cut-inside-a-line", lzw(NAV)[:-10], UNEXPECTED_END, needs_compress),
+]
+
+
 # ---- the tables ----------------------------------------------------------------------
 
 def cases(readers, rows):
@@ -209,7 +359,10 @@ def cases(readers, rows):
 
 ALL_CASES = (cases(["obs-bytes", "obs-file", "obs-in-gzip-bytes", "obs-in-gzip-file"], OBS_TEXT_ROWS)
              + cases(["gzip-bytes", "gzip-file"], GZIP_STREAM_ROWS)
-             + cases(["sp3-file"], SP3_ROWS))
+             + cases(["sp3-file"], SP3_ROWS)
+             + cases(["crinex-bytes"], CRINEX_ROWS)
+             + cases(["compress-bytes", "compress-file"], COMPRESS_STREAM_ROWS)
+             + cases(["nav-bytes", "nav-file", "nav-in-gzip-bytes"], NAV_TEXT_ROWS))
 
 
 @pytest.mark.parametrize("reader_name, row", ALL_CASES)
