@@ -49,9 +49,9 @@ demo: build
 
 # Peer tools for the benchmarks live in their own venv, never in the project's deps.
 PEERS_STAMP := bench/.venv-peers/.installed
-$(PEERS_STAMP):
+$(PEERS_STAMP): bench/peers.txt
 	python3 -m venv bench/.venv-peers
-	bench/.venv-peers/bin/pip install -q georinex gnssmultipath pycwt gnssrefl hatanaka
+	bench/.venv-peers/bin/pip install -q -r bench/peers.txt
 	@touch $@
 
 bench-peers: $(PEERS_STAMP)

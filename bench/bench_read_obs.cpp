@@ -2,8 +2,10 @@
 // decoded text size, record counts, read time and the memory the stored
 // observations hold (from the vectors' capacities). Not part of the Python module.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 
+#include "io/file_read.hpp"
 #include "io/input.hpp"
 #include "rinex/obs_reader.hpp"
 
@@ -14,13 +16,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string path = argv[i];
         const auto t0 = clock::now();
-        auto text = skyrift::read_text_file(path, skyrift::PathErrors::FileNotFound);
-        const auto t1 = clock::now();
-        if (!text) {
-            std::printf("%s: %s\n", argv[i], text.error().message().c_str());
+        auto bytes = skyrift::read_whole_file(path);
+        if (!bytes) {
+            std::printf("%s: %s\n", argv[i], bytes.error().message().c_str());
             continue;
         }
-        auto data = skyrift::parse_observation_text(*text);
+        // Decoded whole, without the decoder thread, so that the text size is known.
+        auto text = skyrift::decode_input(std::move(*bytes), path, SIZE_MAX);
+        const auto t1 = clock::now();
+        auto data = skyrift::parse_observation_text(text);
         const auto t2 = clock::now();
         if (!data) {
             std::printf("%s: %s\n", argv[i], data.error().message().c_str());
@@ -28,7 +32,7 @@ int main(int argc, char** argv) {
         }
         const double read_ms = std::chrono::duration<double, std::milli>(t2 - t0).count();
         const double parse_ms = std::chrono::duration<double, std::milli>(t2 - t1).count();
-        const double mb = text->text.size() / 1e6;
+        const double mb = text.text.size() / 1e6;
         const auto& d = *data;
         const double held = double(d.observations.capacity() * sizeof(skyrift::ObservationEntry) +
                                    d.satellite_entries.capacity() * sizeof(skyrift::SatelliteEntry) +

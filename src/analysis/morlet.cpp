@@ -108,8 +108,11 @@ void scale_power(const Spectrum& spectrum, const std::vector<double>& omega, con
     }
 }
 
-// Below this padded length a scale costs less than handing it to another thread.
-constexpr std::size_t kParallelLength = 2048;
+// Below this padded length a scale costs less than handing it to another thread;
+// a transform that is itself one task of a larger loop (the SNR survey) shares the
+// pool only for long series.
+constexpr std::size_t kParallelLength = 256;
+constexpr std::size_t kNestedParallelLength = 2048;
 
 // |W|² of every scale into the row `row_of(j)` gives for scale j, on the worker pool
 // for long series; every row is computed the same way wherever it runs.
@@ -121,7 +124,7 @@ void power_rows(std::span<const double> y, double dt, std::span<const double> sc
     const std::vector<double> omega = angular_frequencies(N, dt);
     const FftPlan inverse(N, true);
     const auto one = [&](std::size_t j) { scale_power(spectrum, omega, inverse, n, scales[j], dt, row_of(j)); };
-    if (N < kParallelLength) {
+    if (N < (WorkerPool::in_task() ? kNestedParallelLength : kParallelLength)) {
         for (std::size_t j = 0; j < scales.size(); ++j) one(j);
     } else {
         WorkerPool::instance().parallel_for(scales.size(), one);

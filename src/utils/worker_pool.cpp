@@ -22,6 +22,8 @@ struct Batch {
     std::exception_ptr error;
 };
 
+thread_local bool t_in_task = false;  // this thread is running a pool task body
+
 }  // namespace
 
 struct WorkerPool::State {
@@ -48,11 +50,14 @@ struct WorkerPool::State {
     void run(std::unique_lock<std::mutex>& lock, Batch* batch, std::size_t index) {
         lock.unlock();
         std::exception_ptr error;
+        const bool was_in_task = t_in_task;
+        t_in_task = true;
         try {
             (*batch->body)(index);
         } catch (...) {
             error = std::current_exception();
         }
+        t_in_task = was_in_task;
         lock.lock();
         if (error && !batch->error) batch->error = error;
         if (++batch->finished == batch->size) changed.notify_all();
@@ -113,6 +118,8 @@ WorkerPool& WorkerPool::instance() {
     g_pool.store(pool, std::memory_order_release);
     return *pool;
 }
+
+bool WorkerPool::in_task() { return t_in_task; }
 
 void WorkerPool::parallel_for(std::size_t n, const std::function<void(std::size_t)>& body) {
     if (n == 0) return;

@@ -22,6 +22,11 @@ public:
     // (the first one) after the remaining tasks have run.
     void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body);
 
+    // Whether the calling thread is running a task of some parallel_for: a caller
+    // with small pieces of work runs them inline then, since the pool's threads are
+    // already busy with its siblings.
+    static bool in_task();
+
     struct State;
 
 private:
