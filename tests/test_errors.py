@@ -228,11 +228,10 @@ SP3_ROWS = [
 
 
 # Compact RINEX 3 of V3: full epoch line, then text differences; arcs of order 3.
-def crx(*body, header_lines=None) -> bytes:
+def crx(*body) -> bytes:
     compact = [hline("3.0                 COMPACT RINEX FORMAT", "CRINEX VERS   / TYPE"),
                hline("by hand", "CRINEX PROG / DATE")]
-    return text(compact + (header_lines or v3_header(types={"G": ["C1C", "L1C", "S1C"], "E": ["C1C", "S1C"]}))
-                + list(body))
+    return text(compact + v3_header(types={"G": ["C1C", "L1C", "S1C"], "E": ["C1C", "S1C"]}) + list(body))
 
 
 CRX_E1 = [v3_epoch(0.0, 2) + "      G01E05", "", "3&20000000000 3&105000000000 3&40000", "3&21000000000 3&30000"]
