@@ -48,17 +48,17 @@ def summary_of(log: str) -> dict[str, str]:
 
 
 def run_target(build_dir: Path, target: str, seconds: int) -> tuple[bool, dict[str, str]]:
-    spec = TARGETS[target]
+    settings = TARGETS[target]
     corpus = build_dir / "corpus" / target
     findings = build_dir / "findings" / target
     corpus.mkdir(parents=True, exist_ok=True)
     findings.mkdir(parents=True, exist_ok=True)
     before = set(findings.iterdir())
     command = ["nice", "-n", "10", str(binary(build_dir, target)), str(corpus),
-               f"-max_total_time={seconds}", f"-max_len={spec.max_len}", f"-timeout={TIMEOUT_SECONDS}",
+               f"-max_total_time={seconds}", f"-max_len={settings.max_len}", f"-timeout={TIMEOUT_SECONDS}",
                f"-rss_limit_mb={RSS_LIMIT_MB}", f"-artifact_prefix={findings}/", "-print_final_stats=1"]
-    if spec.dictionary:
-        command.append(f"-dict={FUZZ_DIR / spec.dictionary}")
+    if settings.dictionary:
+        command.append(f"-dict={FUZZ_DIR / settings.dictionary}")
     log_path = build_dir / "logs" / f"{target}.log"
     log_path.parent.mkdir(parents=True, exist_ok=True)
     started = time.monotonic()
