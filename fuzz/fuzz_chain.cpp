@@ -6,8 +6,8 @@
 #include <memory>
 #include <numbers>
 
-#include "analysis/multipath_analysis.hpp"
-#include "analysis/result_elevations.hpp"
+#include "analysis/multipath/multipath_analysis.hpp"
+#include "analysis/multipath/result_elevations.hpp"
 #include "fuzz_support.hpp"
 #include "rinex/obs_reader.hpp"
 

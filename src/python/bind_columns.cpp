@@ -2,10 +2,10 @@
 // RinexObsData as epoch × satellite grids (numpy, xarray).
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "python/columns.hpp"
-#include "python/results_instance.hpp"
+#include "python/support/columns.hpp"
+#include "python/support/results_instance.hpp"
 
-#include "analysis/result_columns.hpp"
+#include "analysis/multipath/result_columns.hpp"
 #include "rinex/obs_grid.hpp"
 #include "utils/text.hpp"
 

@@ -1,7 +1,7 @@
 // NavData, read_rinex_nav, read_rinex_nav_bytes.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "python/orbit_arg.hpp"
+#include "python/support/orbit_arg.hpp"
 #include "navigation/nav_data.hpp"
 #include "navigation/rinex_nav_reader.hpp"
 

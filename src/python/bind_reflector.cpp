@@ -1,8 +1,8 @@
 // ReflectorHeights, reflector_heights, reflector_heights_from_snr.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "python/columns.hpp"
-#include "python/orbit_arg.hpp"
+#include "python/support/columns.hpp"
+#include "python/support/orbit_arg.hpp"
 
 #include <pybind11/numpy.h>
 
@@ -10,9 +10,9 @@
 #include <cstring>
 #include <memory>
 
-#include "analysis/reflector_daily.hpp"
-#include "analysis/reflector_heights.hpp"
-#include "analysis/reflector_inputs.hpp"
+#include "analysis/reflector/reflector_daily.hpp"
+#include "analysis/reflector/reflector_heights.hpp"
+#include "analysis/reflector/reflector_inputs.hpp"
 #include "rinex/obs_data.hpp"
 #include "utils/coordinates.hpp"
 

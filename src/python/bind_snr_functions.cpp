@@ -2,14 +2,14 @@
 // scalograms.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "python/snr_convert.hpp"
+#include "python/support/snr_convert.hpp"
 
-#include "analysis/band_power.hpp"
-#include "analysis/detrend.hpp"
-#include "analysis/fresnel.hpp"
-#include "analysis/gap_arcs.hpp"
-#include "analysis/morlet.hpp"
-#include "analysis/scalogram.hpp"
+#include "analysis/snr/band_power.hpp"
+#include "analysis/snr/detrend.hpp"
+#include "analysis/reflector/fresnel.hpp"
+#include "analysis/snr/gap_arcs.hpp"
+#include "analysis/snr/morlet.hpp"
+#include "analysis/snr/scalogram.hpp"
 
 namespace skyrift {
 

@@ -1,9 +1,9 @@
 // The per-satellite SNR survey, analyze_snr_wavelets.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "python/snr_convert.hpp"
+#include "python/support/snr_convert.hpp"
 
-#include "analysis/snr_survey.hpp"
+#include "analysis/snr/snr_survey.hpp"
 #include "rinex/obs_data.hpp"
 
 namespace skyrift {

@@ -1,7 +1,7 @@
 // Sp3Data, read_sp3, compute_elevation.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
-#include "python/orbit_arg.hpp"
+#include "python/support/orbit_arg.hpp"
 #include "navigation/sp3_reader.hpp"
 #include "utils/coordinates.hpp"
 

@@ -4,9 +4,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include "python/args.hpp"
-#include "python/borrow.hpp"
-#include "python/errors.hpp"
+#include "python/support/args.hpp"
+#include "python/support/borrow.hpp"
+#include "python/support/errors.hpp"
 #include "utils/format.hpp"
 
 namespace py = pybind11;

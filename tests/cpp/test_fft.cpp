@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/fft.hpp"
+#include "analysis/snr/fft.hpp"
 #include "check.hpp"
 
 using skyrift::FftPlan;

@@ -1,0 +1,76 @@
+#include "analysis/common/satellite_tracks.hpp"
+
+#include <algorithm>
+#include <bitset>
+#include <unordered_map>
+
+#include "rinex/glonass_channels.hpp"
+
+namespace skyrift {
+
+namespace {
+
+// Codes seen by one satellite, as a bitset over (kind, band digit, attribute byte):
+// one bit test per observation instead of a set insertion.
+constexpr std::size_t kKinds = 5, kBands = 10, kAttributes = 256;
+using CodeSet = std::bitset<kKinds * kBands * kAttributes>;
+
+std::size_t code_bit(ObservationCode c) {
+    return (static_cast<std::size_t>(c.kind) * kBands + c.band) * kAttributes +
+           static_cast<unsigned char>(c.attribute);
+}
+
+std::vector<ObservationCode> codes_in(const CodeSet& set) {
+    std::vector<ObservationCode> codes;
+    for (std::size_t bit = 0; bit < set.size(); ++bit) {
+        if (!set.test(bit)) continue;
+        ObservationCode c;
+        c.kind = static_cast<ObservationKind>(bit / (kBands * kAttributes));
+        c.band = static_cast<uint8_t>(bit / kAttributes % kBands);
+        c.attribute = static_cast<char>(bit % kAttributes);
+        codes.push_back(c);
+    }
+    std::sort(codes.begin(), codes.end());
+    return codes;
+}
+
+}  // namespace
+
+std::vector<SatelliteTrack> collect_tracks(const RinexObsData& obs,
+                                           const std::vector<uint32_t>& epochs) {
+    std::vector<SatelliteTrack> tracks;
+    std::vector<CodeSet> code_sets;
+    std::unordered_map<Satellite, std::size_t> index;
+    for (const uint32_t e : epochs) {
+        const EpochRecord& record = obs.epochs[e];
+        for (uint32_t s = record.first_satellite; s < record.first_satellite + record.num_satellites; ++s) {
+            const SatelliteEntry& entry = obs.satellite_entries[s];
+            auto [it, fresh] = index.try_emplace(entry.satellite, tracks.size());
+            if (fresh) {
+                tracks.push_back({entry.satellite, glonass_channel(obs.header, entry.satellite), {}, {}, {}});
+                code_sets.emplace_back();
+            }
+            SatelliteTrack& track = tracks[it->second];
+            track.entries.push_back(s);
+            track.times_ms.push_back(record.instant_ms);
+            CodeSet& seen = code_sets[it->second];
+            for (const ObservationEntry& o : obs.observations_of(entry))
+                if (o.code.band < kBands) seen.set(code_bit(o.code));
+        }
+    }
+    for (std::size_t i = 0; i < tracks.size(); ++i) tracks[i].codes = codes_in(code_sets[i]);
+    std::sort(tracks.begin(), tracks.end(), [](const SatelliteTrack& a, const SatelliteTrack& b) {
+        return a.satellite < b.satellite;
+    });
+    return tracks;
+}
+
+std::vector<ObservationCode> codes_of_kind(const std::vector<ObservationCode>& codes,
+                                           ObservationKind kind) {
+    std::vector<ObservationCode> out;
+    for (const ObservationCode& c : codes)
+        if (c.kind == kind) out.push_back(c);
+    return out;
+}
+
+}  // namespace skyrift

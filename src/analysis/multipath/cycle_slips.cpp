@@ -1,0 +1,244 @@
+#include "analysis/multipath/cycle_slips.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+#include "analysis/multipath/signal_frequencies.hpp"
+
+namespace skyrift {
+
+std::string_view slip_method_text(SlipMethod method) {
+    switch (method) {
+        case SlipMethod::Gf: return "gf";
+        case SlipMethod::CodePhase: return "code_phase";
+        case SlipMethod::Lli: return "lli";
+        case SlipMethod::Doppler: return "doppler";
+    }
+    return "gf";
+}
+
+namespace {
+
+// Last value of one tested quantity: a geometry-free pair or a code-minus-phase code.
+struct GfValue {
+    ObservationCode phase, partner;
+    double value;
+    int64_t time_ms;
+};
+struct CmcValue {
+    ObservationCode code;
+    double value;
+    int64_t time_ms;
+};
+
+// One geometry-free comparison made at the current epoch, for the attribution of its slips.
+struct GfOutcome {
+    ObservationCode a, b;
+    bool failed;
+};
+
+using Observations = std::span<const ObservationEntry>;
+
+// Observations are sorted by code, so each kind is one contiguous run.
+Observations of_kind(Observations all, ObservationKind kind) {
+    auto first = std::find_if(all.begin(), all.end(), [&](const ObservationEntry& o) { return o.code.kind == kind; });
+    auto last = std::find_if(first, all.end(), [&](const ObservationEntry& o) { return o.code.kind != kind; });
+    return {first, last};
+}
+
+const ObservationEntry* same_signal(Observations phases, ObservationCode code) {
+    for (const ObservationEntry& p : phases)
+        if (p.code.band == code.band && p.code.attribute == code.attribute) return &p;
+    return nullptr;
+}
+
+// The phase on the first usable second band that has one at this epoch (its smallest attribute).
+const ObservationEntry* gf_partner(const SatelliteTrack& track, Observations phases, uint8_t band, double f1) {
+    for (const uint8_t candidate : band_preferences(track.satellite.system)) {
+        if (candidate == band) continue;
+        const auto f2 = band_frequency(track.satellite, track.channel, candidate);
+        if (!f2 || !bands_separable(f1, *f2)) continue;
+        for (const ObservationEntry& p : phases)
+            if (p.code.band == candidate) return &p;
+    }
+    return nullptr;
+}
+
+template <typename Value, typename Same>
+Value* find_value(std::vector<Value>& values, Same&& same) {
+    for (Value& v : values)
+        if (same(v)) return &v;
+    return nullptr;
+}
+
+class TrackScanner {
+public:
+    TrackScanner(const SatelliteTrack& track, const SlipSettings& settings, std::vector<SlipRecord>& out)
+        : track_(track), settings_(settings), out_(out) {}
+
+    void scan(Observations all, int64_t time_ms) {
+        const Observations phases = of_kind(all, ObservationKind::L);
+        if (settings_.use_lli) check_lli(phases, time_ms);
+        const std::size_t first_gf = out_.size();
+        outcomes_.clear();
+        check_geometry_free(phases, time_ms);
+        attribute_gf_slips(first_gf);
+        check_code_phase(of_kind(all, ObservationKind::C), phases, time_ms);
+        last_epoch_ms_ = time_ms;
+        seen_epoch_ = true;
+    }
+
+private:
+    void record(int64_t time_ms, ObservationCode a, const ObservationCode* b, double magnitude,
+                double threshold, SlipMethod method) {
+        SlipRecord r;
+        r.satellite = track_.satellite;
+        r.time_ms = time_ms;
+        r.signals[0] = a;
+        r.num_signals = 1;
+        if (b) r.signals[r.num_signals++] = *b;
+        r.magnitude = magnitude;
+        r.threshold = threshold;
+        r.method = method;
+        r.attributed = 1;  // the phase named first; geometry-free records are settled per epoch
+        out_.push_back(r);
+    }
+
+    void check_lli(Observations phases, int64_t time_ms) {
+        for (const ObservationEntry& p : phases)
+            if (p.lli() != kNoIndicator && (p.lli() & 3) != 0)
+                record(time_ms, p.code, nullptr, 1.0, 0.0, SlipMethod::Lli);
+    }
+
+    std::optional<double> frequency(uint8_t band) const {
+        return band_frequency(track_.satellite, track_.channel, band);
+    }
+
+    // Seconds since a value's last time stamp when it may be compared, else nothing. By
+    // default a value is compared across a hole in its own signal up to the slip gap;
+    // the older rule compares only values of the satellite's previous epoch.
+    std::optional<double> comparable_dt(int64_t previous_ms, int64_t time_ms) const {
+        if (!settings_.compare_across_holes && !(seen_epoch_ && previous_ms == last_epoch_ms_)) return std::nullopt;
+        const double dt = std::fabs(static_cast<double>(time_ms - previous_ms)) / 1000.0;
+        if (dt < 0.001 || dt > settings_.max_gap) return std::nullopt;
+        return dt;
+    }
+
+    void check_geometry_free(Observations phases, int64_t time_ms) {
+        for (const ObservationEntry& p1 : phases) {
+            const auto f1 = frequency(p1.code.band);
+            if (!f1) continue;
+            const ObservationEntry* p2 = gf_partner(track_, phases, p1.code.band, *f1);
+            if (!p2) continue;
+            const double f2 = *frequency(p2->code.band);
+            const double value = (kSpeedOfLight / *f1 * p1.value() - kSpeedOfLight / f2 * p2->value()) /
+                                 ((*f1 * *f1) / (f2 * f2) - 1.0);
+            GfValue* prev = find_value(gf_, [&](const GfValue& v) { return v.phase == p1.code && v.partner == p2->code; });
+            if (!prev) {
+                gf_.push_back({p1.code, p2->code, value, time_ms});
+                continue;
+            }
+            if (const auto dt = comparable_dt(prev->time_ms, time_ms)) {
+                const double threshold = settings_.ion_delta_base + settings_.ion_delta_rate * *dt;
+                const double change = std::fabs(value - prev->value);
+                const bool failed = change > threshold;
+                if (failed) record(time_ms, p1.code, &p2->code, change, threshold, SlipMethod::Gf);
+                outcomes_.push_back({p1.code, p2->code, failed});
+            }
+            prev->value = value;
+            prev->time_ms = time_ms;
+        }
+    }
+
+    // A geometry-free slip involves two phases. A phase that passes its test against
+    // some other partner at this epoch is intact, so when exactly one of the two is
+    // intact the slip belongs to the other alone; otherwise to both.
+    void attribute_gf_slips(std::size_t first) {
+        auto fails = [&](ObservationCode a, ObservationCode b) {
+            return std::any_of(outcomes_.begin(), outcomes_.end(), [&](const GfOutcome& o) {
+                return o.failed && ((o.a == a && o.b == b) || (o.a == b && o.b == a));
+            });
+        };
+        auto intact = [&](ObservationCode p) {
+            return std::any_of(outcomes_.begin(), outcomes_.end(), [&](const GfOutcome& o) {
+                if (o.a != p && o.b != p) return false;
+                return !fails(o.a, o.b);
+            });
+        };
+        for (std::size_t i = first; i < out_.size(); ++i) {
+            SlipRecord& r = out_[i];
+            const bool a_ok = intact(r.signals[0]), b_ok = intact(r.signals[1]);
+            r.attributed = a_ok == b_ok ? 3 : (a_ok ? 2 : 1);
+        }
+    }
+
+    void check_code_phase(Observations codes, Observations phases, int64_t time_ms) {
+        for (const ObservationEntry& q : codes) {
+            const auto f = frequency(q.code.band);
+            if (!f) continue;
+            const ObservationEntry* phase = same_signal(phases, q.code);
+            if (!phase) continue;
+            const double value = kSpeedOfLight / *f * phase->value() - q.value();
+            CmcValue* prev = find_value(cmc_, [&](const CmcValue& v) { return v.code == q.code; });
+            if (!prev) {
+                cmc_.push_back({q.code, value, time_ms});
+                continue;
+            }
+            if (const auto dt = comparable_dt(prev->time_ms, time_ms)) {
+                const double threshold = settings_.cp_delta_base + settings_.cp_delta_rate * *dt;
+                const double change = std::fabs(value - prev->value);
+                if (change > threshold) record(time_ms, phase->code, &q.code, change, threshold, SlipMethod::CodePhase);
+            }
+            prev->value = value;
+            prev->time_ms = time_ms;
+        }
+    }
+
+    const SatelliteTrack& track_;
+    const SlipSettings& settings_;
+    std::vector<SlipRecord>& out_;
+    // The latest value of every quantity the satellite has shown, with its time stamp.
+    std::vector<GfValue> gf_;
+    std::vector<CmcValue> cmc_;
+    std::vector<GfOutcome> outcomes_;  // comparisons of the current epoch
+    int64_t last_epoch_ms_ = 0;
+    bool seen_epoch_ = false;
+};
+
+// Time, then satellite text ("G05" < "G100" < "G20"), then first signal text; stable.
+void sort_slips(std::vector<SlipRecord>& slips) {
+    std::stable_sort(slips.begin(), slips.end(), [](const SlipRecord& a, const SlipRecord& b) {
+        if (a.time_ms != b.time_ms) return a.time_ms < b.time_ms;
+        if (a.satellite != b.satellite) return a.satellite.id() < b.satellite.id();
+        if (a.num_signals == 0 || b.num_signals == 0) return a.num_signals < b.num_signals;
+        return a.signals[0] < b.signals[0];
+    });
+}
+
+}  // namespace
+
+SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<SatelliteTrack>& tracks,
+                                 const SlipSettings& settings) {
+    SlipDetection result;
+    for (const SatelliteTrack& track : tracks) {
+        TrackScanner scanner(track, settings, result.slips);
+        for (std::size_t k = 0; k < track.entries.size(); ++k)
+            scanner.scan(obs.observations_of(obs.satellite_entries[track.entries[k]]), track.times_ms[k]);
+    }
+    sort_slips(result.slips);
+    // Each (satellite, phase code, epoch) event counts once however many records name it.
+    for (const SlipRecord& slip : result.slips) {
+        for (uint8_t i = 0; i < slip.num_signals; ++i) {
+            const ObservationCode code = slip.signals[i];
+            if (code.kind != ObservationKind::L || !(slip.attributed >> i & 1)) continue;
+            std::vector<int64_t>& times = result.slip_epochs[{slip.satellite, code}];
+            if (!times.empty() && times.back() == slip.time_ms) continue;
+            times.push_back(slip.time_ms);
+            ++result.counts[std::string(system_abbreviation(slip.satellite.system)) + code.text()];
+        }
+    }
+    return result;
+}
+
+}  // namespace skyrift

@@ -1,0 +1,46 @@
+#pragma once
+// Real look angles for the estimates of an analysis, from a precise or broadcast orbit.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "analysis/multipath/multipath_results.hpp"
+#include "navigation/look_angles_batch.hpp"
+#include "navigation/orbit_source.hpp"
+#include "navigation/sp3_data.hpp"
+#include "utils/coordinates.hpp"
+
+namespace skyrift {
+
+struct ElevationCounts {
+    std::size_t computed = 0;
+    std::size_t failed = 0;  // computed + failed == number of estimates
+    OrbitCursor::Served served{};  // which orbit gave the positions, per system (one per satellite and epoch)
+};
+
+// Look angles per estimate, asked once per satellite entry of the observation data
+// (every signal of one satellite at one epoch shares them).
+struct EstimateAngles {
+    std::vector<std::optional<LookAngles>> angles;  // per distinct entry
+    std::vector<uint32_t> of_estimate;              // index into `angles`, per estimate
+    OrbitCursor::Served served{};                   // which orbit gave the positions (per entry)
+    const std::optional<LookAngles>& operator[](std::size_t estimate) const { return angles[of_estimate[estimate]]; }
+};
+
+// The one place where the multipath results consult an orbit: angles of every estimate
+// from `receiver`, absent where no position is known (and, AboveOnly, at or below the
+// horizon).
+EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, const OrbitSource& orbit,
+                                    const Ecef& receiver, HorizonRule horizon);
+
+// Every estimate whose satellite is strictly above the horizon gets its azimuth and
+// elevation; the others keep theirs. When any was computed, the weighted RMS of the
+// statistics is refreshed from all stored elevations.
+ElevationCounts compute_result_elevations(AnalysisOutput& output, const OrbitSource& orbit, const Ecef& receiver);
+inline ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data& sp3, const Ecef& receiver) {
+    return compute_result_elevations(output, OrbitSource{&sp3, nullptr}, receiver);
+}
+
+}  // namespace skyrift
