@@ -16,6 +16,7 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
+from ..defaults import DEFAULT_CUTOFF
 from .inputs import load_nav, load_obs, load_sp3, receiver_position
 from .orbits import combined, orbit_sources
 
@@ -101,7 +102,7 @@ def _slip_dicts(c: dict[str, np.ndarray]) -> list[dict]:
     return [dict(zip(names, row)) for row in zip(*columns)]
 
 
-def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=10.0, systems=None,
+def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF, systems=None,
                   window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
     sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])

@@ -5,17 +5,12 @@ from pathlib import Path
 
 import numpy as np
 
+from ..figures import save_figure
 from ..optional import pyplot
 
 # marker, colour and row offset (coincident detections of several tests stay visible)
 METHOD_STYLE = {"gf": ("o", "tab:blue", 0.0), "code_phase": ("s", "tab:orange", -0.22),
                 "lli": ("^", "tab:green", 0.22), "doppler": ("v", "tab:purple", -0.22)}
-
-
-def _save(fig, path: Path) -> Path:
-    fig.savefig(path, dpi=110)
-    pyplot().close(fig)
-    return path
 
 
 def _groups(keys: np.ndarray) -> list[tuple[str, np.ndarray]]:
@@ -72,8 +67,7 @@ def plot_mp_vs_elevation(table, name: str, path: Path) -> Path:
     axes.flat[0].legend(loc="upper right", fontsize=8)
     fig.suptitle(f"Code multipath vs elevation — {name}\n(shade: number of estimates, log scale)",
                  fontsize=11)
-    fig.tight_layout()
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 SKY_CELL = (5.0, 3.0)  # azimuth and elevation of one skyplot cell, degrees
@@ -113,8 +107,7 @@ def plot_skyplot(table, name: str, path: Path) -> Path:
     fig.colorbar(mesh, ax=ax, shrink=0.75, pad=0.1, label="RMS of code multipath [m]")
     fig.suptitle(f"Skyplot: multipath RMS per {d_az:g}° × {d_el:g}° cell (all signals)\n{name}",
                  fontsize=11)
-    fig.tight_layout()
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Path:
@@ -133,8 +126,7 @@ def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Pat
     ax.set_title(f"Multipath RMS per signal — {name}")
     ax.legend(fontsize=8)
     ax.grid(axis="y", alpha=0.3)
-    fig.tight_layout()
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def matplotlib_dates():
@@ -175,8 +167,7 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
     ax.grid(alpha=0.3)
     if all_times.size:
         ax.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
-    fig.tight_layout()
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None = None) -> Path:
@@ -210,8 +201,7 @@ def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None =
     fig.colorbar(mesh, ax=ax, label="log10 wavelet power")
     ax.set_title(title + "\n(white line: 95 % red-noise significance; hatched: cone of influence)",
                  fontsize=10)
-    fig.tight_layout()
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def _steps(progress, figures):

@@ -5,16 +5,10 @@ from pathlib import Path
 
 import numpy as np
 
+from ..figures import save_figure
 from ..optional import pyplot
 
 MAX_PERIODOGRAMS = 400  # more lines than this only make a grey cloud
-
-
-def _save(fig, path: Path) -> Path:
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    pyplot().close(fig)
-    return path
 
 
 def _colours(signals: np.ndarray) -> dict:
@@ -40,7 +34,7 @@ def plot_periodograms(result, name: str, path: Path) -> Path:
     if seen:
         ax.legend(fontsize=8)
     ax.grid(alpha=0.3)
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def _heights_against(arcs, x):
@@ -64,7 +58,7 @@ def plot_height_time(result, name: str, path: Path) -> Path:
         ax.plot([start.astype(object), (start + np.timedelta64(1, "D")).astype(object)], [mean, mean], "k-", lw=1.2)
     ax.set(xlabel="Time (file time scale)", ylabel="Reflector height (m)", title=f"Reflector heights — {name}")
     fig.autofmt_xdate()
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def plot_height_azimuth(result, name: str, path: Path) -> Path:
@@ -72,7 +66,7 @@ def plot_height_azimuth(result, name: str, path: Path) -> Path:
     ax.set(xlabel="Azimuth (deg)", ylabel="Reflector height (m)", xlim=(0, 360),
            title=f"Reflector height by azimuth — {name}")
     ax.set_xticks(range(0, 361, 45))
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def fresnel_ellipse(azimuth: float, elevation: float, height: float, wavelength: float, points: int = 72):
@@ -103,7 +97,7 @@ def plot_fresnel_zones(result, name: str, path: Path) -> Path:
     ax.grid(alpha=0.3)
     ax.legend(handles=[plt.Line2D([], [], color=c, label=s) for s, c in colours.items()]
               + [plt.Line2D([], [], color="k", marker="^", ls="", label="antenna")], fontsize=8)
-    return _save(fig, path)
+    return save_figure(fig, path)
 
 
 def rh_plots(result, name: str, outdir: Path) -> list[Path]:

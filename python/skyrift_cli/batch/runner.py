@@ -13,12 +13,13 @@ import uuid
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ..optional import require
 from .discovery import discover
 from .orbits import build_catalogue
 from .progress import ProgressBar
-from .task import DEFAULT_CUTOFF, TaskOptions, analyse_file, error_result
+from .task import TaskOptions, analyse_file, error_result
 from .writer import ResultStore
 
 FLUSH_FILES = 200  # commit a part after this many files ...

@@ -15,11 +15,10 @@ import zlib
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from ..defaults import DEFAULT_CUTOFF
 from . import sources
 from .names import site_of
 from .orbits import GZIP_MAGIC, OrbitCatalogue, OrbitPlan, match
-
-DEFAULT_CUTOFF = 10.0
 
 
 @dataclass(frozen=True)

@@ -4,6 +4,7 @@ from __future__ import annotations
 import argparse
 
 from ..argtypes import number
+from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ._outputs import list_written
 
@@ -36,9 +37,9 @@ def add_parser(sub):
     p.add_argument("--orbits", metavar="DIR", help="folder (or URL) of SP3 and broadcast "
                    "navigation files; each observation file gets the SP3 files covering it, "
                    "else its navigation file")
-    p.add_argument("--cutoff", type=number, default=10.0, metavar="DEG",
+    p.add_argument("--cutoff", type=number, default=DEFAULT_CUTOFF, metavar="DEG",
                    help="elevation cutoff in degrees where an orbit gives elevations "
-                   "(default 10)")
+                   f"(default {DEFAULT_CUTOFF:g})")
     where = p.add_mutually_exclusive_group()
     where.add_argument("--workers", type=workers, metavar="N",
                        help="worker processes of a local Dask cluster (default: the "

@@ -4,11 +4,10 @@ from __future__ import annotations
 from pathlib import Path
 
 from ..argtypes import number, positive
+from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ..progress import Progress
 from ._outputs import write_outputs
-
-DEFAULT_CUTOFF = 10.0
 
 
 def add_parser(sub):
@@ -30,7 +29,7 @@ def add_parser(sub):
                    "APPROX POSITION XYZ)")
     p.add_argument("--cutoff", type=number, metavar="DEG",
                    help="elevation cutoff in degrees, applied once the elevations are known "
-                   "from --sp3 or --nav (default 10)")
+                   f"from --sp3 or --nav (default {DEFAULT_CUTOFF:g})")
     p.add_argument("--systems", metavar="G,R,E,C", help="constellations to analyse "
                    "(default G,R,E,C)")
     p.add_argument("--window", type=positive, default=1500.0, metavar="S",

@@ -16,6 +16,7 @@ from pathlib import Path
 
 import numpy as np
 
+from ..defaults import DEFAULT_CUTOFF
 from .weights import elevation_weight
 from .orbits import (C_LIGHT, Orbit, build_orbits, geodetic_to_ecef, look_angles,
                      satellite_ecef)
@@ -43,7 +44,7 @@ class SimConfig:
     height: float = 95.0
     reflector_height: float = 1.6  # metres below the antenna phase centre
     mask_deg: float = 5.0  # receiver tracking mask
-    cutoff_deg: float = 10.0  # elevation cutoff the truth statistics assume
+    cutoff_deg: float = DEFAULT_CUTOFF  # elevation cutoff the truth statistics assume
     slips_per_sat_hour: float = 0.12
     station: str = "SIMU"  # marker name: four characters or a nine-character site id
     network: bool = False  # the shared constellation and one SP3 file per day

@@ -1,0 +1,5 @@
+"""Defaults shared by the commands, the batch layer and the simulator."""
+
+# Elevation cutoff in degrees, applied once an orbit gives the elevations: the multipath
+# and batch commands use it, and the simulator's truth assumes it.
+DEFAULT_CUTOFF = 10.0
