@@ -49,3 +49,11 @@ def lat_lon_height(text: str) -> tuple[float, float, float]:
     if not -1.0e4 < height < 1.0e5:
         raise argparse.ArgumentTypeError(f"height not between -10 and 100 km: {text!r}")
     return lat, lon, height
+
+
+def comma_list(values: list[str] | None) -> list[str] | None:
+    """An option taking several values, given as separate words, with commas, or both
+    (G01,G02 G03); None when not given."""
+    if not values:
+        return None
+    return [s.strip() for v in values for s in v.split(",") if s.strip()]

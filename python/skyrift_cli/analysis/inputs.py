@@ -86,17 +86,23 @@ def _as_written(epoch) -> str:
             f"{epoch.hour:02d}:{epoch.minute:02d}")
 
 
+def read_sp3(path: str | Path):
+    """Read an SP3 file; an unreadable one is an error."""
+    p = existing_file(path)
+    try:
+        return sk.read_sp3(str(p))
+    except OSError as exc:
+        raise CliError(f"{p}: not a readable SP3 file ({exc})") from None
+
+
 def load_sp3(path: str | Path, obs):
     """Read an SP3 file and check that it covers the observation span.
 
     Returns the orbit and a list of notes (partial coverage is allowed: the
     interpolation then extrapolates at the ends).
     """
-    p = existing_file(path)
-    try:
-        sp3 = sk.read_sp3(str(p))
-    except OSError as exc:
-        raise CliError(f"{p}: not a readable SP3 file ({exc})") from None
+    p = Path(path)
+    sp3 = read_sp3(p)
     span = sp3_span(sp3, p)
     if sp3.num_satellites == 0 or span is None:
         raise CliError(f"{p}: no SP3 orbit records (is it an SP3 file?)")

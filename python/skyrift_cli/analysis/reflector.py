@@ -9,46 +9,16 @@ import numpy as np
 from ..errors import CliError
 
 
-def parse_signals(values: list[str] | None) -> list[str] | None:
-    if not values:
-        return None
-    return [s.strip() for v in values for s in v.split(",") if s.strip()]
+def load_orbits(sp3_path, nav_path):
+    """(SP3 data or None, navigation data or None) read from the files given."""
+    from .inputs import load_nav, read_sp3
 
-
-def rh_options(args) -> dict:
-    options = {}
-    if args.signals:
-        options["signals"] = parse_signals(args.signals)
-    if args.azimuths:
-        if len(args.azimuths) % 2:
-            raise CliError("--azimuths: give pairs FROM TO")
-        options["azimuth_windows"] = list(zip(args.azimuths[::2], args.azimuths[1::2]))
-    if args.heights:
-        options["min_height"], options["max_height"] = args.heights
-    if args.refraction:
-        options["refraction"] = True
-    return options
-
-
-def load_orbits(args):
-    """(SP3 data or None, navigation data or None) from --sp3 and --nav; at least one."""
-    import skyrift_mp as sk
-
-    from .inputs import existing_file, load_nav
-
-    if not (args.sp3 or args.nav):
-        raise CliError("rh needs an orbit: --sp3 FILE, --nav FILE or both")
-    sp3 = None
-    if args.sp3:
-        path = existing_file(args.sp3)
-        try:
-            sp3 = sk.read_sp3(str(path))
-        except OSError as exc:
-            raise CliError(f"{path}: {exc}") from None
-    return sp3, load_nav(args.nav) if args.nav else None
+    return (read_sp3(sp3_path) if sp3_path else None,
+            load_nav(nav_path) if nav_path else None)
 
 
 def run_rh(obs_path, orbit, receiver=None, options=None):
+    """Read the observations and run reflector_heights; options are its keyword arguments."""
     import skyrift_mp as sk
 
     from .inputs import load_obs

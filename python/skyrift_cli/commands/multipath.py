@@ -7,7 +7,7 @@ from ..argtypes import number, positive
 from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ..progress import Progress
-from ._outputs import write_outputs
+from ._outputs import add_output_options, check_plotting, write_outputs
 
 
 def add_parser(sub):
@@ -34,9 +34,8 @@ def add_parser(sub):
                    "(default G,R,E,C)")
     p.add_argument("--window", type=positive, default=1500.0, metavar="S",
                    help="bias-removal window in seconds (default 1500)")
-    p.add_argument("--csv", metavar="FILE", help="write every estimate to a CSV file")
-    p.add_argument("--json", metavar="FILE", help="write statistics and slips as JSON")
-    p.add_argument("--plots", metavar="DIR", help="write PNG figures into DIR")
+    add_output_options(p, csv="write every estimate to a CSV file",
+                       json="write statistics and slips as JSON", plots="write PNG figures into DIR")
     return p
 
 
@@ -45,10 +44,8 @@ def run(args) -> None:
     from ..analysis.plots import multipath_plots
     from ..analysis.report import multipath_json, multipath_summary, write_estimates_csv
     from ..analysis.systems import parse_systems
-    from ..optional import pyplot
 
-    if args.plots:
-        pyplot()  # fail before the analysis when matplotlib is missing
+    check_plotting(args)
     if not (args.sp3 or args.nav) and (args.cutoff is not None or args.receiver):
         option = "--cutoff" if args.cutoff is not None else "--receiver"
         raise CliError(f"{option} needs --sp3 or --nav: without an orbit the elevations are unknown")
@@ -58,10 +55,7 @@ def run(args) -> None:
         progress.step(f"analysing {Path(args.obs).name}")
         mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window, args.nav)
         progress.echo(multipath_summary(mp_run))
-        written = []
-        if args.csv:
-            progress.step(f"writing {args.csv}")
-            write_estimates_csv(Path(args.csv), mp_run.estimates)
-            written.append(Path(args.csv))
-        write_outputs(args, written, lambda: multipath_json(mp_run),
-                      lambda outdir, p: multipath_plots(mp_run, outdir, progress=p), progress)
+        write_outputs(args, csv=lambda path: write_estimates_csv(path, mp_run.estimates),
+                      json=lambda: multipath_json(mp_run),
+                      plots=lambda outdir, p: multipath_plots(mp_run, outdir, progress=p),
+                      progress=progress)

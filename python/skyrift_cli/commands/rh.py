@@ -3,8 +3,9 @@ from __future__ import annotations
 
 from pathlib import Path
 
-from ..argtypes import number, positive
-from ._outputs import list_written, outdir
+from ..argtypes import comma_list, number, positive
+from ..errors import CliError
+from ._outputs import add_output_options, check_plotting, write_outputs
 
 DESCRIPTION = (
     "Reflector heights below the antenna from the SNR of rising and setting satellite arcs "
@@ -33,28 +34,39 @@ def add_parser(sub):
     p.add_argument("--refraction", action="store_true",
                    help="bend the elevations by Bennett's refraction for the standard atmosphere "
                    "at the receiver's height")
-    p.add_argument("--csv", metavar="FILE", help="write every arc (accepted and rejected) to a CSV file")
-    p.add_argument("--plots", metavar="DIR", help="write PNG figures into DIR")
+    add_output_options(p, csv="write every arc (accepted and rejected) to a CSV file",
+                       plots="write PNG figures into DIR")
     return p
+
+
+def reflector_options(args) -> dict:
+    """The keyword arguments of reflector_heights that the options ask for."""
+    options = {}
+    if args.signals:
+        options["signals"] = comma_list(args.signals)
+    if args.azimuths:
+        if len(args.azimuths) % 2:
+            raise CliError("--azimuths: give pairs FROM TO")
+        options["azimuth_windows"] = list(zip(args.azimuths[::2], args.azimuths[1::2]))
+    if args.heights:
+        options["min_height"], options["max_height"] = args.heights
+    if args.refraction:
+        options["refraction"] = True
+    return options
 
 
 def run(args) -> None:
     from ..analysis.orbits import combined, orbit_sources
-    from ..analysis.reflector import load_orbits, rh_options, rh_summary, run_rh, write_rh_csv
-    from ..optional import pyplot
+    from ..analysis.reflector import load_orbits, rh_summary, run_rh, write_rh_csv
+    from ..analysis.reflector_plots import rh_plots
 
-    if args.plots:
-        pyplot()  # fail before the work when matplotlib is missing
-    sp3, nav = load_orbits(args)
-    obs, result = run_rh(args.obs, combined(sp3, nav), args.receiver, rh_options(args))
+    check_plotting(args)
+    if not (args.sp3 or args.nav):
+        raise CliError("rh needs an orbit: --sp3 FILE, --nav FILE or both")
+    sp3, nav = load_orbits(args.sp3, args.nav)
+    obs, result = run_rh(args.obs, combined(sp3, nav), args.receiver, reflector_options(args))
     satellites = list(result.arcs["satellite"]) + list(result.rejected["satellite"])
-    print(rh_summary(Path(args.obs).name, result, orbit_sources(satellites, sp3, obs.first_epoch())))
-    written = []
-    if args.csv:
-        write_rh_csv(Path(args.csv), result)
-        written.append(Path(args.csv))
-    if args.plots:
-        from ..analysis.reflector_plots import rh_plots
-
-        written += rh_plots(result, Path(args.obs).name, outdir(args.plots))
-    list_written(written)
+    name = Path(args.obs).name
+    print(rh_summary(name, result, orbit_sources(satellites, sp3, obs.first_epoch())))
+    write_outputs(args, csv=lambda path: write_rh_csv(path, result),
+                  plots=lambda outdir, _: rh_plots(result, name, outdir))

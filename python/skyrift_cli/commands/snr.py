@@ -3,8 +3,9 @@ from __future__ import annotations
 
 from pathlib import Path
 
+from ..argtypes import comma_list
 from ..progress import Progress
-from ._outputs import write_outputs
+from ._outputs import add_output_options, check_plotting, write_outputs
 
 
 def add_parser(sub):
@@ -12,28 +13,20 @@ def add_parser(sub):
     p.add_argument("obs", help="RINEX observation file with S observations")
     p.add_argument("--satellites", nargs="+", metavar="SAT",
                    help="satellites to analyse, e.g. G01,G02 or G01 G02 (default all)")
-    p.add_argument("--plots", metavar="DIR", help="write a scalogram PNG per satellite")
-    p.add_argument("--json", metavar="FILE", help="write the survey result as JSON")
+    add_output_options(p, plots="write a scalogram PNG per satellite",
+                       json="write the survey result as JSON")
     return p
-
-
-def parse_satellites(values: list[str] | None) -> list[str] | None:
-    """--satellites G01,G02 or G01 G02 (both forms may be mixed)."""
-    if not values:
-        return None
-    return [s.strip() for v in values for s in v.split(",") if s.strip()]
 
 
 def run(args) -> None:
     from ..analysis.plots import snr_plots
     from ..analysis.snr import run_snr, snr_summary
-    from ..optional import pyplot
 
-    if args.plots:
-        pyplot()
+    check_plotting(args)
     with Progress() as progress:
         progress.step(f"SNR survey of {Path(args.obs).name}")
-        snr_run = run_snr(args.obs, parse_satellites(args.satellites))
+        snr_run = run_snr(args.obs, comma_list(args.satellites))
         progress.echo(snr_summary(snr_run))
-        write_outputs(args, [], lambda: snr_run.survey,
-                      lambda outdir, p: snr_plots(snr_run, outdir, progress=p), progress)
+        write_outputs(args, json=lambda: snr_run.survey,
+                      plots=lambda outdir, p: snr_plots(snr_run, outdir, progress=p),
+                      progress=progress)
