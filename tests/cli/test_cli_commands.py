@@ -61,6 +61,26 @@ def test_info_takes_archive_files_directly(capsys, tmp_path, packing):
     assert out.split("\n", 1)[1] == expected.split("\n", 1)[1]  # all but the "File:" line
 
 
+@pytest.mark.parametrize("name", ["obs.rnx.gz", "obs.GZ", "obs.tgz", "obsgz"])
+def test_info_takes_what_the_reader_takes(simulated, capsys, tmp_path, name):
+    """Gzip input by any name: the command decodes nothing itself, so it reads exactly what
+    the module's reader reads and otherwise fails with the reader's own reason."""
+    import gzip
+
+    path = tmp_path / name
+    path.write_bytes(gzip.compress(simulated.files.obs.read_bytes()))
+    try:
+        sk.read_rinex_obs(str(path))
+        reason = None
+    except OSError as exc:
+        reason = str(exc)
+    code, out, err = run(capsys, "info", path)
+    if reason is None:
+        assert code == 0 and f"Epochs:       {simulated.sim.times.size}" in out
+    else:
+        assert code == 1 and f"{name}: not a RINEX observation file, or a damaged one ({reason})" in err
+
+
 def _table(out: str) -> dict[str, list[str]]:
     lines = out.splitlines()
     start = next(i for i, line in enumerate(lines) if line.startswith("signal"))
@@ -223,6 +243,14 @@ def _not_rinex(tmp_path):
     return ["info", tmp_path / "notes.txt"]
 
 
+def _damaged_gzip(tmp_path, simulated):
+    import gzip
+
+    packed = gzip.compress(simulated.files.obs.read_bytes())
+    (tmp_path / "obs.rnx.gz").write_bytes(packed[:len(packed) // 2])
+    return ["info", tmp_path / "obs.rnx.gz"]
+
+
 def _binary(tmp_path):
     (tmp_path / "x.rnx").write_bytes(bytes(range(256)) * 4)
     return ["info", tmp_path / "x.rnx"]
@@ -267,6 +295,8 @@ ERRORS = [
     ("directory", lambda tmp, sim: ["snr", tmp], "not a regular file"),
     ("not-rinex", lambda tmp, sim: _not_rinex(tmp), "notes.txt: not a RINEX observation file"),
     ("binary", lambda tmp, sim: _binary(tmp), "x.rnx: not a RINEX observation file"),
+    ("damaged-gzip", lambda tmp, sim: _damaged_gzip(tmp, sim),
+     "obs.rnx.gz: not a RINEX observation file, or a damaged one (Failed to read RINEX: "),
     ("orbit-of-another-day", _other_day_orbit,
      "covers 2024-03-08 22:00 to 2024-03-09 04:00, but the observations run 2024-03-05 00:00"),
     ("orbit-with-impossible-date", _orbit_dated_month_13,

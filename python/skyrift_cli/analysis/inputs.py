@@ -2,7 +2,6 @@
 from __future__ import annotations
 
 import datetime as dt
-import gzip
 from pathlib import Path
 
 import skyrift_mp as sk
@@ -19,33 +18,32 @@ def existing_file(path: str | Path) -> Path:
     return p
 
 
-def _header_start(p: Path) -> str | None:
-    """The first line of the RINEX header, or None when it cannot be seen from here
-    (a Unix-compressed file, which only the reader unpacks)."""
-    opener = gzip.open if p.name.endswith("gz") else open
+def _header_problem(p: Path) -> str | None:
+    """What the file's first line, as written, says against observation data, or None.
+    Only a line of plain text is judged: compressed or packed input is the reader's to
+    recognise and decode."""
     try:
-        with opener(p, "rb") as f:
+        with open(p, "rb") as f:
             first = f.readline(200)
-            if first.startswith(b"\x1f\x9d"):
-                return None
-            if first[60:].startswith(b"CRINEX VERS"):  # compact RINEX: the header follows two lines
-                f.readline(200)
-                first = f.readline(200)
-            return first.decode("latin-1")
-    except (OSError, EOFError):
-        return ""  # the reader reports what is wrong with the file
+    except OSError:
+        return None  # the reader reports what is wrong with the file
+    line = first.rstrip(b"\r\n")
+    if not (line.isascii() and line.decode("ascii").isprintable()):
+        return None
+    label = line[60:].decode("ascii").upper()
+    if "RINEX VERSION" in label and line[20:21].upper() not in (b"O", b" "):
+        return f"a RINEX file of type '{line[20:40].decode('ascii').strip()}', not observation data"
+    if "RINEX VERS" not in label:  # neither a RINEX nor a Compact RINEX first line
+        return "not a RINEX observation file (no RINEX VERSION / TYPE line first)"
+    return None
 
 
 def load_obs(path: str | Path):
     """Read a RINEX observation file (plain, gzip, .Z or compact RINEX); an unreadable or
     empty one is an error."""
     p = existing_file(path)
-    first = _header_start(p)
-    if first is not None and "RINEX VERSION" not in first[60:].upper():
-        raise CliError(f"{p}: not a RINEX observation file (no RINEX VERSION / TYPE line first)")
-    if first is not None and first[20:21].upper() not in ("O", " "):
-        raise CliError(f"{p}: a RINEX file of type '{first[20:40].strip()}', "
-                       "not observation data")
+    if (problem := _header_problem(p)) is not None:
+        raise CliError(f"{p}: {problem}")
     return _read_checked(lambda: sk.read_rinex_obs(str(p)), p)
 
 
@@ -54,7 +52,7 @@ def _read_checked(read, label):
     try:
         obs = read()
     except OSError as exc:
-        raise CliError(f"{label}: not a readable RINEX observation file ({exc})") from None
+        raise CliError(f"{label}: not a RINEX observation file, or a damaged one ({exc})") from None
     if obs.num_epochs == 0:
         raise CliError(f"{label}: no observation epochs (is it a RINEX observation file?)")
     if obs.num_satellites == 0:
