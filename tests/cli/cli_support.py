@@ -1,21 +1,13 @@
-"""Helpers of the command-line tests: module pieces, golden text, simulations."""
+"""Helpers of the command-line tests: golden text, simulations."""
 import json
 from pathlib import Path
 
 import pytest
-import skyrift_mp as sk
 
 from skyrift_cli.simulator.simulate import SimConfig
 
 REF_DIR = Path(__file__).resolve().parent / "ref"
 SHORT = SimConfig(seed=3, hours=2.0, interval=30.0)  # fast, still a few slips per system
-
-
-def needs_module(*names: str) -> None:
-    """Skip while a module piece these tests read through has not been merged in."""
-    missing = [n for n in names if not hasattr(sk, n)]
-    if missing:
-        pytest.skip("skyrift_mp lacks " + ", ".join(missing) + " in this build")
 
 
 def ref(name: str, text: str) -> None:

@@ -6,7 +6,7 @@ import math
 import numpy as np
 import pytest
 import skyrift_mp as sk
-from cli_support import needs_module, simulated  # noqa: F401 (fixture)
+from cli_support import simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.analysis.multipath import EstimateTable, _slip_dicts, iso_texts
 from skyrift_cli.analysis.plots import _binned_rms, _groups
@@ -57,7 +57,6 @@ def test_iso_texts_match_the_module():
 
 
 def test_slip_records_from_columns_equal_the_objects(simulated):
-    needs_module("read_rinex_obs", "MultipathAnalyzer")
     results = sk.MultipathAnalyzer(sk.read_rinex_obs(str(simulated.files.obs))).analyze()
     expected = [{"satellite": s.satellite, "epoch": s.epoch, "method": s.method, "signal": s.signal,
                  "magnitude": s.magnitude, "threshold": s.threshold} for s in results.cycle_slips]
@@ -65,7 +64,6 @@ def test_slip_records_from_columns_equal_the_objects(simulated):
 
 
 def test_estimate_table_from_the_columns(simulated):
-    needs_module("read_rinex_obs", "MultipathAnalyzer")
     results = sk.MultipathAnalyzer(sk.read_rinex_obs(str(simulated.files.obs))).analyze()
     table = EstimateTable.from_results(results)
     stats = {s.signal: s.count for s in results.statistics}

@@ -5,7 +5,7 @@ import sys
 
 import pytest
 import skyrift_mp as sk
-from cli_support import SHORT, needs_module, ref, simulated  # noqa: F401 (fixture)
+from cli_support import SHORT, ref, simulated  # noqa: F401 (fixture)
 from shared_data import data_file
 
 from skyrift_cli.commands import info
@@ -25,7 +25,6 @@ def run(capsys, *argv):
 
 
 def test_info_on_simulated_file(simulated, capsys):
-    needs_module("read_rinex_obs")
     code, out, err = run(capsys, "info", simulated.files.obs)
     assert code == 0 and err == ""
     ref("info_simulated.txt", out)
@@ -94,7 +93,6 @@ def _table(out: str) -> dict[str, list[str]]:
 
 
 def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_path):
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
     code, out, err = run(capsys, "multipath", simulated.files.obs, "--sp3", simulated.files.sp3,
                          "--cutoff", "15", "--csv", tmp_path / "mp.csv",
                          "--json", tmp_path / "mp.json")
@@ -119,7 +117,6 @@ def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_p
 
 def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, capsys, tmp_path):
     """The JSON statistics are the analyzer's own."""
-    needs_module("read_rinex_obs", "MultipathAnalyzer")
     code, out, _ = run(capsys, "multipath", simulated.files.obs, "--systems", "G,E",
                        "--json", tmp_path / "mp.json")
     assert code == 0 and "no --sp3 or --nav given" in out
@@ -136,7 +133,6 @@ def test_multipath_statistics_match_the_analyzer_when_nothing_is_cut(simulated, 
 
 def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
     """With the orbit and cutoff 0, the statistics equal analyze() + compute_elevations()."""
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
     from skyrift_cli.analysis.multipath import run_multipath
 
     ours = {s.signal: s for s in run_multipath(simulated.files.obs, simulated.files.sp3,
@@ -151,7 +147,6 @@ def test_weighted_rms_matches_the_analyzer_with_real_elevations(simulated):
 
 
 def test_satellites_the_orbit_lacks_are_named_and_counted(capsys, tmp_path):
-    needs_module("MultipathAnalyzer")
     obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
     sp3 = data_file("Testfile_20220101.eph")
     code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--systems", "C", "--cutoff", "0",
@@ -167,7 +162,6 @@ def test_satellites_the_orbit_lacks_are_named_and_counted(capsys, tmp_path):
 
 
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
-    needs_module("MultipathAnalyzer")
     obs = data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")
     sp3 = data_file("Testfile_20220101.eph")
     code, out, _ = run(capsys, "multipath", obs, "--sp3", sp3, "--csv", tmp_path / "mp.csv")
@@ -183,7 +177,6 @@ def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
 def test_multipath_with_precise_and_broadcast_orbits(capsys, tmp_path):
     """The station day's SP3 file has no BeiDou and no G04: the navigation file places those,
     and the summary and JSON say which orbit served each system."""
-    needs_module("MultipathAnalyzer", "read_rinex_nav")
     obs = data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")
     nav = data_file("ESBC00DNK_R_20201770000_01D_MN.rnx.gz")
     sp3 = data_file("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3")
@@ -205,7 +198,6 @@ def test_multipath_with_precise_and_broadcast_orbits(capsys, tmp_path):
 
 
 def test_snr_survey_json_and_satellite_filter(simulated, capsys, tmp_path):
-    needs_module("read_rinex_obs", "analyze_snr_wavelets")
     code, out, err = run(capsys, "snr", simulated.files.obs, "--satellites", "G06,E04", "R19",
                          "--json", tmp_path / "snr.json")
     assert code == 0 and err == ""
@@ -230,7 +222,6 @@ def test_simulate_writes_the_three_files(capsys, tmp_path):
 
 
 def test_demo_compares_found_with_injected(capsys, tmp_path):
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer", "analyze_snr_wavelets")
     code, out, err = run(capsys, "demo", "--hours", "2", "--seed", "3", "--no-plots",
                          "--outdir", tmp_path / "demo")
     assert code == 0 and err == ""
@@ -328,8 +319,6 @@ ERRORS = [
 def test_user_errors_give_one_line_and_nonzero_exit(simulated, tmp_path, capsys, make_args,
                                                     message):
     args = make_args(tmp_path, simulated)
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer",
-                 *(["analyze_snr_wavelets"] if "--satellites" in args else []))
     code, _, err = run(capsys, *args)
     assert code == 1
     assert err.count("\n") == 1 and err.startswith("skyrift-mp: error: ")

@@ -1,6 +1,6 @@
 """The figures: written by the commands, real PNG images of a readable size."""
 import pytest
-from cli_support import needs_module, simulated  # noqa: F401 (fixture)
+from cli_support import simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.main import main
 
@@ -20,7 +20,6 @@ def _matplotlib():
 
 
 def test_multipath_plots(simulated, tmp_path, capsys):
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
     assert main(["multipath", str(simulated.files.obs), "--sp3", str(simulated.files.sp3),
                  "--plots", str(tmp_path / "figs")]) == 0
     out = capsys.readouterr().out
@@ -35,13 +34,11 @@ def test_multipath_plots(simulated, tmp_path, capsys):
 
 
 def test_without_orbit_only_the_elevation_free_plots(simulated, tmp_path, capsys):
-    needs_module("read_rinex_obs", "MultipathAnalyzer")
     assert main(["multipath", str(simulated.files.obs), "--plots", str(tmp_path)]) == 0
     assert sorted(p.name for p in tmp_path.iterdir()) == ["cycle_slips.png", "mp_rms.png"]
 
 
 def test_snr_scalograms_one_per_satellite(simulated, tmp_path, capsys):
-    needs_module("read_rinex_obs", "analyze_snr_wavelets", "scalogram")
     assert main(["snr", str(simulated.files.obs), "--satellites", "G06,R19",
                  "--plots", str(tmp_path)]) == 0
     assert sorted(p.name for p in tmp_path.iterdir()) == ["scalogram_G06.png",
@@ -50,7 +47,6 @@ def test_snr_scalograms_one_per_satellite(simulated, tmp_path, capsys):
 
 
 def test_demo_writes_its_plots(tmp_path, capsys):
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer", "analyze_snr_wavelets")
     assert main(["demo", "--hours", "2", "--seed", "3", "--outdir", str(tmp_path)]) == 0
     out = capsys.readouterr().out
     written = sorted(p.name for p in tmp_path.iterdir())

@@ -1,6 +1,6 @@
 """The analysis recovers what the simulator injected."""
 import pytest
-from cli_support import SHORT, needs_module, simulated  # noqa: F401 (fixture)
+from cli_support import SHORT, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.analysis.snr import band_of
 from skyrift_cli.simulator.demo import slip_recovery
@@ -11,7 +11,6 @@ KEYS = [series_key(sys, s.band_attr) for sys, sigs in SIGNALS.items() for s in s
 
 @pytest.fixture(scope="module")
 def mp_run(simulated):
-    needs_module("read_rinex_obs", "read_sp3", "MultipathAnalyzer")
     from skyrift_cli.analysis.multipath import run_multipath
 
     return run_multipath(simulated.files.obs, simulated.files.sp3, cutoff=SHORT.cutoff_deg)
@@ -46,7 +45,6 @@ def test_slip_matching_counts_events_not_records():
 
 
 def test_reflection_band_carries_the_most_snr_power(simulated):
-    needs_module("read_rinex_obs", "analyze_snr_wavelets")
     from skyrift_cli.analysis.snr import run_snr
 
     run = run_snr(simulated.files.obs)

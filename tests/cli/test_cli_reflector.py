@@ -3,7 +3,7 @@ import csv
 import json
 
 import pytest
-from cli_support import needs_module, simulated  # noqa: F401 (fixture)
+from cli_support import simulated  # noqa: F401 (fixture)
 from shared_data import data_file
 
 from skyrift_cli.main import main
@@ -16,7 +16,6 @@ def run(capsys, *argv):
 
 
 def test_rh_table_csv_and_plots(simulated, capsys, tmp_path):
-    needs_module("reflector_heights")
     pytest.importorskip("matplotlib")
     f = simulated.files
     code, out, err = run(capsys, "rh", f.obs, "--sp3", f.sp3, "--signals", "S1C,S2W", "--csv",
@@ -40,7 +39,6 @@ def test_rh_table_csv_and_plots(simulated, capsys, tmp_path):
     (["--heights", "3", "1"], "heights need"),
 ], ids=["odd-azimuths", "not-an-s-code", "heights-reversed"])
 def test_rh_user_errors(simulated, capsys, extra, message):
-    needs_module("reflector_heights")
     f = simulated.files
     code, _, err = run(capsys, "rh", f.obs, "--sp3", f.sp3, *extra)
     assert code == 1 and message in err
@@ -63,7 +61,6 @@ def test_rh_needs_an_orbit_it_can_read(simulated, capsys, tmp_path):
 def test_rh_on_a_station_day_with_broadcast_orbits(capsys, orbits, sources):
     """The SP3 file of the day has no BeiDou: the navigation file gives BeiDou arcs, and the
     summary says which orbit placed each system."""
-    needs_module("reflector_heights", "read_rinex_nav")
     files = {"--sp3": data_file("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"),
              "--nav": data_file("ESBC00DNK_R_20201770000_01D_MN.rnx.gz")}
     argv = [x for o in orbits for x in (o, files[o])]
@@ -82,7 +79,6 @@ def test_simulator_keeps_the_reflector_height(capsys, tmp_path):
 
 
 def test_demo_shows_the_recovered_height(capsys, tmp_path):
-    needs_module("reflector_heights", "analyze_snr_wavelets", "MultipathAnalyzer")
     code, out, _ = run(capsys, "demo", "--hours", "4", "--seed", "3", "--no-plots", "--reflector-height", "1.1",
                        "--outdir", tmp_path / "demo")
     assert code == 0

@@ -5,7 +5,7 @@ import json
 
 import numpy as np
 import pytest
-from cli_support import SHORT, needs_module, simulated  # noqa: F401 (fixture)
+from cli_support import SHORT, simulated  # noqa: F401 (fixture)
 
 from skyrift_cli.simulator.orbits import CONSTELLATIONS
 from skyrift_cli.simulator.signals import SIGNALS, observation_codes
@@ -112,7 +112,6 @@ def test_slips_and_their_loss_of_lock_flags_are_in_the_file(simulated):
 
 
 def test_module_reads_the_simulated_files(simulated):
-    needs_module("read_rinex_obs", "read_sp3")
     import skyrift_mp as sk
 
     obs = sk.read_rinex_obs(str(simulated.files.obs))
@@ -156,7 +155,6 @@ def test_stations_of_a_network_share_their_daily_orbit_files(tmp_path):
 
 
 def test_simulate_command_takes_station_start_and_receiver(tmp_path, capsys):
-    needs_module("read_rinex_obs")
     import skyrift_mp as sk
     from skyrift_cli.main import main
 

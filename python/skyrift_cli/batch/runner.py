@@ -146,12 +146,6 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
         raise CliError(f"--workers must be at least 1, not {workers}")
     if not -90.0 <= cutoff <= 90.0:
         raise CliError(f"--cutoff must lie between -90 and 90 degrees, not {cutoff:g}")
-    if estimates:
-        import skyrift_mp as sk
-
-        if not hasattr(sk.AnalysisResults, "to_numpy"):
-            raise CliError("--estimates needs AnalysisResults.to_numpy, which this build "
-                           "of skyrift_mp lacks")
     todo = discover(inputs)
     orbit_folder = None
     if orbits is not None:
