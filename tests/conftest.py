@@ -1,10 +1,2 @@
-"""Shared fixtures."""
-from pathlib import Path
-
-import pytest
-from shared_data import data_folder
-
-
-@pytest.fixture
-def data_dir() -> Path:
-    return data_folder()
+"""pytest loads this first and puts tests/ on sys.path, so that the suites in subfolders
+(tests/cli) import shared_data and the text builders as the suites here do."""

@@ -13,6 +13,7 @@ import pytest
 SHARED = Path(__file__).resolve().parents[1].parent / "shared"
 DATA_DIR = SHARED / "data"
 VALIDATION_DIR = SHARED / "validation"
+ABSENT = "../shared/data is absent"  # the reason of every skip for want of the folder
 
 
 @dataclass(frozen=True)
@@ -100,14 +101,14 @@ def files_of(kind: type) -> list:
     """Parameters for a sweep over the listed files of one kind, or one skipped
     parameter saying why when the folder is absent."""
     if not DATA_DIR.is_dir():
-        return [pytest.param("none", marks=pytest.mark.skip(reason="../shared/data is absent"))]
+        return [pytest.param("none", marks=pytest.mark.skip(reason=ABSENT))]
     return sorted(name for name, entry in DATA_FILES.items() if isinstance(entry, kind))
 
 
 def data_folder() -> Path:
     """The folder itself, skipping the test when it is absent."""
     if not DATA_DIR.is_dir():
-        pytest.skip("../shared/data is absent")
+        pytest.skip(ABSENT)
     return DATA_DIR
 
 
@@ -115,5 +116,5 @@ def data_file(name: str) -> Path:
     """Path of a real data file, skipping the test when the shared data is absent."""
     path = DATA_DIR / name
     if not path.exists():
-        pytest.skip(f"real data file {name} not available (../shared/data is absent)")
+        pytest.skip(f"real data file {name} not available ({ABSENT})")
     return path

@@ -5,8 +5,6 @@ import pytest
 import skyrift_mp as sk
 from hypothesis import given, strategies as st
 
-A = 6378137.0
-
 
 def test_equator_origin_and_reprs():
     assert repr(sk.Geodetic(0, 0, 0).to_ecef()) == "Ecef(6378137.000, 0.000, 0.000)"

@@ -129,17 +129,13 @@ def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Pat
     return save_figure(fig, path)
 
 
-def matplotlib_dates():
-    import matplotlib.dates
-
-    return matplotlib.dates
-
-
 def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
                injected: list[dict] | None = None) -> Path:
     """Detected slips (the columns of cycle_slips_to_numpy()) per satellite on a time
     line, injected ones as rings."""
     plt = pyplot()
+    from matplotlib.dates import DateFormatter
+
     found_sats, times, methods = slips["satellite"], slips["time"], slips["method"]
     injected = injected or []
     inj_sats = np.array([s["satellite"] for s in injected], dtype=str)
@@ -160,7 +156,7 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
     ax.set_ylim(-1, max(len(sats), 1))
     all_times = np.concatenate([times, inj_times])
     days = sorted(set(np.datetime_as_string(all_times, unit="D").tolist()))
-    ax.xaxis.set_major_formatter(matplotlib_dates().DateFormatter("%H:%M"))
+    ax.xaxis.set_major_formatter(DateFormatter("%H:%M"))
     ax.set_xlabel("Time on " + " to ".join(days[:1] + days[1:][-1:]) + " (file time scale)")
     ax.set_ylabel("Satellite")
     ax.set_title(f"Cycle slips — {name}")

@@ -15,7 +15,6 @@ from .report import format_table
 @dataclass
 class SnrRun:
     obs_path: Path
-    obs: object  # RinexObsData, kept for the scalograms
     survey: dict  # the result of analyze_snr_wavelets
 
     @property
@@ -53,7 +52,7 @@ def run_snr(obs_path, satellites=None) -> SnrRun:
     if not any(c.startswith("S") for s in systems for c in obs.observation_types(s)):
         raise CliError(f"{obs_path}: no SNR (S) observations to analyse")
     survey = sk.analyze_snr_wavelets(obs, satellites=satellites)
-    return SnrRun(Path(obs_path), obs, survey)
+    return SnrRun(Path(obs_path), survey)
 
 
 def snr_summary(run: SnrRun) -> str:
