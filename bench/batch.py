@@ -21,8 +21,9 @@ import tempfile
 import time
 from pathlib import Path
 
+from real_data import DATA_DIR, has, skipped
+
 ROOT = Path(__file__).resolve().parents[1]
-DATA = ROOT.parent / "shared" / "data"
 sys.path.insert(0, str(ROOT / "python"))  # the batch layer of this checkout
 
 from skyrift_cli.batch import run_batch  # noqa: E402
@@ -103,10 +104,10 @@ def main() -> None:
     with tempfile.TemporaryDirectory(prefix="skyrift-bench-batch-") as tmp:
         tmp = Path(tmp)
         if not args.no_real:
-            if DATA.is_dir():
-                measure("real files of ../shared/data", [str(DATA)], str(DATA), tmp, args.repeat)
+            if has():
+                measure("real files of ../shared/data", [str(DATA_DIR)], str(DATA_DIR), tmp, args.repeat)
             else:
-                print("../shared/data is absent: real files skipped")
+                print(skipped("real files"))
         if args.days:
             started = time.perf_counter()
             days = generated_days(tmp / "days", args.days)

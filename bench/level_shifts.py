@@ -18,13 +18,11 @@ Run from the repository root after `make build`:  .venv/bin/python bench/level_s
 """
 import sys
 from collections import Counter, defaultdict
-from pathlib import Path
 
 import numpy as np
 import skyrift_mp as mp
+from real_data import data_file
 
-ROOT = Path(__file__).resolve().parents[1]
-DATA = ROOT.parent / "shared" / "data"
 CASES = {"opec": ("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx", "Testfile_20220101.eph"),
          "esbc": ("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz", "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3")}
 
@@ -35,9 +33,9 @@ def ms(text):
 
 def classify(name, **options):
     obs_name, orbit_name = CASES[name]
-    obs = mp.read_rinex_obs(str(DATA / obs_name))
+    obs = mp.read_rinex_obs(str(data_file(obs_name)))
     res = mp.MultipathAnalyzer(obs, elevation_cutoff=-90.0, bias_window_seconds=None,
-                               orbit=mp.read_sp3(str(DATA / orbit_name)), **options).analyze()
+                               orbit=mp.read_sp3(str(data_file(orbit_name))), **options).analyze()
     slips = defaultdict(list)
     for s in res.cycle_slips:
         slips[s.satellite].append(ms(s.epoch))

@@ -24,8 +24,9 @@ from pathlib import Path
 
 import numpy as np
 
+from real_data import data_file
+
 ROOT = Path(__file__).resolve().parents[1]
-DATA = ROOT.parent / "shared" / "data"
 CACHE = ROOT / "bench" / ".cache"
 PEER_PYTHON = ROOT / "bench" / ".venv-peers" / "bin" / "python"
 
@@ -35,6 +36,12 @@ CASES = {
     "1hz": ("SYNT00DNK_R_20201770000_01D_01S_MO.rnx", "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"),
 }
 ESBC_POSITION = (3582105.0, 532589.0, 5232754.0)  # receiver of the generated day (near Esbjerg)
+
+
+def case_files(name):
+    """The observation and orbit files of a case (the generated 1 Hz day lives in the cache)."""
+    obs_name, orbit_name = CASES[name]
+    return CACHE / obs_name if name == "1hz" else data_file(obs_name), data_file(orbit_name)
 
 
 def peak_mb():
@@ -81,8 +88,8 @@ def bench_cli(name, chain):
     """skyrift-mp multipath with --csv and with --plots against the library chain."""
     import tempfile
 
-    obs_name, orbit_name = CASES[name]
-    base = ["multipath", str(DATA / obs_name), "--sp3", str(DATA / orbit_name)]
+    obs_path, orbit_path = case_files(name)
+    base = ["multipath", str(obs_path), "--sp3", str(orbit_path)]
     with tempfile.TemporaryDirectory() as tmp:
         rows = [("--csv", cli_time(base + ["--csv", f"{tmp}/mp.csv"], 3)),
                 ("--plots", cli_time(base + ["--plots", f"{tmp}/plots"], 2))]
@@ -96,12 +103,11 @@ def bench_cli(name, chain):
 def run_case(name):
     """Child process: our chain on one file; prints one JSON line."""
     import skyrift_mp as mp
-    obs_name, orbit_name = CASES[name]
-    obs_path = CACHE / obs_name if name == "1hz" else DATA / obs_name
+    obs_path, orbit_path = case_files(name)
     base = peak_mb()
     obs, read_wall, read_cpu = timed(lambda: mp.read_rinex_obs(str(obs_path)))
     res, an_wall, an_cpu = timed(lambda: mp.MultipathAnalyzer(obs).analyze())
-    sp3 = mp.read_sp3(str(DATA / orbit_name))
+    sp3 = mp.read_sp3(str(orbit_path))
     receiver = obs.approx_position or mp.Ecef(*ESBC_POSITION)
     counts, el_wall, el_cpu = timed(lambda: res.compute_elevations(sp3, receiver))
     n = res.total_estimates()
@@ -147,10 +153,9 @@ print(json.dumps({"wall": wall, "cpu": cpu, "rms": rms, "peak_mb": int(hwm[0].sp
 
 
 def run_peer(name):
-    obs_name, orbit_name = CASES[name]
-    obs_path = DATA / obs_name
-    if obs_name.endswith(".gz"):  # the peer reads plain files
-        plain = CACHE / obs_name[:-3]
+    obs_path, orbit_path = case_files(name)
+    if obs_path.name.endswith(".gz"):  # the peer reads plain files
+        plain = CACHE / obs_path.name[:-3]
         if not plain.exists():
             with gzip.open(obs_path, "rb") as src, open(plain, "wb") as dst:
                 shutil.copyfileobj(src, dst)
@@ -160,7 +165,7 @@ def run_peer(name):
     # Systems our analysis covers by default; for ESBC the orbit file has no BeiDou, which
     # the peer cannot run without.
     systems = "G,R,E" if name == "esbc" else "G,R,E,C"
-    proc = subprocess.run([str(PEER_PYTHON), "-c", PEER_SCRIPT, str(obs_path), str(DATA / orbit_name), str(out),
+    proc = subprocess.run([str(PEER_PYTHON), "-c", PEER_SCRIPT, str(obs_path), str(orbit_path), str(out),
                            systems],
                           capture_output=True, text=True, cwd=out)
     if proc.returncode != 0:
@@ -226,6 +231,8 @@ def main():
         return run_case(args.case)
     CACHE.mkdir(parents=True, exist_ok=True)
     names = ["esbc", "opec"] + ([] if args.no_1hz else ["1hz"])
+    for name in names:
+        case_files(name)  # stops here, naming the file, when the real data is absent
     if "1hz" in names and not (CACHE / CASES["1hz"][0]).exists():
         print("generating the 1 Hz day ...", flush=True)
         generate_1hz_day(CACHE / CASES["1hz"][0])

@@ -16,8 +16,8 @@ from pathlib import Path
 
 import numpy as np
 import skyrift_mp as sk
+from real_data import data_file
 
-DATA = Path(__file__).resolve().parents[1].parent / "shared" / "data"
 DEFAULT = ("ESBC00DNK_R_20201770000_01D_MN.rnx.gz", "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3",
            "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")
 NAMES = {"G": "GPS", "R": "GLONASS", "E": "Galileo", "C": "BeiDou", "J": "QZSS", "S": "SBAS", "I": "NavIC"}
@@ -39,7 +39,7 @@ def figures(values, fmt="9.3f"):
 
 def main():
     nav_path, sp3_path, obs_path = (Path(p) for p in sys.argv[1:4]) if len(sys.argv) == 4 else \
-        (DATA / name for name in DEFAULT)
+        (data_file(name) for name in DEFAULT)
     for p in (nav_path, sp3_path, obs_path):
         if not p.exists():
             sys.exit(f"{p} not found (the real files live in ../shared/data)")

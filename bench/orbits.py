@@ -22,9 +22,9 @@ from pathlib import Path
 
 import skyrift_mp as sk
 from cpp_tools import build_cpp_tool
+from real_data import data_file, has, skipped
+from timing import best_of
 
-REPO = Path(__file__).resolve().parents[1]
-DATA = REPO.parent / "shared" / "data"
 RECEIVER = (3939618.0985, 456302.0205, 4978525.8695)
 
 
@@ -45,36 +45,27 @@ def run_cpp_bench(*args):
     subprocess.run([str(build_cpp_tool("bench_orbits")), *map(str, args)], check=True)
 
 
-ESBC_NAV = DATA / "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
-ESBC_SP3 = DATA / "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"
-ESBC_OBS = DATA / "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
-
-
-def best_of(repeats, func):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        func()
-        best = min(best, time.perf_counter() - start)
-    return best
+ESBC = ("ESBC00DNK_R_20201770000_01D_MN.rnx.gz", "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3",
+        "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")
 
 
 def broadcast_section():
-    if not all(p.exists() for p in (ESBC_NAV, ESBC_SP3, ESBC_OBS)):
-        print("\nbroadcast orbits: skipped (the ESBC files are not in ../shared/data)")
+    if not has(*ESBC):
+        print("\n" + skipped("broadcast orbits"))
         return
+    nav_path, sp3_path, obs_path = (data_file(name) for name in ESBC)
     print("\nbroadcast orbits, ESBC 2020-06-25:")
-    text_bytes = len(gzip.decompress(ESBC_NAV.read_bytes()))
-    seconds = best_of(5, lambda: sk.read_rinex_nav(str(ESBC_NAV)))
-    nav = sk.read_rinex_nav(str(ESBC_NAV))
+    text_bytes = len(gzip.decompress(nav_path.read_bytes()))
+    seconds, _ = best_of(5, lambda: sk.read_rinex_nav(str(nav_path)))
+    nav = sk.read_rinex_nav(str(nav_path))
     print(f"read_rinex_nav: {seconds * 1e3:.1f} ms, {text_bytes / seconds / 1e6:.1f} MB/s of text "
-          f"({ESBC_NAV.stat().st_size / seconds / 1e6:.1f} MB/s of gzip)  {nav!r}")
-    epochs = day_of_epochs(ESBC_SP3)
+          f"({nav_path.stat().st_size / seconds / 1e6:.1f} MB/s of gzip)  {nav!r}")
+    epochs = day_of_epochs(sp3_path)
     satellites = nav.satellites()
     calls = len(epochs) * len(satellites)
     per_call("NavData.get_position", lambda: (nav.get_position(s, e) for s in satellites for e in epochs), calls)
-    sp3 = sk.read_sp3(str(ESBC_SP3))
-    obs = sk.read_rinex_obs(str(ESBC_OBS))
+    sp3 = sk.read_sp3(str(sp3_path))
+    obs = sk.read_rinex_obs(str(obs_path))
     analyzer = sk.MultipathAnalyzer(obs)
     for label, orbit in (("Sp3Data", sp3), ("NavData", nav), ("(Sp3Data, NavData)", (sp3, nav))):
         timings = []
@@ -89,17 +80,17 @@ def broadcast_section():
     orbits = (("None", None), ("Sp3Data", sp3), ("NavData", nav), ("(Sp3Data, NavData)", (sp3, nav)))
     for label, orbit in orbits:
         options = {} if orbit is None else {"orbit": orbit}
-        seconds = best_of(3, lambda: sk.MultipathAnalyzer(obs, **options).analyze())
+        seconds, _ = best_of(3, lambda: sk.MultipathAnalyzer(obs, **options).analyze())
         print(f"MultipathAnalyzer(orbit={label}).analyze(): {seconds:.3f} s (best of 3)")
     for label, orbit in orbits[1:]:
-        seconds = best_of(3, lambda: sk.reflector_heights(obs, orbit))
+        seconds, _ = best_of(3, lambda: sk.reflector_heights(obs, orbit))
         print(f"reflector_heights(obs, {label}): {seconds:.3f} s (best of 3)")
     print("geometry step from SP3, broadcast and both (C++ bench_orbits --nav):")
-    run_cpp_bench("--nav", ESBC_NAV, ESBC_SP3, obs.approx_position.x, obs.approx_position.y, obs.approx_position.z)
+    run_cpp_bench("--nav", nav_path, sp3_path, obs.approx_position.x, obs.approx_position.y, obs.approx_position.z)
 
 
 def main():
-    path = Path(sys.argv[1]) if len(sys.argv) > 1 else DATA / "Testfile_20220101.eph"
+    path = Path(sys.argv[1]) if len(sys.argv) > 1 else data_file("Testfile_20220101.eph")
     if not path.exists():
         sys.exit(f"{path} not found (the real SP3 files live in ../shared/data)")
     print(f"nproc: {os.cpu_count()}, affinity: {len(os.sched_getaffinity(0))}")

@@ -18,14 +18,11 @@ import csv
 import gzip
 import json
 from collections import defaultdict
-from pathlib import Path
 
 import numpy as np
 import skyrift_mp as mp
+from real_data import VALIDATION_DIR, data_file, has, skipped
 
-ROOT = Path(__file__).resolve().parents[1]
-DATA = ROOT.parent / "shared" / "data"
-VALIDATION = ROOT.parent / "shared" / "validation"
 LETTERS = {"GPS": "G", "GLONASS": "R", "Galileo": "E", "BeiDou": "C"}
 
 CASES = [
@@ -38,10 +35,10 @@ NYA_PEER_GPS_C1C = 33561
 
 
 def peer_results(folder):
-    summary = json.loads((VALIDATION / folder / "summary.json").read_text())
+    summary = json.loads((VALIDATION_DIR / folder / "summary.json").read_text())
     signals = {LETTERS[s["system"]] + s["code"]: s for s in summary["signals"]}
     values = defaultdict(dict)
-    with gzip.open(VALIDATION / folder / "multipath_estimates.csv.gz", "rt") as f:
+    with gzip.open(VALIDATION_DIR / folder / "multipath_estimates.csv.gz", "rt") as f:
         for row in csv.DictReader(f):
             if row["multipath_m"]:
                 values[row["sat"][0] + row["code"]][(row["sat"], row["epoch"])] = float(row["multipath_m"])
@@ -49,10 +46,10 @@ def peer_results(folder):
 
 
 def analyze(obs_name, options):
-    obs = mp.read_rinex_obs(str(DATA / obs_name))
+    obs = mp.read_rinex_obs(str(data_file(obs_name)))
     options = dict(options)
     if "orbit" in options:
-        options["orbit"] = mp.read_sp3(str(DATA / options["orbit"]))
+        options["orbit"] = mp.read_sp3(str(data_file(options["orbit"])))
     return mp.MultipathAnalyzer(obs, bias_window_seconds=None, elevation_cutoff=0.0, **options).analyze()
 
 
@@ -71,7 +68,7 @@ def compare_values(ours, theirs):
 
 
 def table(label, obs_name, folder, options):
-    if not (DATA / obs_name).exists() or not (VALIDATION / folder).exists():
+    if not has(obs_name) or not (VALIDATION_DIR / folder).exists():
         print(f"{label}: data or stored peer results absent, skipped")
         return
     peer, peer_values = peer_results(folder)
@@ -97,11 +94,10 @@ def table(label, obs_name, folder, options):
 
 def counts(label, obs_name, signals):
     """`signals`: signal -> estimate count an established tool gives (None: not known)."""
-    path = DATA / obs_name
-    if not path.exists():
-        print(f"{label}: data absent, skipped")
+    if not has(obs_name):
+        print(skipped(label))
         return
-    res = mp.MultipathAnalyzer(mp.read_rinex_obs(str(path)), elevation_cutoff=0.0).analyze()
+    res = mp.MultipathAnalyzer(mp.read_rinex_obs(str(data_file(obs_name))), elevation_cutoff=0.0).analyze()
     stats = {s.system + s.code: s for s in res.statistics}
     per_sat = defaultdict(int)
     for s in res.cycle_slips:

@@ -32,9 +32,9 @@ from pathlib import Path
 
 import skyrift_mp as sk
 from cpp_tools import build_cpp_tool
+from real_data import data_file
 
 REPO = Path(__file__).resolve().parents[1]
-DATA = REPO.parent / "shared" / "data"
 PEER_PY = REPO / "bench" / ".venv-peers" / "bin" / "python"
 HEADLINE = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
 COMPACT = "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz"
@@ -135,9 +135,9 @@ def archive_formats(work: Path, plain: Path, repeats: int = 5):
     """The ESBC day in every packing: our read, and hatanaka's expansion of the compact ones."""
     compact = work / COMPACT.removesuffix(".gz")
     if not compact.exists():
-        with gzip.open(DATA / COMPACT) as src, open(compact, "wb") as dst:
+        with gzip.open(data_file(COMPACT)) as src, open(compact, "wb") as dst:
             shutil.copyfileobj(src, dst)
-    packings = [("plain", plain), ("gzip", DATA / HEADLINE), ("CRINEX", compact), ("CRINEX+gzip", DATA / COMPACT)]
+    packings = [("plain", plain), ("gzip", data_file(HEADLINE)), ("CRINEX", compact), ("CRINEX+gzip", data_file(COMPACT))]
     for label, src in [(".Z", plain), ("CRINEX+.Z", compact)]:
         dst = work / (src.name + ".Z")
         if unix_compress(src, dst):
@@ -171,13 +171,11 @@ def main():
     parser.add_argument("--workdir", default="/tmp/skyrift-bench")
     parser.add_argument("--hours", type=int, default=24, help="length of the generated 1 Hz file")
     args = parser.parse_args()
-    if not DATA.is_dir():
-        sys.exit(f"{DATA} is absent")
     work = Path(args.workdir)
     work.mkdir(parents=True, exist_ok=True)
     plain = work / HEADLINE.removesuffix(".gz")
     if not plain.exists():
-        with gzip.open(DATA / HEADLINE) as src, open(plain, "wb") as dst:
+        with gzip.open(data_file(HEADLINE)) as src, open(plain, "wb") as dst:
             shutil.copyfileobj(src, dst)
     synthetic = work / f"SYNT_1HZ_{args.hours}H.rnx"
     if not synthetic.exists():
@@ -185,8 +183,8 @@ def main():
                         str(args.hours)], check=True)
     tool = build_cpp_tool("bench_read_obs")
 
-    files = [(DATA / HEADLINE, 3, False), (plain, 3, False), (synthetic, 2, False)]
-    files += [(DATA / name, 5, True) for name in PEER_FILES]
+    files = [(data_file(HEADLINE), 3, False), (plain, 3, False), (synthetic, 2, False)]
+    files += [(data_file(name), 5, True) for name in PEER_FILES]
     print(f"nproc {os.cpu_count()}, affinity {len(os.sched_getaffinity(0))}, load average "
           f"{os.getloadavg()[0]:.2f}; skyrift_mp {sk.version()}")
     print("MB/s = decoded text / best wall time; cpu MB/s = the same over the process's CPU time;")

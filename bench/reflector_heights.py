@@ -26,10 +26,11 @@ from pathlib import Path
 
 import numpy as np
 import skyrift_mp as sk
+from real_data import DATA_DIR, has, skipped
 
 ROOT = Path(__file__).resolve().parents[1]
 PEERS = ROOT / "bench" / ".venv-peers"
-DATA = ROOT.parent / "shared" / "data" / "gnssir"
+GNSSIR = DATA_DIR / "gnssir"
 STATION, YEAR, DAYS = "mchl", 2025, (10, 11, 12)
 # gnssir frequency code -> our signal name and the SNR file column holding it.
 FREQUENCIES = {1: ("S1", 6), 20: ("S2", 7), 5: ("S5", 8)}
@@ -38,7 +39,7 @@ MATCH_SECONDS = 600.0
 
 
 def snr_path(doy: int) -> Path:
-    return DATA / f"{STATION}{doy:03d}0.{YEAR % 100:02d}.snr66.gz"
+    return GNSSIR / f"{STATION}{doy:03d}0.{YEAR % 100:02d}.snr66.gz"
 
 
 def load_snr(doy: int) -> np.ndarray:
@@ -47,7 +48,7 @@ def load_snr(doy: int) -> np.ndarray:
 
 
 def settings() -> dict:
-    s = json.loads((DATA / f"{STATION}.json").read_text())
+    s = json.loads((GNSSIR / f"{STATION}.json").read_text())
     s["refraction"] = False
     return s
 
@@ -174,8 +175,8 @@ def main():
     parser.add_argument("--figures", type=Path, help="write the figures for the note into this directory")
     parser.add_argument("--arcs", action="store_true", help="print every matched arc")
     args = parser.parse_args()
-    if not DATA.exists():
-        print(f"skipped: {DATA} is absent (the shared data is not here)")
+    if not has("gnssir"):
+        print(skipped("reflector heights beside gnssrefl"))
         return
     print(f"skyrift_mp {sk.version()}, {os.cpu_count()} processors, station {STATION.upper()} {YEAR} doy {DAYS}")
     s = settings()

@@ -19,12 +19,13 @@ from pathlib import Path
 
 import numpy as np
 import skyrift_mp as sk
+from real_data import data_file, has, skipped
+from timing import best_of
 
 ROOT = Path(__file__).resolve().parents[1]
 PEERS = ROOT / "bench" / ".venv-peers"
 CACHE = ROOT / "bench" / ".cache"
-DATA = ROOT.parent / "shared" / "data"
-REAL_FILE = DATA / "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+REAL_FILE = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
 
 sys.path.insert(0, str(ROOT / "tests"))
 from rinex_text import write_snr_rinex  # noqa: E402
@@ -52,25 +53,6 @@ def peer_python() -> Path:
     return python
 
 
-def best_time(fn, repeats):
-    best, result = float("inf"), None
-    for _ in range(repeats):
-        start = time.perf_counter()
-        result = fn()
-        best = min(best, time.perf_counter() - start)
-    return best, result
-
-
-def best_cpu(fn, repeats):
-    """Least process CPU seconds (all threads) of fn over the repeats."""
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.process_time()
-        fn()
-        best = min(best, time.process_time() - start)
-    return best
-
-
 def bench_morlet():
     print("morlet_cwt vs pycwt (Morlet w0=6, dt=1 s, dj=0.125, s0=2 s, same scales; best of N wall seconds)")
     print("  lists: morlet_cwt(y.tolist(), dt), list results; arrays: morlet_cwt(y, dt, as_numpy=True), y a numpy array")
@@ -84,9 +66,9 @@ def bench_morlet():
             repeats = {1000: 50, 10_000: 10}.get(n, 2)
             t = np.arange(n)
             y = np.sin(2 * np.pi * t / 60.0) + 0.5 * rng.normal(size=n)
-            ours_time, ours = best_time(lambda: sk.morlet_cwt(y.tolist(), 1.0), repeats)
-            array_time, arrays = best_time(lambda: sk.morlet_cwt(y, 1.0, as_numpy=True), repeats)
-            array_cpu = best_cpu(lambda: sk.morlet_cwt(y, 1.0, as_numpy=True), repeats)
+            ours_time, ours = best_of(repeats, lambda: sk.morlet_cwt(y.tolist(), 1.0))
+            array_time, arrays = best_of(repeats, lambda: sk.morlet_cwt(y, 1.0, as_numpy=True))
+            array_cpu, _ = best_of(repeats, lambda: sk.morlet_cwt(y, 1.0, as_numpy=True), clock=time.process_time)
             assert np.array_equal(arrays["power"], np.asarray(ours["power"]))
             J = len(ours["scales"]) - 1
             np.save(f"{tmp}/y.npy", y)
@@ -154,10 +136,10 @@ def bench_survey():
           "read time excluded; best of N")
     print(f"{'file':<44} {'sats':>5} {'samples':>8} {'1 worker s':>11} {'all s':>8} {'speed-up':>9}")
     files = []
-    if REAL_FILE.exists():
-        files.append((REAL_FILE, 3))
+    if has(REAL_FILE):
+        files.append((data_file(REAL_FILE), 3))
     else:
-        print(f"(real file {REAL_FILE.name} not available: ../shared/data is absent)")
+        print(skipped(f"real file {REAL_FILE}"))
     files.append((generated_day(), 2))
     for path, repeats in files:
         one = survey_run(path, "one", repeats)

@@ -7,7 +7,7 @@ import os
 import sys
 
 import pytest
-from batch_support import BROKEN, network  # noqa: F401 (fixture)
+from batch_support import network  # noqa: F401 (fixture)
 
 from skyrift_cli.batch.discovery import discover
 from skyrift_cli.batch.names import is_observation_name, nav_name, orbit_product, site_of

@@ -11,7 +11,6 @@ import datetime as dt
 import gzip
 import tempfile
 import time
-import zlib
 from dataclasses import dataclass, field
 from pathlib import Path
 
