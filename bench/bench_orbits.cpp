@@ -41,18 +41,18 @@ bool identical(const LookAngleBatch& a, const LookAngleBatch& b) {
 }
 
 // Estimates come grouped by satellite (and signal), in time order within a group.
-std::vector<LookAngleQuery> day_queries(const std::vector<std::string>& ids, const std::vector<std::string>& epochs) {
+std::vector<LookAngleQuery> day_queries(const std::vector<Satellite>& satellites, const std::vector<int64_t>& times) {
     std::vector<LookAngleQuery> queries;
-    for (const auto& id : ids) {
-        for (const auto& e : epochs) queries.push_back({id, e});
+    for (const Satellite& s : satellites) {
+        for (const int64_t t : times) queries.push_back({s, t});
     }
     return queries;
 }
 
-std::vector<std::string> day_epochs(const Epoch& day) {
-    std::vector<std::string> epochs;
-    for (int k = 0; k < 2880; ++k) epochs.push_back(iso_text(Epoch{day.year, day.month, day.day, 0, 0, 30.0 * k}));
-    return epochs;
+std::vector<int64_t> day_times(const Epoch& day) {
+    std::vector<int64_t> times;
+    for (int k = 0; k < 2880; ++k) times.push_back(instant_ms(Epoch{day.year, day.month, day.day, 0, 0, 30.0 * k}));
+    return times;
 }
 
 Ecef receiver_from(int argc, char** argv, int first) {
@@ -69,10 +69,9 @@ int sp3_only(int argc, char** argv) {
         std::fprintf(stderr, "cannot use %s\n", argv[1]);
         return 1;
     }
-    std::vector<std::string> ids;
-    for (const auto& o : sp3->orbits) ids.push_back(o.satellite.id());
-    const auto epochs = day_epochs(sp3->orbits.front().records.front().epoch);
-    const auto queries = day_queries(ids, epochs);
+    std::vector<Satellite> satellites;
+    for (const auto& o : sp3->orbits) satellites.push_back(o.satellite);
+    const auto queries = day_queries(satellites, day_times(sp3->orbits.front().records.front().epoch));
 
     LookAngleBatch indexed, unindexed;
     const double t_indexed = best_seconds(3, [&] { indexed = compute_look_angles(*sp3, queries, receiver); });
@@ -99,12 +98,11 @@ int with_broadcast(int argc, char** argv) {
         std::fprintf(stderr, "cannot use %s and %s\n", argv[2], argv[3]);
         return 1;
     }
-    std::set<std::string> sats;
-    for (const Satellite& s : nav->satellites()) sats.insert(s.id());
-    for (const Satellite& s : sp3->satellites()) sats.insert(s.id());
-    const std::vector<std::string> ids(sats.begin(), sats.end());
-    const auto epochs = day_epochs(sp3->orbits.front().records.front().epoch);
-    const auto queries = day_queries(ids, epochs);
+    std::set<Satellite> sats;
+    for (const Satellite& s : nav->satellites()) sats.insert(s);
+    for (const Satellite& s : sp3->satellites()) sats.insert(s);
+    const std::vector<Satellite> satellites(sats.begin(), sats.end());
+    const auto queries = day_queries(satellites, day_times(sp3->orbits.front().records.front().epoch));
     const double n = static_cast<double>(queries.size());
     std::printf("navigation file: %s (read in %.1f ms; %zu satellites, %zu ephemerides)\n", argv[2], read_s * 1e3,
                 nav->num_satellites(), nav->num_ephemerides());

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!read) return 0;
     const Sp3Data& sp3 = *read;
 
-    std::vector<std::string> ids, epochs;
+    std::vector<LookAngleQuery> queries;
     for (const SatelliteRecords& orbit : sp3.orbits) {
         fuzz::require(!orbit.records.empty(), "a listed satellite has records");
         fuzz::require(sp3.find(orbit.satellite) == &orbit, "satellite found by search");
@@ -33,14 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         for (std::size_t i = 0; i < orbit.records.size() && i < 12; ++i) {
             Epoch between = orbit.records[i].epoch;
             between.second += 37.5;
-            for (const Epoch& e : {orbit.records[i].epoch, between}) {
-                ids.push_back(orbit.satellite.id());
-                epochs.push_back(iso_text(e));
-            }
+            for (const Epoch& e : {orbit.records[i].epoch, between}) queries.push_back({orbit.satellite, instant_ms(e)});
         }
     }
-    std::vector<LookAngleQuery> queries;
-    for (std::size_t i = 0; i < ids.size(); ++i) queries.push_back({ids[i], epochs[i]});
 
     const Ecef receiver{3512888.0, 778259.0, 5248286.0};
     const LookAngleBatch indexed = compute_look_angles(sp3, queries, receiver);

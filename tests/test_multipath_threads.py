@@ -7,6 +7,7 @@ import threading
 import pytest
 
 import skyrift_mp as mp
+from lock_release import steps_while
 from shared_data import data_file
 from rinex_synth import epochs_of, observations
 from rinex_text import write_rinex3
@@ -20,37 +21,6 @@ def fast_switching():
     sys.setswitchinterval(1e-4)
     yield
     sys.setswitchinterval(old)
-
-
-@pytest.fixture
-def switching_only_on_release():
-    # With a switch interval far longer than any call, the interpreter never takes the
-    # lock from a thread: another thread runs only where the running one releases it.
-    old = sys.getswitchinterval()
-    sys.setswitchinterval(60.0)
-    yield
-    sys.setswitchinterval(old)
-
-
-def steps_while(call, step) -> int:
-    """How many times this thread ran `step` while another thread was inside `call`."""
-    started, finished = threading.Event(), threading.Event()
-
-    def work():
-        started.set()
-        call()
-        finished.set()
-
-    worker = threading.Thread(target=work)
-    worker.start()
-    started.wait()  # returns only once the worker lets go of the interpreter lock
-    steps = 0
-    while not finished.is_set():
-        step()
-        steps += 1
-        finished.wait(0.0005)
-    worker.join()
-    return steps
 
 
 def test_readers_progress_while_analyze_runs(tmp_path, switching_only_on_release):

@@ -3,6 +3,7 @@
 import gzip
 import inspect
 import math
+import threading
 from pathlib import Path
 
 import pytest
@@ -20,6 +21,7 @@ from sp3_text import (
 )
 
 from gzip_damage import GZIP_DAMAGE, damaged_gzip
+from lock_release import steps_while
 from shared_data import DATA_DIR as DATA
 from shared_data import VALIDATION_DIR as VALIDATION
 from shared_data import Orbit, data_file, files_of
@@ -559,3 +561,28 @@ def test_argument_type_errors_name_the_argument(tmp_path, call, name):
     d = constant_file().write(tmp_path / "a.sp3")
     with pytest.raises(TypeError, match=f"argument '{name}'"):
         call(d, sk.Ecef(1.0, 2.0, 3.0))
+
+
+def orbit_fingerprint(d):
+    """What a read made of the file: its repr, satellites and every satellite's position
+    at the first and a mid-interval epoch."""
+    first = d.first_epoch()
+    between = sk.Epoch(first.year, first.month, first.day, first.hour, first.minute, first.second + 450.0)
+    positions = [(p.x, p.y, p.z) if p else None
+                 for s in d.satellites() for p in (d.get_position(s, first), d.get_position(s, between))]
+    return repr(d), d.satellites(), positions
+
+
+def test_read_sp3_releases_the_lock_and_concurrent_reads_agree(switching_only_on_release):
+    path = str(data_file("gbm20335.sp3"))
+    serial = orbit_fingerprint(sk.read_sp3(path))
+    reads = []
+    # A read that kept the lock would leave no step inside it, in every call.
+    steps = [steps_while(lambda: reads.append(sk.read_sp3(path)), lambda: serial[0]) for _ in range(4)]
+    assert any(steps), steps
+    threads = [threading.Thread(target=lambda: reads.append(sk.read_sp3(path))) for _ in range(2)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert len(reads) == 6 and all(orbit_fingerprint(d) == serial for d in reads)

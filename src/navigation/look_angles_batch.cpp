@@ -9,11 +9,7 @@ namespace {
 template <typename PositionOf>
 std::optional<LookAngles> angles_of(PositionOf&& position_of, const LookAngleQuery& q, const Ecef& receiver,
                                     HorizonRule horizon) {
-    const auto satellite = parse_satellite_id(q.satellite);
-    if (!satellite) return std::nullopt;
-    const auto epoch = parse_epoch(q.epoch);
-    if (!epoch) return std::nullopt;
-    const auto position = position_of(*satellite, *epoch);
+    const auto position = position_of(q.satellite, epoch_from_ms(q.time_ms));
     if (!position) return std::nullopt;
     const LookAngles a = calculate_azel(receiver, *position);
     if (horizon == HorizonRule::AboveOnly && !(a.elevation > 0.0)) return std::nullopt;

@@ -1,22 +1,25 @@
 #pragma once
-// Look angles for a list of (satellite, epoch) observations, the geometry step of
-// AnalysisResults.compute_elevations. Pure C++: safe to run without the GIL.
+// Look angles for a list of (satellite, instant) queries, the geometry step of
+// AnalysisResults.compute_elevations and of the analyzer's orbit. Pure C++: safe to run
+// without the GIL.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "navigation/orbit_source.hpp"
 #include "navigation/sp3_data.hpp"
+#include "rinex/types.hpp"
 #include "utils/coordinates.hpp"
 
 namespace skyrift {
 
+// One satellite at one instant, as integer milliseconds on the time line (instant_ms):
+// plain numbers, so a caller can key its queries and ask each (satellite, instant) once.
 struct LookAngleQuery {
-    std::string_view satellite;  // identifier text such as "G01"
-    std::string_view epoch;      // epoch text such as "2019-01-01T00:00:30.000Z"
+    Satellite satellite;
+    int64_t time_ms = 0;
 };
 
 // Whether angles at or below the horizon count: compute_elevations stores only angles
@@ -24,8 +27,8 @@ struct LookAngleQuery {
 enum class HorizonRule : uint8_t { AboveOnly, Any };
 
 struct LookAngleBatch {
-    // One entry per query, in query order: the angles, absent when the identifier or epoch
-    // does not parse, no position can be interpolated, or (AboveOnly) the elevation is <= 0.
+    // One entry per query, in query order: the angles, absent when no position can be
+    // interpolated or (AboveOnly) the elevation is <= 0.
     std::vector<std::optional<LookAngles>> angles;
     std::size_t computed = 0;
     std::size_t failed = 0;  // computed + failed == number of queries

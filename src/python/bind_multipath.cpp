@@ -54,8 +54,7 @@ void settable_angle(py::class_<PyEstimate>& cls, const char* name) {
         ExclusiveBorrow borrow(self.flag);
         self.record.*Field = x;
     });
-    py::cpp_function deleter(
-        [](PyEstimate&) { raise_py(PyExc_AttributeError, "can't delete attribute"); });
+    py::cpp_function deleter([](PyEstimate&) { raise_attribute_not_deletable(); });
     cls.attr(name) = py::module_::import("builtins").attr("property")(getter, setter, deleter);
 }
 
@@ -215,9 +214,7 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     std::optional<Ecef> position;
     if (!is_absent(receiver)) position = arg_instance<Ecef>(receiver, "receiver");
     if (c.orbit) {
-        auto resolved = receiver_position(c.obs_data->header, position);
-        if (!resolved) raise_value_error(resolved.error().message());
-        c.receiver = *resolved;
+        c.receiver = value_or_raise(receiver_position(c.obs_data->header, position));
     } else if (position) {
         raise_value_error("receiver is used only with an orbit: pass orbit= as well");
     }

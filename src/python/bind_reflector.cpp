@@ -3,25 +3,21 @@
 #include "python/bindings.hpp"
 #include "python/support/columns.hpp"
 #include "python/support/orbit_arg.hpp"
+#include "python/support/reflector_options.hpp"
 
 #include <pybind11/numpy.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
+#include "analysis/reflector/heights_from_inputs.hpp"
 #include "analysis/reflector/reflector_daily.hpp"
-#include "analysis/reflector/reflector_heights.hpp"
-#include "analysis/reflector/reflector_inputs.hpp"
 #include "rinex/obs_data.hpp"
 #include "utils/coordinates.hpp"
 
 namespace skyrift {
 
 namespace {
-
-using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
-using Int64Array = py::array_t<int64_t, py::array::c_style | py::array::forcecast>;
 
 constexpr const char* kReflectorDoc =
     "Reflector heights (m) of a horizontal reflector below the antenna, one per accepted rising\n"
@@ -46,154 +42,12 @@ constexpr const char* kReflectorDoc =
     "  include_beidou_geo_igso [False]: BeiDou GEO and IGSO satellites give no usable arcs\n"
     "  glonass_channels [file header, then the default slot table]: dict of slot to channel\n";
 
-// --- options -------------------------------------------------------------------------
-
-struct CallOptions {
-    ReflectorOptions core;
-    TrackSelection selection;
-    std::optional<double> pressure, temperature, station_height;
-    std::vector<ObservationCode> signals;
-};
-
-ObservationCode signal_or_raise(const std::string& text, const char* name) {
-    const auto code = parse_snr_signal(text);
-    if (!code) {
-        raise_value_error(std::string(name) + ": '" + text +
-                                       "' is not an SNR signal (an S-code such as S1C, or a band such as S1)");
-    }
-    return *code;
-}
-
-std::vector<std::pair<double, double>> azimuth_windows(py::handle h) {
-    return arg_sequence(h, "azimuth_windows", [](py::handle item, const char* name) {
-        const std::vector<double> pair = arg_float_list(item, name);
-        if (pair.size() != 2) raise_value_error("azimuth_windows: each window is a (from, to) pair of degrees");
-        return std::pair{pair[0], pair[1]};
-    });
-}
-
-AmplitudeRule amplitude_rule(py::handle h) {
-    AmplitudeRule rule;
-    if (!PyDict_Check(h.ptr())) {
-        rule.fallback = arg_float(h, "min_amplitude");
-        return rule;
-    }
-    for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(h)) {
-        const std::string name = arg_str(key, "min_amplitude");
-        rule.by_signal.emplace_back(signal_or_raise(name, "min_amplitude"), arg_float(value, "min_amplitude"));
-    }
-    return rule;
-}
-
-std::vector<std::pair<uint32_t, int8_t>> glonass_channels(py::handle h) {
-    if (!PyDict_Check(h.ptr())) py_args::raise_argument_error("glonass_channels", "expected a dict of slot to channel");
-    std::vector<std::pair<uint32_t, int8_t>> out;
-    for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(h)) {
-        uint32_t slot = 0;
-        if (PyUnicode_Check(key.ptr())) {
-            const std::string id = arg_str(key, "glonass_channels");
-            const auto sat = parse_satellite_id(id);
-            if (!sat || sat->system != GnssSystem::GLONASS)
-                raise_value_error("glonass_channels: '" + id + "' is not a GLONASS satellite");
-            slot = sat->prn;
-        } else {
-            slot = arg_int<uint32_t>(key, "glonass_channels");
-        }
-        const int channel = arg_int<int>(value, "glonass_channels");
-        if (channel < -7 || channel > 13)
-            raise_value_error("glonass_channels: channel " + std::to_string(channel) + " is outside -7..13");
-        out.emplace_back(slot, static_cast<int8_t>(channel));
-    }
-    return out;
-}
-
-CallOptions parse_options(const py::kwargs& kwargs, const char* function, bool from_observations) {
-    CallOptions o;
-    ReflectorOptions& c = o.core;
-    bool noise_min = false, noise_max = false;
-    for (const auto& [key_handle, value] : kwargs) {
-        const std::string key = py::str(key_handle);
-        const char* k = key.c_str();
-        if (key == "min_elevation") c.min_elevation = arg_float(value, k);
-        else if (key == "max_elevation") c.max_elevation = arg_float(value, k);
-        else if (key == "fit_min_elevation") c.fit_min_elevation = arg_float(value, k);
-        else if (key == "fit_max_elevation") c.fit_max_elevation = arg_float(value, k);
-        else if (key == "polynomial_order") c.polynomial_order = arg_int<int>(value, k);
-        else if (key == "min_height") c.min_height = arg_float(value, k);
-        else if (key == "max_height") c.max_height = arg_float(value, k);
-        else if (key == "height_step") c.height_step = arg_float(value, k);
-        else if (key == "noise_min_height") c.noise_min_height = arg_float(value, k), noise_min = true;
-        else if (key == "noise_max_height") c.noise_max_height = arg_float(value, k), noise_max = true;
-        else if (key == "min_peak_to_noise") c.min_peak_to_noise = arg_float(value, k);
-        else if (key == "elevation_margin") c.elevation_margin = arg_float(value, k);
-        else if (key == "max_arc_seconds") c.max_arc_seconds = arg_float(value, k);
-        else if (key == "max_gap_seconds") c.max_gap_seconds = arg_float(value, k);
-        else if (key == "min_points") c.min_points = arg_int<std::size_t>(value, k);
-        else if (key == "azimuth_windows") c.azimuth_windows = is_absent(value) ? decltype(c.azimuth_windows){} : azimuth_windows(value);
-        else if (key == "refraction") c.refraction = arg_bool(value, k);
-        else if (key == "pressure") o.pressure = arg_float(value, k);
-        else if (key == "temperature") o.temperature = arg_float(value, k);
-        else if (key == "station_height") o.station_height = arg_float(value, k);
-        else if (key == "min_amplitude") o.selection.min_amplitude = amplitude_rule(value);
-        else if (key == "include_beidou_geo_igso") o.selection.include_beidou_geo_igso = arg_bool(value, k);
-        else if (key == "glonass_channels") o.selection.glonass_channels = is_absent(value) ? decltype(o.selection.glonass_channels){} : glonass_channels(value);
-        else if (key == "signals" && from_observations) {
-            if (!is_absent(value))
-                for (const std::string& s : arg_str_list(value, k)) o.signals.push_back(signal_or_raise(s, k));
-        } else {
-            raise_py(PyExc_TypeError, std::string(function) + "() got an unexpected keyword argument '" + key + "'");
-        }
-    }
-    if (!noise_min) c.noise_min_height = c.min_height;
-    if (!noise_max) c.noise_max_height = c.max_height;
-    o.selection.keep_min_elevation = c.fit_min_elevation - 1.0;  // refraction lifts by well under a degree here
-    o.selection.keep_max_elevation = c.fit_max_elevation + 1.0;
-    return o;
-}
-
-// Pressure and temperature: as given, else the standard atmosphere at the station.
-void settle_atmosphere(CallOptions& o, double station_height) {
-    const Atmosphere standard = standard_atmosphere(o.station_height.value_or(station_height));
-    o.core.atmosphere.pressure_hpa = o.pressure.value_or(standard.pressure_hpa);
-    o.core.atmosphere.temperature_c = o.temperature.value_or(standard.temperature_c);
-}
-
 // --- results -------------------------------------------------------------------------
 
 struct PyReflectorHeights {
     std::shared_ptr<const ReflectorOutput> output;
     bool datetime_times = false;  // times are unix seconds shown as datetime64[ms]
 };
-
-template <typename T>
-py::array_t<T> numpy_column(std::size_t n, auto&& value_of) {
-    py::array_t<T> out(static_cast<py::ssize_t>(n));
-    T* data = out.mutable_data();
-    for (std::size_t i = 0; i < n; ++i) data[i] = value_of(i);
-    return out;
-}
-
-// Fixed-width numpy unicode column ('<U{width}'), filled without a Python object per row.
-py::array text_column(std::size_t n, auto&& text_of) {
-    std::size_t width = 1;
-    for (std::size_t i = 0; i < n; ++i) width = std::max(width, std::string(text_of(i)).size());
-    std::vector<char32_t> buffer(n * width, U'\0');
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string t(text_of(i));
-        for (std::size_t j = 0; j < t.size(); ++j) buffer[i * width + j] = static_cast<unsigned char>(t[j]);
-    }
-    py::array out = py::module_::import("numpy").attr("empty")(n, "<U" + std::to_string(width));
-    if (n) std::memcpy(out.mutable_data(), buffer.data(), buffer.size() * sizeof(char32_t));
-    return out;
-}
-
-py::object time_column(const std::vector<double>& seconds, bool datetime_times) {
-    if (!datetime_times) return numpy_column<double>(seconds.size(), [&](std::size_t i) { return seconds[i]; });
-    auto ms = numpy_column<int64_t>(seconds.size(), [&](std::size_t i) {
-        return static_cast<int64_t>(std::llround(seconds[i] * 1000.0));
-    });
-    return ms.attr("view")("datetime64[ms]");
-}
 
 py::dict arc_columns(const std::vector<ReflectorArc>& arcs, bool datetime_times, bool with_reason) {
     const std::size_t n = arcs.size();
@@ -245,11 +99,11 @@ py::tuple periodogram(const PyReflectorHeights& self, py::handle index_arg, py::
     const int64_t i = arg_int<int64_t>(index_arg, "i");
     const int64_t n = static_cast<int64_t>(arcs.size());
     if (i < -n || i >= n)
-        raise_py(PyExc_IndexError, "arc index " + std::to_string(i) + " out of range for " + std::to_string(n) + " arcs");
+        raise_index_error("arc index " + std::to_string(i) + " out of range for " + std::to_string(n) + " arcs");
     const ReflectorArc& arc = arcs[static_cast<std::size_t>(i < 0 ? i + n : i)];
     if (arc.periodogram.empty()) {
         raise_value_error("arc " + std::to_string(i) + " has no periodogram: it was rejected before (" +
-                                       std::string(reject_reason_text(arc.reason)) + ")");
+                          std::string(reject_reason_text(arc.reason)) + ")");
     }
     const FrequencyGrid& grid = self.output->heights;
     auto heights = numpy_column<double>(grid.count, [&](std::size_t k) { return grid.at(k); });
@@ -271,13 +125,8 @@ std::string heights_repr(const PyReflectorHeights& self) {
 
 // --- computation ---------------------------------------------------------------------
 
-PyReflectorHeights run_released(std::vector<ReflectorTrack>&& tracks, const ReflectorOptions& options, bool datetimes) {
-    ReflectorOutput output = call_released([&] { return reflector_heights(tracks, options); });
-    return {std::make_shared<const ReflectorOutput>(std::move(output)), datetimes};
-}
-
-void check_options(const ReflectorOptions& options) {
-    if (auto ok = validate(options); !ok) raise_error(ok.error(), Failure::Value);
+PyReflectorHeights heights_of(ReflectorOutput&& output, bool datetime_times) {
+    return {std::make_shared<const ReflectorOutput>(std::move(output)), datetime_times};
 }
 
 Ecef receiver_or_raise(const RinexObsData& obs, py::handle receiver_arg) {
@@ -291,76 +140,29 @@ Ecef receiver_or_raise(const RinexObsData& obs, py::handle receiver_arg) {
     return {(*p)[0], (*p)[1], (*p)[2]};
 }
 
-PyReflectorHeights heights_from_observations(py::handle obs_arg, py::handle orbit_arg, py::handle receiver_arg,
-                                             const py::kwargs& kwargs) {
+PyReflectorHeights reflector_heights_py(py::handle obs_arg, py::handle orbit_arg, py::handle receiver_arg,
+                                        const py::kwargs& kwargs) {
     const std::shared_ptr<RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
     const SharedOrbit orbit = arg_orbit(orbit_arg, "orbit");
     const Ecef receiver = receiver_or_raise(*obs, receiver_arg);
-    CallOptions o = parse_options(kwargs, "reflector_heights", true);
+    ReflectorCallOptions o = reflector_options(kwargs, "reflector_heights", true);
     settle_atmosphere(o, to_geodetic(receiver).height);
-    check_options(o.core);
-    std::vector<ReflectorTrack> tracks =
-        call_released([&] { return tracks_from_observations(*obs, orbit.source(), receiver, o.signals, o.selection); });
-    return run_released(std::move(tracks), o.core, true);
+    return heights_of(call_released([&] {
+                          return heights_from_observations(*obs, orbit.source(), receiver, o.signals, o.selection, o.core);
+                      }),
+                      true);
 }
 
-// A 1-D float64 view of an array-like (converted by numpy once when it is not one already).
-DoubleArray float_column(py::handle h, const char* name) {
-    auto a = DoubleArray::ensure(h);
-    if (!a) {
-        PyErr_Clear();
-        py_args::raise_argument_error(name, "expected an array of numbers");
-    }
-    if (a.ndim() != 1) raise_value_error(std::string(name) + " must be one-dimensional");
-    return a;
-}
-
-// Satellites as distinct values plus an index per sample, through numpy.unique so that no
-// Python object is made per sample. Integers follow the SNR file numbering (GPS 1-99,
-// GLONASS +100, Galileo +200, BeiDou +300); strings are identifiers such as "G01".
-std::pair<std::vector<Satellite>, Int64Array> satellite_column(py::handle h) {
-    const py::module_ np = py::module_::import("numpy");
-    py::array values = np.attr("asarray")(h);
-    if (values.ndim() != 1) raise_value_error("satellites must be one-dimensional");
-    py::tuple unique;
-    try {
-        unique = np.attr("unique")(values, py::arg("return_inverse") = true);
-    } catch (py::error_already_set& e) {
-        py_args::raise_argument_error("satellites", "cannot sort the satellite values: " + std::string(py::str(e.value())));
-    }
-    const py::array distinct = unique[0];
-    const char kind = distinct.dtype().kind();
-    std::vector<Satellite> satellites;
-    for (py::handle item : distinct) {
-        std::optional<Satellite> sat;
-        std::string shown;
-        if (kind == 'i' || kind == 'u') {
-            const int64_t number = item.cast<int64_t>();
-            sat = satellite_from_snr_number(number);
-            shown = std::to_string(number);
-        } else if (kind == 'U' || kind == 'O') {
-            if (!PyUnicode_Check(item.ptr())) py_args::raise_argument_error("satellites", "expected identifiers (str) or SNR satellite numbers (int)");
-            shown = arg_str(item, "satellites");
-            sat = parse_satellite_id(shown);
-        } else {
-            py_args::raise_argument_error("satellites", "expected identifiers (str) or SNR satellite numbers (int)");
-        }
-        if (!sat) raise_value_error("satellites: '" + shown + "' is not a satellite");
-        satellites.push_back(*sat);
-    }
-    return {std::move(satellites), Int64Array::ensure(np.attr("ravel")(unique[1]))};
-}
-
-PyReflectorHeights heights_from_snr(py::handle satellites_arg, py::handle times_arg, py::handle elevations_arg,
-                                    py::handle azimuths_arg, py::handle snr_arg, py::handle signal_arg,
-                                    const py::kwargs& kwargs) {
+PyReflectorHeights reflector_heights_from_snr_py(py::handle satellites_arg, py::handle times_arg,
+                                                 py::handle elevations_arg, py::handle azimuths_arg, py::handle snr_arg,
+                                                 py::handle signal_arg, const py::kwargs& kwargs) {
     const std::string signal_name = arg_str(signal_arg, "signal");
     const ObservationCode signal = signal_or_raise(signal_name, "signal");
-    auto [satellites, index] = satellite_column(satellites_arg);
+    auto [satellites, index] = satellite_column(satellites_arg, "satellites");
     const py::module_ np = py::module_::import("numpy");
     const py::array raw_times = np.attr("asarray")(times_arg);
     const bool datetimes = raw_times.dtype().kind() == 'M';
-    DoubleArray times;
+    DoubleColumn times;
     if (datetimes) {
         // NaT becomes NaN and drops the sample.
         py::array ms = raw_times.attr("astype")("datetime64[ms]");
@@ -370,18 +172,17 @@ PyReflectorHeights heights_from_snr(py::handle satellites_arg, py::handle times_
     } else {
         times = float_column(raw_times, "times");
     }
-    const DoubleArray elevations = float_column(elevations_arg, "elevations");
-    const DoubleArray azimuths = float_column(azimuths_arg, "azimuths");
-    const DoubleArray snr = float_column(snr_arg, "snr");
-    CallOptions o = parse_options(kwargs, "reflector_heights_from_snr", false);
+    const DoubleColumn elevations = float_column(elevations_arg, "elevations");
+    const DoubleColumn azimuths = float_column(azimuths_arg, "azimuths");
+    const DoubleColumn snr = float_column(snr_arg, "snr");
+    ReflectorCallOptions o = reflector_options(kwargs, "reflector_heights_from_snr", false);
     settle_atmosphere(o, 0.0);
-    check_options(o.core);
     auto span_of = [](const auto& a) { return std::span(a.data(), static_cast<std::size_t>(a.size())); };
     const SnrColumns columns{satellites, span_of(index), span_of(times), span_of(elevations), span_of(azimuths),
                              span_of(snr)};
-    std::vector<ReflectorTrack> tracks =
-        call_released([&] { return tracks_from_columns(columns, signal, signal_name, o.selection); });
-    return run_released(std::move(tracks), o.core, datetimes);
+    return heights_of(
+        call_released([&] { return heights_from_columns(columns, signal, signal_name, o.selection, o.core); }),
+        datetimes);
 }
 
 }  // namespace
@@ -409,7 +210,7 @@ void register_reflector(py::module_& m) {
                  .c_str())
         .def("__repr__", &heights_repr);
 
-    m.def("reflector_heights", &heights_from_observations, py::arg("obs"), py::arg("orbit"),
+    m.def("reflector_heights", &reflector_heights_py, py::arg("obs"), py::arg("orbit"),
           py::arg("receiver") = py::none(),
           doc_sig("reflector_heights(obs, orbit, receiver=None, **options)",
                   std::string(kReflectorDoc) +
@@ -418,7 +219,7 @@ void register_reflector(py::module_& m) {
                       "first, the broadcast ephemerides for what it lacks) for the receiver (an Ecef; the file's "
                       "approximate position when None).")
               .c_str());
-    m.def("reflector_heights_from_snr", &heights_from_snr, py::arg("satellites"), py::arg("times"),
+    m.def("reflector_heights_from_snr", &reflector_heights_from_snr_py, py::arg("satellites"), py::arg("times"),
           py::arg("elevations"), py::arg("azimuths"), py::arg("snr"), py::arg("signal"),
           doc_sig("reflector_heights_from_snr(satellites, times, elevations, azimuths, snr, signal, **options)",
                   std::string(kReflectorDoc) +

@@ -18,7 +18,7 @@ namespace {
 Track arg_track(py::handle item, const char* name) {
     if (PyUnicode_Check(item.ptr()) || !PySequence_Check(item.ptr()) || PySequence_Size(item.ptr()) != 3) {
         PyErr_Clear();
-        py_args::raise_argument_error(name, "a track is a (satellite, azimuths, elevations) tuple");
+        raise_argument_error(name, "a track is a (satellite, azimuths, elevations) tuple");
     }
     const py::sequence fields = py::reinterpret_borrow<py::sequence>(item);
     return {arg_str(fields[0], name), arg_float_list(fields[1], name), arg_float_list(fields[2], name)};
@@ -79,12 +79,7 @@ py::object band_power_py(py::handle y_arg, py::handle dt_arg, py::handle bands_a
     const std::vector<PeriodBand> bands = arg_bands(bands_arg, "bands");
     const double dj = arg_float(dj_arg, "dj");
     const bool as_numpy = arg_as_numpy(as_numpy_arg);
-    return rows_out(call_released([&]() -> Result<std::vector<std::vector<double>>> {
-                        Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
-                        if (!wt) return wt.error();
-                        return band_power(*wt, bands);
-                    }),
-                    y.size(), as_numpy);
+    return rows_out(call_released([&] { return band_power(y, dt, dj, bands); }), y.size(), as_numpy);
 }
 
 py::object red_noise_significance_py(py::handle y_arg, py::handle dt_arg, py::handle periods_arg,

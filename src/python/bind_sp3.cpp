@@ -55,9 +55,9 @@ void register_sp3_data(py::module_& m) {
 void register_read_sp3(py::module_& m) {
     m.def(
         "read_sp3",
-        [](py::handle path) {
-            // Held lock: SP3 files are small next to a day of observations.
-            return std::make_shared<Sp3Data>(value_or_raise(read_sp3(arg_str(path, "path")), Failure::ReadSp3));
+        [](py::handle path_arg) {
+            const std::string path = arg_str(path_arg, "path");
+            return std::make_shared<Sp3Data>(call_released(Failure::ReadSp3, [&] { return read_sp3(path); }));
         },
         py::arg("path"), doc_sig("read_sp3(path)", "Read SP3 file").c_str());
 }

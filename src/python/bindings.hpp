@@ -7,7 +7,7 @@ namespace skyrift {
 
 namespace py = pybind11;
 
-// Classes
+// Classes of the specified surface, in its order
 void register_system_and_satellite(py::module_& m);  // GnssSystem, Satellite
 void register_epoch(py::module_& m);                 // Epoch
 void register_coordinates(py::module_& m);           // Ecef, Geodetic
@@ -15,8 +15,8 @@ void register_rinex_obs_data(py::module_& m);        // RinexObsData
 // MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer
 void register_multipath_classes(py::module_& m);
 void register_snr_series(py::module_& m);            // SnrSeries
-void register_sp3_data(py::module_& m);              // Sp3Data (the last class)
-// to_numpy / to_pandas / to_xarray methods of AnalysisResults and RinexObsData
+void register_sp3_data(py::module_& m);              // Sp3Data
+// No class of its own: adds to_numpy / to_pandas / to_xarray to AnalysisResults and RinexObsData
 void register_array_views(py::module_& m);
 
 // Functions
@@ -32,8 +32,8 @@ void register_snr_survey(py::module_& m);            // analyze_snr_wavelets
 // Constants
 void register_constants(py::module_& m);
 
-// Additions, after the constants
-void register_reflector(py::module_& m);  // ReflectorHeights, reflector_heights, reflector_heights_from_snr
-void register_nav(py::module_& m);        // NavData, read_rinex_nav, read_rinex_nav_bytes
+// Additions, after the constants: each registers a class and its functions
+void register_reflector(py::module_& m);  // ReflectorHeights; reflector_heights, reflector_heights_from_snr
+void register_nav(py::module_& m);        // NavData; read_rinex_nav, read_rinex_nav_bytes
 
 }  // namespace skyrift

@@ -51,8 +51,7 @@ extern "C" PYBIND11_EXPORT PyObject* PyInit_skyrift_mp() {
     const int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (the_module) {
         if (interpreter != owner_interpreter) {
-            PyErr_SetString(PyExc_ImportError, "skyrift_mp does not support sub-interpreters");
-            return nullptr;
+            return skyrift::fail_import("skyrift_mp does not support sub-interpreters");
         }
         Py_INCREF(the_module);
         return the_module;
@@ -67,9 +66,8 @@ extern "C" PYBIND11_EXPORT PyObject* PyInit_skyrift_mp() {
         Py_DECREF(raw);
         return nullptr;
     } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_ImportError, e.what());
         Py_DECREF(raw);
-        return nullptr;
+        return skyrift::fail_import(e.what());
     }
     owner_interpreter = interpreter;
     the_module = raw;

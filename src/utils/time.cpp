@@ -196,6 +196,23 @@ std::string iso_text_from_ms(int64_t ms) {
     return iso_text(Instant{floor_div(ms, 1000), static_cast<uint32_t>(millis * 1'000'000)});
 }
 
+Epoch epoch_from_ms(int64_t ms) {
+    const int64_t millis = ms % 1000 < 0 ? ms % 1000 + 1000 : ms % 1000;
+    const int64_t seconds = floor_div(ms, 1000);
+    const int64_t days = floor_div(seconds, kSecondsPerDay);
+    const int64_t sod = seconds - days * kSecondsPerDay;
+    const CivilDate date = civil_from_days(days);
+    Epoch e;
+    e.year = static_cast<int32_t>(date.year);  // |year| < 300 million for any int64 stamp
+    e.month = date.month;
+    e.day = date.day;
+    e.hour = static_cast<uint32_t>(sod / 3600);
+    e.minute = static_cast<uint32_t>(sod / 60 % 60);
+    // One correctly rounded division: the double nearest to "SS.mmm", as parsing gives.
+    e.second = static_cast<double>(sod % 60 * 1000 + millis) / 1000.0;
+    return e;
+}
+
 std::optional<std::string> iso_text_from_unix_seconds(double t) {
     const double f = std::floor(t);
     int64_t whole = 0;

@@ -56,6 +56,10 @@ std::string iso_text(const Epoch& e);
 std::string iso_text(const Instant& t);
 // The ISO text of an integer-millisecond time stamp (as made by instant_ms).
 std::string iso_text_from_ms(int64_t ms);
+// The epoch of an integer-millisecond time stamp: normalised calendar fields, the second
+// with its milliseconds. The fields are exactly those parse_epoch(iso_text_from_ms(ms))
+// gives wherever that text parses (years 0 and later).
+Epoch epoch_from_ms(int64_t ms);
 // The instant for unix seconds given as a float, as SNR series print them;
 // absent when the result lies outside the calendar's range.
 std::optional<std::string> iso_text_from_unix_seconds(double t);

@@ -55,15 +55,14 @@ void real_day(const std::filesystem::path& dir) {
         return;
     }
     // Satellite by satellite in time order, as estimates come, then every satellite at each epoch.
-    std::vector<std::string> ids, epochs;
-    for (const Satellite& s : nav->satellites()) ids.push_back(s.id());
-    for (int k = -40; k < 2920; k += 3) epochs.push_back(iso_text(Epoch{2020, 6, 25, 0, 0, 30.0 * k + 0.5 * (k % 2)}));
+    std::vector<int64_t> times;
+    for (int k = -40; k < 2920; k += 3) times.push_back(instant_ms(Epoch{2020, 6, 25, 0, 0, 30.0 * k + 0.5 * (k % 2)}));
     std::vector<LookAngleQuery> by_satellite, by_epoch;
-    for (const auto& id : ids) {
-        for (const auto& e : epochs) by_satellite.push_back({id, e});
+    for (const Satellite& s : nav->satellites()) {
+        for (const int64_t t : times) by_satellite.push_back({s, t});
     }
-    for (const auto& e : epochs) {
-        for (const auto& id : ids) by_epoch.push_back({id, e});
+    for (const int64_t t : times) {
+        for (const Satellite& s : nav->satellites()) by_epoch.push_back({s, t});
     }
     const Ecef receiver{3582104.7, 532590.2, 5232755.0};
     for (const OrbitSource source : {OrbitSource{nullptr, &*nav}, OrbitSource{&*sp3, &*nav}}) {

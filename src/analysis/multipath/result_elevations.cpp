@@ -3,47 +3,13 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/multipath/multipath_stats.hpp"
 #include "navigation/look_angles_batch.hpp"
 
 namespace skyrift {
-
-namespace {
-
-struct GeometryQuery {
-    Satellite satellite;
-    int64_t time_ms;
-};
-
-// The geometry works from the texts an estimate shows: its satellite id and ISO epoch.
-// Asked in blocks, so that the texts of a long day never all exist at once.
-std::vector<std::optional<LookAngles>> look_angles(const std::vector<GeometryQuery>& queries, OrbitCursor& cursor,
-                                                   const Ecef& receiver, HorizonRule horizon) {
-    constexpr std::size_t kBlock = 1 << 16;
-    std::vector<std::optional<LookAngles>> angles;
-    angles.reserve(queries.size());
-    std::vector<std::string> ids, epochs;
-    std::vector<LookAngleQuery> block;
-    for (std::size_t first = 0; first < queries.size(); first += kBlock) {
-        const std::size_t last = std::min(queries.size(), first + kBlock);
-        ids.clear();
-        epochs.clear();
-        block.clear();
-        for (std::size_t q = first; q < last; ++q) {
-            ids.push_back(queries[q].satellite.id());
-            epochs.push_back(iso_text_from_ms(queries[q].time_ms));
-        }
-        for (std::size_t i = 0; i < ids.size(); ++i) block.push_back({ids[i], epochs[i]});
-        LookAngleBatch batch = compute_look_angles(cursor, block, receiver, horizon);
-        angles.insert(angles.end(), batch.angles.begin(), batch.angles.end());
-    }
-    return angles;
-}
-
-}  // namespace
 
 EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, const OrbitSource& orbit,
                                     const Ecef& receiver, HorizonRule horizon) {
@@ -53,7 +19,7 @@ EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, c
     std::vector<uint32_t> query_of_entry(entries, kNone);
     EstimateAngles out;
     out.of_estimate.resize(estimates.size());
-    std::vector<GeometryQuery> queries;
+    std::vector<LookAngleQuery> queries;
     for (std::size_t i = 0; i < estimates.size(); ++i) {
         const EstimateRecord& e = estimates[i];
         uint32_t& query = query_of_entry[e.source];
@@ -63,9 +29,9 @@ EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, c
         }
         out.of_estimate[i] = query;
     }
-    OrbitCursor cursor(orbit);
-    out.angles = look_angles(queries, cursor, receiver, horizon);
-    out.served = cursor.served();
+    LookAngleBatch batch = compute_look_angles(orbit, queries, receiver, horizon);
+    out.angles = std::move(batch.angles);
+    out.served = batch.served;
     return out;
 }
 

@@ -21,11 +21,12 @@ struct ElevationCounts {
 };
 
 // Look angles per estimate, asked once per satellite entry of the observation data
-// (every signal of one satellite at one epoch shares them).
+// (every signal of one satellite at one epoch shares them): one typed query per entry,
+// and an index from each estimate to its query.
 struct EstimateAngles {
-    std::vector<std::optional<LookAngles>> angles;  // per distinct entry
+    std::vector<std::optional<LookAngles>> angles;  // per query
     std::vector<uint32_t> of_estimate;              // index into `angles`, per estimate
-    OrbitCursor::Served served{};                   // which orbit gave the positions (per entry)
+    OrbitCursor::Served served{};                   // which orbit gave the positions (per query)
     const std::optional<LookAngles>& operator[](std::size_t estimate) const { return angles[of_estimate[estimate]]; }
 };
 

@@ -26,6 +26,13 @@ std::vector<std::vector<double>> band_power(const WaveletTransform& wt,
     return rows;
 }
 
+Result<std::vector<std::vector<double>>> band_power(std::span<const double> y, double dt, double dj,
+                                                    std::span<const PeriodBand> bands) {
+    const Result<WaveletTransform> wt = morlet_transform(y, dt, dj, std::nullopt);
+    if (!wt) return wt.error();
+    return band_power(*wt, bands);
+}
+
 std::vector<PeriodBand> period_bands(double dt) {
     if (dt <= 2.0) return {{2, 20}, {20, 40}, {40, 80}, {80, 120}};
     if (dt <= 15.0) return {{30, 60}, {60, 120}, {120, 300}, {300, 600}};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/snr/morlet.hpp"
+#include "utils/result.hpp"
 
 namespace skyrift {
 
@@ -16,6 +17,11 @@ using PeriodBand = std::pair<double, double>;  // [lo, hi) seconds
 // times dj·dt/Cδ.
 std::vector<std::vector<double>> band_power(const WaveletTransform& wt,
                                             std::span<const PeriodBand> bands);
+
+// The same for a series: its Morlet transform (scales from dt and dj, the smallest
+// chosen by the transform), then the band power; fails where the transform does.
+Result<std::vector<std::vector<double>>> band_power(std::span<const double> y, double dt, double dj,
+                                                    std::span<const PeriodBand> bands);
 
 // Four bands chosen by the sampling interval.
 std::vector<PeriodBand> period_bands(double dt);

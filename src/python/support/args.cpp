@@ -5,12 +5,8 @@
 
 namespace skyrift::py_args {
 
-using py_errors::raise_py;
-
 namespace {
 std::string type_name(py::handle h) { return py::str(py::type::handle_of(h).attr("__name__")); }
-
-[[noreturn]] void raise_out_of_range() { raise_py(PyExc_OverflowError, "out of range integral type conversion attempted"); }
 
 // PyLong value as a 128-bit-free pair: fits in int64, fits in uint64, or out of range.
 struct IntValue {
@@ -22,12 +18,12 @@ IntValue int_value(py::handle h, const char* name) {
     if (!PyLong_Check(h.ptr())) raise_argument_error(name, "'" + type_name(h) + "' object cannot be interpreted as an integer");
     int overflow = 0;
     const long long v = PyLong_AsLongLongAndOverflow(h.ptr(), &overflow);
-    if (overflow < 0) raise_out_of_range();
+    if (overflow < 0) raise_integer_out_of_range();
     if (overflow > 0) {
         const unsigned long long u = PyLong_AsUnsignedLongLong(h.ptr());
         if (u == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
             PyErr_Clear();
-            raise_out_of_range();
+            raise_integer_out_of_range();
         }
         return {false, u};
     }
@@ -36,18 +32,6 @@ IntValue int_value(py::handle h, const char* name) {
     return {false, static_cast<uint64_t>(v)};
 }
 }  // namespace
-
-void raise_argument_error(const char* name, const std::string& reason) {
-    raise_py(PyExc_TypeError, "argument '" + std::string(name) + "': " + reason);
-}
-
-void raise_pending_as_argument_error(const char* name) {
-    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-        py::error_already_set pending;
-        raise_argument_error(name, py::str(pending.value()));
-    }
-    throw py::error_already_set();
-}
 
 std::string doc_sig(const std::string& signature, const std::string& doc) {
     // pybind11 methods are function objects whose __self__ is set, so inspect would
@@ -173,18 +157,18 @@ std::vector<std::string> arg_str_list(py::handle h, const char* name) {
 int64_t arg_int64_in(py::handle h, const char* name, int64_t lo, int64_t hi) {
     const IntValue v = int_value(h, name);
     if (v.negative) {
-        if (v.magnitude > static_cast<uint64_t>(INT64_MAX) + 1) raise_out_of_range();
+        if (v.magnitude > static_cast<uint64_t>(INT64_MAX) + 1) raise_integer_out_of_range();
         const int64_t value = v.magnitude == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(v.magnitude);
-        if (value < lo) raise_out_of_range();
+        if (value < lo) raise_integer_out_of_range();
         return value;
     }
-    if (v.magnitude > static_cast<uint64_t>(hi)) raise_out_of_range();
+    if (v.magnitude > static_cast<uint64_t>(hi)) raise_integer_out_of_range();
     return static_cast<int64_t>(v.magnitude);
 }
 
 uint64_t arg_uint64(py::handle h, const char* name) {
     const IntValue v = int_value(h, name);
-    if (v.negative) raise_out_of_range();
+    if (v.negative) raise_integer_out_of_range();
     return v.magnitude;
 }
 

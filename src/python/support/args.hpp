@@ -1,6 +1,7 @@
 #pragma once
-// Argument conversion: one helper per kind, each raising the module's errors:
-// TypeError "argument '{name}': {reason}", OverflowError for out-of-range integers.
+// Argument conversion: one helper per kind, each raising the module's errors through
+// the boundary: TypeError "argument '{name}': {reason}", OverflowError for out-of-range
+// integers.
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
@@ -16,9 +17,9 @@ namespace skyrift::py_args {
 
 namespace py = pybind11;
 
-[[noreturn]] void raise_argument_error(const char* name, const std::string& reason);
-// Re-raises the pending Python error; a TypeError is re-worded under the argument's name.
-[[noreturn]] void raise_pending_as_argument_error(const char* name);
+using py_errors::raise_argument_error;
+using py_errors::raise_integer_out_of_range;
+using py_errors::raise_pending_as_argument_error;
 
 // "name(args)\n--\n\nDocstring": the form from which inspect.signature reads parameters.
 std::string doc_sig(const std::string& signature, const std::string& doc);

@@ -17,13 +17,13 @@ public:
     void acquire_shared() {
         int current = state_.load();
         do {
-            if (current < 0) raise_py(PyExc_RuntimeError, "Already mutably borrowed");
+            if (current < 0) raise_already_mutably_borrowed();
         } while (!state_.compare_exchange_weak(current, current + 1));
     }
     void release_shared() { state_.fetch_sub(1); }
     void acquire_exclusive() {
         int expected = 0;
-        if (!state_.compare_exchange_strong(expected, -1)) raise_py(PyExc_RuntimeError, "Already borrowed");
+        if (!state_.compare_exchange_strong(expected, -1)) raise_already_borrowed();
     }
     void release_exclusive() { state_.store(0); }
 

@@ -24,9 +24,8 @@ PythonError python_error_of(Failure where) {
     return {PyExc_ValueError, ""};
 }
 
-}  // namespace
-
-void raise_py(PyObject* exception_type, const std::string& message) {
+// Sets `exception_type` with the whole message and throws to pybind11.
+[[noreturn]] void raise_py(PyObject* exception_type, const std::string& message) {
     // Whole message, NUL bytes included (a path may hold one); never a decoding error instead.
     PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
     if (text) {
@@ -36,11 +35,54 @@ void raise_py(PyObject* exception_type, const std::string& message) {
     throw py::error_already_set();
 }
 
-void raise_value_error(const std::string& message) { raise_py(PyExc_ValueError, message); }
+}  // namespace
 
 void raise_error(const GnssError& error, Failure where) {
     const PythonError e = python_error_of(where);
     raise_py(e.type, e.prefix + error.message());
 }
+
+void raise_value_error(const std::string& message) { raise_py(PyExc_ValueError, message); }
+
+void raise_argument_error(const char* name, const std::string& reason) {
+    raise_py(PyExc_TypeError, "argument '" + std::string(name) + "': " + reason);
+}
+
+void raise_pending_as_argument_error(const char* name) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        py::error_already_set pending;
+        raise_argument_error(name, py::str(pending.value()));
+    }
+    throw py::error_already_set();
+}
+
+void raise_unexpected_keyword(const char* function, const std::string& key) {
+    raise_py(PyExc_TypeError, std::string(function) + "() got an unexpected keyword argument '" + key + "'");
+}
+
+void raise_integer_out_of_range() {
+    raise_py(PyExc_OverflowError, "out of range integral type conversion attempted");
+}
+
+void raise_index_error(const std::string& message) { raise_py(PyExc_IndexError, message); }
+
+void raise_attribute_not_deletable() { raise_py(PyExc_AttributeError, "can't delete attribute"); }
+
+void raise_already_borrowed() { raise_py(PyExc_RuntimeError, "Already borrowed"); }
+
+void raise_already_mutably_borrowed() { raise_py(PyExc_RuntimeError, "Already mutably borrowed"); }
+
+void raise_missing_extra(py::error_already_set& pending, const char* module, const char* caller) {
+    if (!pending.matches(PyExc_ImportError)) throw pending;
+    raise_py(PyExc_ImportError, std::string(caller) + " needs " + module + ": pip install 'skyrift_mp[" + module +
+                                    "]' (or: pip install " + module + ")");
+}
+
+PyObject* fail_import(const char* message) {
+    PyErr_SetString(PyExc_ImportError, message);
+    return nullptr;
+}
+
+void raise_internal_error(const std::string& message) { raise_py(PyExc_RuntimeError, message); }
 
 }  // namespace skyrift::py_errors

@@ -13,12 +13,12 @@ std::string type_name(py::handle h) { return py::str(py::type::handle_of(h).attr
 // Adds one item; false when it is of neither class.
 bool add_orbit(SharedOrbit& out, py::handle item, const char* name) {
     if (py::isinstance<Sp3Data>(item)) {
-        if (out.precise) py_args::raise_argument_error(name, "more than one Sp3Data");
+        if (out.precise) raise_argument_error(name, "more than one Sp3Data");
         out.precise = item.cast<std::shared_ptr<Sp3Data>>();
         return true;
     }
     if (py::isinstance<NavData>(item)) {
-        if (out.broadcast) py_args::raise_argument_error(name, "more than one NavData");
+        if (out.broadcast) raise_argument_error(name, "more than one NavData");
         out.broadcast = item.cast<std::shared_ptr<NavData>>();
         return true;
     }
@@ -31,14 +31,14 @@ SharedOrbit arg_orbit(py::handle h, const char* name) {
     SharedOrbit out;
     if (h && add_orbit(out, h, name)) return out;
     if (!h || !(py::isinstance<py::tuple>(h) || py::isinstance<py::list>(h))) {
-        py_args::raise_argument_error(name, kExpected + (h ? type_name(h) : std::string("nothing")));
+        raise_argument_error(name, kExpected + (h ? type_name(h) : std::string("nothing")));
     }
     const auto items = py::reinterpret_borrow<py::sequence>(h);
     if (items.size() == 0 || items.size() > 2) {
-        py_args::raise_argument_error(name, kExpected + type_name(h) + " of " + std::to_string(items.size()) + " items");
+        raise_argument_error(name, kExpected + type_name(h) + " of " + std::to_string(items.size()) + " items");
     }
     for (py::handle item : items) {
-        if (!add_orbit(out, item, name)) py_args::raise_argument_error(name, kExpected + type_name(h) + " holding " + type_name(item));
+        if (!add_orbit(out, item, name)) raise_argument_error(name, kExpected + type_name(h) + " holding " + type_name(item));
     }
     return out;
 }

@@ -6,7 +6,7 @@ namespace {
 PeriodBand arg_band(py::handle item, const char* name) {
     const std::vector<double> pair = arg_float_list(item, name);
     if (pair.size() != 2) {
-        py_args::raise_argument_error(name, "a band is a (lo, hi) pair, got " + std::to_string(pair.size()) + " values");
+        raise_argument_error(name, "a band is a (lo, hi) pair, got " + std::to_string(pair.size()) + " values");
     }
     return {pair[0], pair[1]};
 }
