@@ -4,7 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "navigation/broadcast_constants.hpp"
+#include "utils/constants.hpp"
 #include "navigation/broadcast_time.hpp"
 
 namespace skyrift {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/snr/fft.hpp"
+#include "utils/constants.hpp"
 #include "utils/saturate.hpp"
 #include "utils/worker_pool.hpp"
 
@@ -14,7 +15,6 @@ namespace skyrift {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPiQuarterRoot = 0.7511255444649425;  // π^(-1/4)
 constexpr double kSqrt2 = 1.4142135623730951;
 constexpr double kOmega0 = 6.0;
