@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rinex/beidou_orbits.hpp"
 #include "rinex/glonass_channels.hpp"
 #include "utils/worker_pool.hpp"
 
@@ -9,8 +10,10 @@ namespace skyrift {
 
 namespace {
 
+// BeiDou GEO and IGSO tracks hardly move across the sky: they give no rising or setting arcs.
 bool wanted_satellite(const Satellite& sat, const TrackSelection& selection) {
-    return selection.include_beidou_geo_igso || sat.system != GnssSystem::BeiDou || !beidou_geo_or_igso(sat.prn);
+    return selection.include_beidou_geo_igso || sat.system != GnssSystem::BeiDou ||
+           beidou_orbit(sat.prn) == BeidouOrbit::MEO;
 }
 
 bool kept(double elevation, const TrackSelection& selection) {
