@@ -1,6 +1,7 @@
 #include "analysis/snr/scalogram.hpp"
 
 #include <algorithm>
+#include <string>
 
 #include "analysis/snr/gap_arcs.hpp"
 #include "analysis/snr/morlet.hpp"
@@ -25,7 +26,7 @@ Result<Scalogram> scalogram(std::span<const double> t, std::span<const double> v
         return a.second - a.first < b.second - b.first;
     });
     if (longest == arcs.end() || longest->second - longest->first < kMinArcSamples) {
-        return GnssError::other("series too short for a scalogram (< 40 samples)");
+        return GnssError::other("series too short for a scalogram (< " + std::to_string(kMinArcSamples) + " samples)");
     }
     const auto [start, stop] = *longest;
     const std::size_t length = stop - start;
