@@ -40,7 +40,9 @@ Result<Scalogram> scalogram(std::span<const double> t, std::span<const double> v
     Scalogram out;
     out.interval = dt;
     out.periods = wt->periods;
-    out.significance = red_noise_significance(arc_v, dt, wt->periods, kConfidence);
+    Result<std::vector<double>> significance = red_noise_significance(arc_v, dt, wt->periods, kConfidence);
+    if (!significance) return significance.error();
+    out.significance = std::move(*significance);
     const std::size_t step = std::max<std::size_t>(length / columns, 1);
     for (std::size_t i = 0; i < length; i += step) {
         out.t.push_back(arc_t[i]);
