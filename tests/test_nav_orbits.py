@@ -71,6 +71,18 @@ def test_keplerian_positions_match_numpy(tmp_path, sat, message, elements, model
     assert np.max(np.linalg.norm(ours - expected, axis=1)) < 1e-3
 
 
+
+@pytest.mark.parametrize("sat, geo", [("C01", True), ("C63", True), ("C17", False), ("C18", False), ("C38", False)],
+                         ids=["bds2-geo", "last-geo-prn", "geo-on-test-prn-17", "geo-on-test-prn-18", "igso"])
+def test_beidou_geo_form_only_on_the_icd_geo_prns(tmp_path, sat, geo):
+    """A RINEX 3 record names no message: PRNs 1-5 and 59-63 carry the GEO form (tilted
+    frame), every other PRN the ordinary one, even for a GEO satellite on a test PRN."""
+    nav = read(tmp_path, header("3.04") + record_v3(sat, TOC, kepler_values(BEIDOU_GEO)))
+    ours = np.array([xyz(nav.get_position(sat, at(tk + 14.0))) for tk in TK])
+    expected = kepler_xyz(BEIDOU_GEO, TK, mu=BDS_MU, rate=BDS_RATE, geo=geo)
+    assert np.max(np.linalg.norm(ours - expected, axis=1)) < 1e-3
+
+
 # ---------------------------------------------------------------- GLONASS and SBAS
 
 GLONASS_TOC = (2020, 6, 25, 4, 15, 0)

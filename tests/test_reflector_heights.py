@@ -169,6 +169,17 @@ def test_beidou_geo_and_igso_left_out_by_default(sat, by_default):
     assert len(run(sat, samples, "S2I", include_beidou_geo_igso=True).arcs["height"]) == 1
 
 
+
+@pytest.mark.parametrize("sat, kept", [
+    ("C15", False), ("C17", False), ("C31", False), ("C56", False), ("C62", False), ("C63", False),
+    ("C19", True), ("C46", True), ("C57", True),
+], ids=["igso-test-prn", "geo-test-prn", "bds3s-igso", "bds3s-igso-2", "bds3-geo", "reserved-geo-prn",
+        "bds3-meo", "bds3-meo-46", "bds3s-meo"])
+def test_beidou_orbit_table_decides_who_is_left_out(sat, kept):
+    samples = pass_samples(4.0, C / 1561.098e6)
+    assert len(run(sat, samples, "S2I").arcs["height"]) == int(kept)
+
+
 # --- refraction ----------------------------------------------------------------------
 
 def bennett_apparent(e, pressure, temperature):

@@ -66,6 +66,34 @@ def test_receiver_position_needed_and_orbit_type_checked(simulated):
         sk.reflector_heights(obs, sp3, height=10.0)
 
 
+
+def glonass_slot_lines(header_text, change):
+    """The header's GLONASS SLOT / FRQ # lines rewritten: "drop" removes them, "R02 3" sets
+    that slot's channel (the simulator writes the default table)."""
+    lines = header_text.splitlines(keepends=True)
+    if change == "drop":
+        return "".join(line for line in lines if "GLONASS SLOT / FRQ #" not in line)
+    return "".join(line.replace("R02 -4", "R02  3") if "GLONASS SLOT / FRQ #" in line else line for line in lines)
+
+
+@pytest.mark.parametrize("header_change, given, channel", [
+    (None, None, -4), ("R02 3", None, 3), ("drop", None, -4), ("R02 3", {2: 6}, 6), ("drop", {"R02": 6}, 6),
+], ids=["file-equals-default", "file-before-default", "default-without-file", "given-before-file",
+        "given-without-file"])
+def test_glonass_channel_sources_in_order(simulated, header_change, given, channel):
+    _, obs, sp3, files = simulated
+    if header_change:
+        data = files.obs.read_text()
+        cut = data.index("END OF HEADER")
+        obs = sk.read_rinex_obs_bytes((glonass_slot_lines(data[:cut], header_change) + data[cut:]).encode(),
+                                      files.obs.name)
+    r = sk.reflector_heights(obs, sp3, signals=["S1C"], glonass_channels=given)
+    wavelengths = np.r_[r.arcs["wavelength"][r.arcs["satellite"] == "R02"],
+                        r.rejected["wavelength"][r.rejected["satellite"] == "R02"]]
+    assert wavelengths.size > 0
+    assert set(wavelengths.tolist()) == {sk.SPEED_OF_LIGHT / (1602e6 + channel * 562500.0)}
+
+
 # ------------------------------------------------------------- broadcast orbits, a real day
 
 

@@ -112,11 +112,23 @@ class TestRedNoiseSignificance:
     y = [1.0, 2.0, 4.0, 5.0, 4.5, 3.0, 2.5, 1.0, 0.0, 1.5]
     periods = [2.0, 5.0, 50.0]
 
-    @pytest.mark.parametrize("confidence, chi2", [(0.95, 5.991), (0.99, 5.991), (0.9, 4.605), (0.5, 4.605),
-                                                  (float("nan"), 4.605)])
+    @pytest.mark.parametrize("confidence, chi2", [(0.95, 5.991), (0.9, 4.605)])
     def test_levels_by_hand(self, confidence, chi2):
         got = sk.red_noise_significance(self.y, 30.0, self.periods, confidence)
         assert got == pytest.approx(red_noise_by_hand(self.y, 30.0, self.periods, chi2), rel=1e-13)
+
+    @pytest.mark.parametrize("confidence", [0.5, 0.9000001, 0.99, 0.999])
+    def test_other_levels_use_the_exact_chi2_quantile(self, confidence):
+        chi2 = pytest.importorskip("scipy.stats").chi2.ppf(confidence, 2)
+        got = sk.red_noise_significance(self.y, 30.0, self.periods, confidence)
+        assert got == pytest.approx(red_noise_by_hand(self.y, 30.0, self.periods, chi2), rel=1e-12)
+
+    @pytest.mark.parametrize("confidence", [0.0, 1.0, -0.5, 1.5, float("nan"), float("inf")])
+    def test_confidence_outside_the_open_unit_interval_is_refused(self, confidence):
+        with pytest.raises(ValueError, match="^confidence must lie strictly between 0 and 1, got "):
+            sk.red_noise_significance(self.y, 30.0, self.periods, confidence)
+        with pytest.raises(ValueError, match="strictly between 0 and 1"):
+            sk.red_noise_significance([], 30.0, [], confidence)  # checked before the series
 
     @pytest.mark.parametrize("y", [[], [1.0, 2.0], [3.0] * 10], ids=["empty", "two", "constant"])
     def test_degenerate_series_are_never_significant(self, y):

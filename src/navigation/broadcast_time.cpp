@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "navigation/broadcast_constants.hpp"
+#include "utils/constants.hpp"
 
 namespace skyrift {
 

@@ -4,8 +4,9 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "navigation/broadcast_constants.hpp"
+#include "utils/constants.hpp"
 #include "navigation/broadcast_time.hpp"
+#include "rinex/beidou_orbits.hpp"
 
 namespace skyrift {
 
@@ -46,8 +47,6 @@ bool all_finite(const RecordFields& r, std::initializer_list<std::size_t> indexe
 
 // Blank health means healthy; any flag set means not.
 bool healthy_value(double v) { return !std::isfinite(v) || v == 0.0; }
-
-bool is_beidou_geo_prn(uint32_t prn) { return prn <= 5 || (prn >= 59 && prn <= 63); }
 
 double kepler_age(const RecordFields& r, NavMessage m) {
     switch (r.satellite.system) {
@@ -155,7 +154,7 @@ NavMessage inferred_message(const RecordFields& r) {
                               (static_cast<uint32_t>(sources) & 2u) != 0;
             return fnav ? NavMessage::Fnav : NavMessage::Inav;
         }
-        case GnssSystem::BeiDou: return is_beidou_geo_prn(r.satellite.prn) ? NavMessage::D2 : NavMessage::D1;
+        case GnssSystem::BeiDou: return beidou_geo_ephemeris(r.satellite.prn) ? NavMessage::D2 : NavMessage::D1;
         default: return NavMessage::Lnav;
     }
 }

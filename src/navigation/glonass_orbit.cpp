@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "navigation/broadcast_constants.hpp"
+#include "utils/constants.hpp"
 
 namespace skyrift {
 

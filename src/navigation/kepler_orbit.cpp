@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "navigation/broadcast_constants.hpp"
+#include "rinex/beidou_orbits.hpp"
+#include "utils/constants.hpp"
 
 namespace skyrift {
 
@@ -19,17 +20,13 @@ double eccentric_anomaly(double mean_anomaly, double e) {
     return E;
 }
 
-bool is_beidou_geo(const Satellite& s) {
-    return s.system == GnssSystem::BeiDou && (s.prn <= 5 || (s.prn >= 59 && s.prn <= 63));
-}
-
 }  // namespace
 
 KeplerModel kepler_model(const Satellite& satellite) {
     using namespace broadcast;
     switch (satellite.system) {
         case GnssSystem::Galileo: return {kGalileoMu, kGalileoEarthRate, false};
-        case GnssSystem::BeiDou: return {kBeidouMu, kBeidouEarthRate, is_beidou_geo(satellite)};
+        case GnssSystem::BeiDou: return {kBeidouMu, kBeidouEarthRate, beidou_geo_ephemeris(satellite.prn)};
         default: return {kGpsMu, kGpsEarthRate, false};
     }
 }

@@ -13,7 +13,7 @@ struct KeplerModel {
     bool beidou_geo = false;  // elements of an inclined frame, rotated into ECEF at the end
 };
 
-// The constants of the satellite's system; BeiDou PRNs 1-5 and 59-63 are GEO.
+// The constants of the satellite's system, and whether a BeiDou ephemeris has the GEO form.
 KeplerModel kepler_model(const Satellite& satellite);
 
 // ECEF position (the system's frame) `tk` seconds after toe on the system's time line.

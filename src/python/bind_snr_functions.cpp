@@ -88,7 +88,7 @@ py::object red_noise_significance_py(py::handle y_arg, py::handle dt_arg, py::ha
     const double dt = arg_float(dt_arg, "dt");
     const std::vector<double> periods = arg_float_list(periods_arg, "periods");
     const double confidence = arg_float(confidence_arg, "confidence");
-    return floats_out(red_noise_significance(y, dt, periods, confidence), arg_as_numpy(as_numpy_arg));
+    return floats_out(value_or_raise(red_noise_significance(y, dt, periods, confidence)), arg_as_numpy(as_numpy_arg));
 }
 
 py::tuple detrend_arc_py(py::handle t_arg, py::handle values_arg, py::handle max_order_arg, py::handle as_numpy_arg) {

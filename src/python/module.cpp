@@ -3,6 +3,8 @@
 #include "python/common.hpp"
 #include "python/bindings.hpp"
 
+#include "utils/constants.hpp"
+
 namespace {
 
 PyModuleDef module_definition = {
@@ -82,10 +84,10 @@ void register_version(py::module_& m) {
 }
 
 void register_constants(py::module_& m) {
-    m.attr("SPEED_OF_LIGHT") = 299792458.0;
-    m.attr("GM_WGS84") = 3.986005e14;
-    m.attr("EARTH_RADIUS") = 6378137.0;
-    m.attr("GPS_L1_WAVELENGTH") = 299792458.0 / 1575.42e6;
+    m.attr("SPEED_OF_LIGHT") = kSpeedOfLight;
+    m.attr("GM_WGS84") = kWgs84Gm;
+    m.attr("EARTH_RADIUS") = kWgs84A;
+    m.attr("GPS_L1_WAVELENGTH") = kGpsL1Wavelength;
 }
 
 }  // namespace skyrift

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "utils/constants.hpp"
+
 namespace skyrift {
 
 enum class GnssSystem : uint8_t { GPS = 0, GLONASS, Galileo, BeiDou, QZSS, SBAS, NavIC, Mixed };
@@ -59,8 +61,6 @@ std::optional<ObservationCode> parse_observation_code(std::string_view text);
 
 // Carrier frequency in Hz by system letter, band digit and optional GLONASS channel.
 std::optional<double> carrier_frequency(char letter, uint8_t band, std::optional<int8_t> fcn);
-
-inline constexpr double kSpeedOfLight = 299792458.0;
 
 }  // namespace skyrift
 

@@ -29,7 +29,7 @@ LatLon geodetic_angles(const Ecef& p, double horizontal) {
 Ecef to_ecef(const Geodetic& g) {
     const double phi = g.lat * kRadPerDeg, lambda = g.lon * kRadPerDeg;
     const double sin_phi = std::sin(phi);
-    const double n = 6378137.0 / std::sqrt(1.0 - kWgs84E2 * sin_phi * sin_phi);
+    const double n = kWgs84A / std::sqrt(1.0 - kWgs84E2 * sin_phi * sin_phi);
     return {(n + g.height) * std::cos(phi) * std::cos(lambda), (n + g.height) * std::cos(phi) * std::sin(lambda),
             (n * kOneMinusE2 + g.height) * sin_phi};
 }
@@ -38,7 +38,7 @@ Geodetic to_geodetic(const Ecef& p) {
     const double horizontal = std::sqrt(p.x * p.x + p.y * p.y);
     const LatLon a = geodetic_angles(p, horizontal);
     const double sin_phi = std::sin(a.phi);
-    const double n = 6378137.0 / std::sqrt(1.0 - kWgs84E2 * sin_phi * sin_phi);
+    const double n = kWgs84A / std::sqrt(1.0 - kWgs84E2 * sin_phi * sin_phi);
     double height = horizontal / std::cos(a.phi) - n;
     if (horizontal < kPolarAxisDistance) {
         // On the axis: height above the pole, |z| - N(1 - e^2).

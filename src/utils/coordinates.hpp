@@ -1,12 +1,8 @@
 #pragma once
 // WGS-84 ECEF and geodetic coordinates, conversions and look angles.
-namespace skyrift {
+#include "utils/constants.hpp"
 
-inline constexpr double kWgs84A = 6378137.0;
-inline constexpr double kWgs84B = 6356752.314245179;
-inline constexpr double kWgs84E2 = 0.0066943799901413165;
-inline constexpr double kDegPerRad = 57.29577951308232;
-inline constexpr double kRadPerDeg = 0.017453292519943295;
+namespace skyrift {
 
 struct Ecef {
     double x = 0.0, y = 0.0, z = 0.0;

@@ -84,8 +84,6 @@ std::vector<std::string_view> split_on(std::string_view s, char sep) {
     return parts;
 }
 
-bool is_valid_utf8(std::string_view s) { return invalid_utf8_offset(s) == std::string_view::npos; }
-
 std::size_t invalid_utf8_offset(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {

@@ -40,8 +40,6 @@ inline std::string ascii_uppercase(std::string_view s) {
     return out;
 }
 
-// True when every byte sequence in `s` is valid UTF-8.
-bool is_valid_utf8(std::string_view s);
 // Offset of the first byte that does not start a valid UTF-8 sequence, or npos.
 std::size_t invalid_utf8_offset(std::string_view s);
 

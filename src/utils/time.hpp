@@ -68,9 +68,8 @@ std::pair<uint32_t, double> gps_time(const Epoch& e);  // (week, seconds of week
 double julian_date(const Epoch& e);
 uint32_t day_of_year(const Epoch& e);
 
-// Ordering by instant; equal in time when the instants agree to the millisecond.
+// Ordering by instant, to the millisecond.
 inline bool epoch_before(const Epoch& a, const Epoch& b) { return instant_ms(a) < instant_ms(b); }
-inline bool same_time(const Epoch& a, const Epoch& b) { return instant_ms(a) == instant_ms(b); }
 
 // Proleptic Gregorian helpers.
 int64_t days_from_civil(int64_t year, int64_t month, int64_t day);

@@ -47,7 +47,8 @@ std::vector<SatelliteTrack> collect_tracks(const RinexObsData& obs,
             const SatelliteEntry& entry = obs.satellite_entries[s];
             auto [it, fresh] = index.try_emplace(entry.satellite, tracks.size());
             if (fresh) {
-                tracks.push_back({entry.satellite, glonass_channel(obs.header, entry.satellite), {}, {}, {}});
+                const auto channel = glonass_channel(entry.satellite, {.file_slots = &obs.header.glonass_slots});
+                tracks.push_back({entry.satellite, channel, {}, {}, {}});
                 code_sets.emplace_back();
             }
             SatelliteTrack& track = tracks[it->second];

@@ -5,13 +5,13 @@
 #include <set>
 #include <utility>
 
+#include "utils/constants.hpp"
 #include "utils/saturate.hpp"
 
 namespace skyrift {
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kElevationFloor = 0.5;
 constexpr double kCellDegrees = 10.0;
 
@@ -19,7 +19,7 @@ constexpr double kCellDegrees = 10.0;
 
 FresnelZone fresnel_zone(double elevation_deg, double h, double lambda) {
     // fmax: a NaN elevation is taken as the floor, like any other value below it.
-    const double theta = std::fmax(elevation_deg, kElevationFloor) * kDegToRad;
+    const double theta = std::fmax(elevation_deg, kElevationFloor) * kRadPerDeg;
     const double s = std::sin(theta);
     const double q = lambda / (s + s);
     FresnelZone z;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace skyrift {
+#include "utils/constants.hpp"
 
-inline constexpr double kGpsL1Wavelength = 0.19029367279836487;  // metres
+namespace skyrift {
 
 struct FresnelZone {
     double a = 0.0;     // semi-major axis, along the azimuth (m)

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+
+#include "utils/constants.hpp"
 
 namespace skyrift {
 
@@ -83,7 +84,7 @@ constexpr std::size_t kReseedInterval = 256;
 
 double lomb_scargle_power(std::span<const double> x, std::span<const double> y, double frequency) {
     const std::size_t n = std::min(x.size(), y.size());
-    const double omega = 2.0 * std::numbers::pi * frequency;
+    const double omega = kTwoPi * frequency;
     Sums s;
     for (std::size_t i = 0; i < n; ++i) {
         const double c = std::cos(omega * x[i]), sn = std::sin(omega * x[i]);
@@ -101,15 +102,14 @@ std::vector<double> lomb_scargle_powers(std::span<const double> x, std::span<con
     std::vector<double> power(grid.count, 0.0);
     if (n == 0) return power;
     std::vector<double> c(n), s(n), dc(n), ds(n);
-    const double two_pi = 2.0 * std::numbers::pi;
     for (std::size_t i = 0; i < n; ++i) {
-        const double delta = two_pi * grid.step * x[i];
+        const double delta = kTwoPi * grid.step * x[i];
         dc[i] = std::cos(delta);
         ds[i] = std::sin(delta);
     }
     for (std::size_t k = 0; k < grid.count; ++k) {
         if (k % kReseedInterval == 0) {
-            const double omega = two_pi * grid.at(k);
+            const double omega = kTwoPi * grid.at(k);
             for (std::size_t i = 0; i < n; ++i) {
                 c[i] = std::cos(omega * x[i]);
                 s[i] = std::sin(omega * x[i]);

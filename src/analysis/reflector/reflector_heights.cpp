@@ -7,13 +7,13 @@
 #include <numeric>
 
 #include "analysis/reflector/reflector_arcs.hpp"
+#include "utils/constants.hpp"
 #include "utils/worker_pool.hpp"
 
 namespace skyrift {
 
 namespace {
 
-constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kMaxPolynomialOrder = 12;
 constexpr std::size_t kMaxGridHeights = 20'000;  // periodograms are kept for every arc

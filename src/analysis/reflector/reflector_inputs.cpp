@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rinex/beidou_orbits.hpp"
 #include "rinex/glonass_channels.hpp"
 #include "utils/worker_pool.hpp"
 
@@ -9,14 +10,10 @@ namespace skyrift {
 
 namespace {
 
-std::optional<int8_t> given_channel(const TrackSelection& selection, uint32_t slot) {
-    for (const auto& [s, channel] : selection.glonass_channels)
-        if (s == slot) return channel;
-    return std::nullopt;
-}
-
+// BeiDou GEO and IGSO tracks hardly move across the sky: they give no rising or setting arcs.
 bool wanted_satellite(const Satellite& sat, const TrackSelection& selection) {
-    return selection.include_beidou_geo_igso || sat.system != GnssSystem::BeiDou || !beidou_geo_or_igso(sat.prn);
+    return selection.include_beidou_geo_igso || sat.system != GnssSystem::BeiDou ||
+           beidou_orbit(sat.prn) == BeidouOrbit::MEO;
 }
 
 bool kept(double elevation, const TrackSelection& selection) {
@@ -61,10 +58,9 @@ Result<std::vector<ReflectorTrack>> tracks_from_columns(const SnrColumns& c, con
     for (std::size_t k = 0; k < c.satellites.size(); ++k) {
         const Satellite& sat = c.satellites[k];
         if (!wanted_satellite(sat, selection) || counts[k] == 0) continue;
-        const std::optional<int8_t> channel =
-            sat.system == GnssSystem::GLONASS
-                ? (given_channel(selection, sat.prn) ? given_channel(selection, sat.prn) : default_glonass_channel(sat.prn))
-                : std::nullopt;
+        // Columns come without a file: the caller's channels, then the default table.
+        const std::optional<int8_t> channel = glonass_channel(
+            sat, {.given = selection.glonass_channels, .unknown = UnknownGlonassSlot::NoChannel});
         const auto wavelength = signal_wavelength(sat, signal.band, channel);
         if (!wavelength) continue;
         ReflectorTrack& track = by_satellite[k].emplace(empty_track(sat, signal_name, signal, *wavelength, selection));
@@ -93,14 +89,10 @@ std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, co
 
     auto per_satellite = parallel_map(satellites.size(), [&](std::size_t s) {
         const Satellite sat = satellites[s];
-        std::optional<int8_t> channel;
-        if (sat.system == GnssSystem::GLONASS) {
-            channel = given_channel(selection, sat.prn);
-            if (!channel) {
-                const auto it = obs.header.glonass_slots.find(sat.prn);
-                channel = it != obs.header.glonass_slots.end() ? std::optional(it->second) : default_glonass_channel(sat.prn);
-            }
-        }
+        const std::optional<int8_t> channel =
+            glonass_channel(sat, {.given = selection.glonass_channels,
+                                  .file_slots = &obs.header.glonass_slots,
+                                  .unknown = UnknownGlonassSlot::NoChannel});
         // Codes seen so far, each with its track or none when it is not wanted.
         std::vector<std::pair<ObservationCode, std::optional<std::size_t>>> seen;
         std::vector<ReflectorTrack> tracks;

@@ -1,20 +1,8 @@
 #include "analysis/reflector/reflector_signals.hpp"
 
-#include <algorithm>
-#include <array>
-
 #include "utils/text.hpp"
 
 namespace skyrift {
-
-namespace {
-
-// BDS-2 GEO C01-C05, C17-C18 and BDS-3 GEO C59-C62; BDS-2 IGSO C06-C10, C13, C16,
-// BDS-3 IGSO C38-C40 and the test IGSOs C31, C56.
-constexpr std::array<uint32_t, 23> kBeidouGeoIgso = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 13, 16,
-                                                     17, 18, 31, 38, 39, 40, 56, 59, 60, 61, 62};
-
-}  // namespace
 
 std::optional<ObservationCode> parse_snr_signal(std::string_view text) {
     const std::string_view t = trim_unicode(text);
@@ -31,10 +19,6 @@ std::optional<ObservationCode> parse_snr_signal(std::string_view text) {
 bool signal_matches(const ObservationCode& name, const ObservationCode& code) {
     return code.kind == ObservationKind::S && name.band == code.band &&
            (name.attribute == ' ' || name.attribute == code.attribute);
-}
-
-bool beidou_geo_or_igso(uint32_t prn) {
-    return std::binary_search(kBeidouGeoIgso.begin(), kBeidouGeoIgso.end(), prn);
 }
 
 std::optional<double> signal_wavelength(Satellite satellite, uint8_t band, std::optional<int8_t> glonass_channel) {

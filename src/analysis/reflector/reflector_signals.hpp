@@ -19,10 +19,6 @@ std::optional<ObservationCode> parse_snr_signal(std::string_view text);
 // the name gave none.
 bool signal_matches(const ObservationCode& name, const ObservationCode& code);
 
-// BeiDou satellites on geostationary or inclined geosynchronous orbits: their tracks
-// hardly move across the sky, so they give no rising or setting arcs.
-bool beidou_geo_or_igso(uint32_t prn);
-
 // Carrier wavelength (metres) of a band for a satellite, from the module's frequency
 // table. GLONASS FDMA bands need the satellite's channel; without one it is absent.
 std::optional<double> signal_wavelength(Satellite satellite, uint8_t band, std::optional<int8_t> glonass_channel);

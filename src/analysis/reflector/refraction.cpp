@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "utils/constants.hpp"
+
 namespace skyrift {
 
 namespace {
 
-constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kLowestElevation = -1.0;
 constexpr int kMaxIterations = 50;
 

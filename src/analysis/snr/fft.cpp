@@ -4,11 +4,11 @@
 #include <cmath>
 #include <utility>
 
+#include "utils/constants.hpp"
+
 namespace skyrift {
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
 
 std::size_t reverse_bits(std::size_t i, unsigned bits) {
     std::size_t r = 0;

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "analysis/snr/fft.hpp"
+#include "utils/constants.hpp"
+#include "utils/format.hpp"
 #include "utils/saturate.hpp"
 #include "utils/worker_pool.hpp"
 
@@ -14,7 +16,6 @@ namespace skyrift {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPiQuarterRoot = 0.7511255444649425;  // π^(-1/4)
 constexpr double kSqrt2 = 1.4142135623730951;
 constexpr double kOmega0 = 6.0;
@@ -23,6 +24,22 @@ constexpr double kOmega0 = 6.0;
 // power values held at once.
 constexpr int64_t kMaxScales = int64_t{1} << 20;
 constexpr int64_t kMaxPowerValues = int64_t{1} << 28;
+
+// χ² quantiles with 2 degrees of freedom (the power of a complex wavelet) at the two
+// usual confidence levels, rounded as Torrence and Compo tabulate them; other levels
+// use the exact quantile.
+constexpr double kChi2At90Percent = 4.605;
+constexpr double kChi2At95Percent = 5.991;
+
+// The χ² quantile with 2 degrees of freedom: -2 ln(1 - p), exactly, for 0 < p < 1.
+Result<double> chi2_quantile_2dof(double confidence) {
+    if (confidence == 0.90) return kChi2At90Percent;
+    if (confidence == 0.95) return kChi2At95Percent;
+    if (!(confidence > 0.0 && confidence < 1.0)) {
+        return GnssError::other("confidence must lie strictly between 0 and 1, got " + fmt_float(confidence));
+    }
+    return -2.0 * std::log1p(-confidence);
+}
 
 // J = log2(n·dt/s0)/dj truncated toward zero, saturating, NaN → 0, at least 1.
 int64_t largest_scale_index(std::size_t n, double dt, double dj, double s0) {
@@ -185,8 +202,10 @@ Result<WaveletTransform> morlet_transform(std::span<const double> y, double dt, 
     return wt;
 }
 
-std::vector<double> red_noise_significance(std::span<const double> y, double dt,
-                                           std::span<const double> periods, double confidence) {
+Result<std::vector<double>> red_noise_significance(std::span<const double> y, double dt,
+                                                   std::span<const double> periods, double confidence) {
+    const Result<double> chi2 = chi2_quantile_2dof(confidence);
+    if (!chi2) return chi2.error();
     constexpr double inf = std::numeric_limits<double>::infinity();
     const std::size_t n = y.size();
     if (n < 3) return std::vector<double>(periods.size(), inf);
@@ -216,13 +235,12 @@ std::vector<double> red_noise_significance(std::span<const double> y, double dt,
     double alpha = cross / std::sqrt(var_b * var_a);
     alpha = std::isnan(alpha) ? 0.0 : std::min(std::max(alpha, 0.0), 0.99);
 
-    const double chi2 = confidence >= 0.95 ? 5.991 : 4.605;
     const double a2 = alpha * alpha;
     std::vector<double> levels;
     levels.reserve(periods.size());
     for (double p : periods) {
         const double red = (1.0 - a2) / (1.0 + a2 - 2.0 * alpha * std::cos(kTwoPi * dt / p));
-        levels.push_back(red * variance * chi2 * 0.5);
+        levels.push_back(red * variance * *chi2 * 0.5);
     }
     return levels;
 }

@@ -37,8 +37,9 @@ Result<MorletScales> morlet_scales(std::size_t n, double dt, double dj, std::opt
 void morlet_power_into(std::span<const double> y, double dt, std::span<const double> scales, double* power);
 std::vector<double> cone_of_influence(std::size_t n, double dt);
 
-// Red-noise significance level (units of y²) for each period.
-std::vector<double> red_noise_significance(std::span<const double> y, double dt,
-                                           std::span<const double> periods, double confidence);
+// Red-noise significance level (units of y²) for each period at `confidence` (the χ²
+// quantile with 2 degrees of freedom). Fails for a confidence outside (0, 1) or NaN.
+Result<std::vector<double>> red_noise_significance(std::span<const double> y, double dt,
+                                                   std::span<const double> periods, double confidence);
 
 }  // namespace skyrift

@@ -1,6 +1,7 @@
 #include "analysis/snr/scalogram.hpp"
 
 #include <algorithm>
+#include <string>
 
 #include "analysis/snr/gap_arcs.hpp"
 #include "analysis/snr/morlet.hpp"
@@ -25,7 +26,7 @@ Result<Scalogram> scalogram(std::span<const double> t, std::span<const double> v
         return a.second - a.first < b.second - b.first;
     });
     if (longest == arcs.end() || longest->second - longest->first < kMinArcSamples) {
-        return GnssError::other("series too short for a scalogram (< 40 samples)");
+        return GnssError::other("series too short for a scalogram (< " + std::to_string(kMinArcSamples) + " samples)");
     }
     const auto [start, stop] = *longest;
     const std::size_t length = stop - start;
@@ -39,7 +40,9 @@ Result<Scalogram> scalogram(std::span<const double> t, std::span<const double> v
     Scalogram out;
     out.interval = dt;
     out.periods = wt->periods;
-    out.significance = red_noise_significance(arc_v, dt, wt->periods, kConfidence);
+    Result<std::vector<double>> significance = red_noise_significance(arc_v, dt, wt->periods, kConfidence);
+    if (!significance) return significance.error();
+    out.significance = std::move(*significance);
     const std::size_t step = std::max<std::size_t>(length / columns, 1);
     for (std::size_t i = 0; i < length; i += step) {
         out.t.push_back(arc_t[i]);
