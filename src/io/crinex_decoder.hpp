@@ -59,6 +59,7 @@ private:
     std::optional<GnssError> epoch_line(std::string_view text, uint64_t index, std::string& out);
     std::optional<GnssError> clock_line(std::string_view text, uint64_t index, std::string& out);
     std::optional<GnssError> satellite_line(std::string_view text, uint64_t index, std::string& out);
+    bool restore_stripped_blanks(std::size_t list, uint32_t count);
     void write_epoch_line(std::string& out) const;
     SatelliteState& satellite_state(std::string_view id, std::size_t types);
 

@@ -38,9 +38,8 @@ void raise_py(PyObject* exception_type, const std::string& message) {
 
 void raise_value_error(const std::string& message) { raise_py(PyExc_ValueError, message); }
 
-void raise_error(const GnssError& error, Failure where) {
-    const PythonError e = python_error_of(where);
-    raise_py(e.type, e.prefix + error.message());
-}
+std::string error_message(const GnssError& error, Failure where) { return python_error_of(where).prefix + error.message(); }
+
+void raise_error(const GnssError& error, Failure where) { raise_py(python_error_of(where).type, error_message(error, where)); }
 
 }  // namespace skyrift::py_errors
