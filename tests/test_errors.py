@@ -297,6 +297,8 @@ CRINEX_ROWS = [
                                                       *CRX_E1[1:], *CRX_E2, *CRX_E3), SameAs(V3)),
     Row("epoch-date-that-does-not-parse", crx(CRX_E1[0].replace("01 01 00", "01 0x 00"), *CRX_E1[1:]),
         crx_error(7, "epoch date does not parse")),
+    Row("slip-record-date-that-does-not-parse", crx(*CRX_E1, *CRX_E2, "> 2020 01 01 00 00 4x.0000000  6  1", "G01"),
+        crx_error(15, "epoch date does not parse")),
     Row("difference-order-missing", CRX.replace(b"3&40000", b"&40000"), crx_error(9, "difference order missing")),
     Row("clock-line-of-blanks", crx(CRX_E1[0], "   ", *CRX_E1[2:], *CRX_E2, *CRX_E3), SameAs(V3)),
     Row("dos-end-of-file-mark", CRX + DOS_END_OF_FILE, SameAs(V3)),

@@ -195,6 +195,9 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
     if (!parse_count(cut(epoch_, layout.count_begin, layout.count_end), count))
         return damage(index, "bad satellite count");
     const char flag = epoch_.size() > layout.flag ? epoch_[layout.flag] : ' ';
+    // Events (flags 2 to 5) may leave the date blank; every other record has one.
+    if ((flag < '2' || flag > '5') && !epoch_date_parses(epoch_, rinex2_))
+        return damage(index, "epoch date does not parse");
     if (flag >= '2' && flag <= '6') {
         // Events and cycle-slip records: the line as it is, clock offset included, then
         // `count` lines copied as they are.
@@ -206,7 +209,6 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
         after_event_ = true;
         return std::nullopt;
     }
-    if (!epoch_date_parses(epoch_, rinex2_)) return damage(index, "epoch date does not parse");
     if (!restore_stripped_blanks(layout.list, count))
         return damage(index, "satellite list shorter than its count");
     for (uint32_t i = 0; i < count; ++i) {
