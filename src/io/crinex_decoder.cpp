@@ -72,13 +72,13 @@ bool is_number_field(std::string_view line, std::size_t begin, std::size_t end) 
     return is_digits(trim(cut(line, begin, end)));
 }
 
-// Seconds as written: digits, a point, digits (either side may be empty, not both).
+// Seconds as written: digits, a point, digits (either side of the point may be empty).
 bool is_seconds_field(std::string_view line, std::size_t begin, std::size_t end) {
     const std::string_view s = trim(cut(line, begin, end));
     const std::size_t point = s.find('.');
     if (point == std::string_view::npos) return is_digits(s);
     const std::string_view whole = s.substr(0, point), fraction = s.substr(point + 1);
-    return (whole.empty() || is_digits(whole)) && (fraction.empty() || is_digits(fraction)) && s.size() > 1;
+    return (is_digits(whole) || whole.empty()) && (is_digits(fraction) || fraction.empty()) && s != ".";
 }
 
 // Whether the expanded epoch line carries a date the observation readers take as one:
@@ -91,7 +91,7 @@ bool epoch_date_parses(std::string_view line, bool rinex2) {
     constexpr Field kRinex3Numbers[] = {{2, 6}, {7, 9}, {10, 12}, {13, 15}, {16, 18}};
     const auto& numbers = rinex2 ? kRinex2Numbers : kRinex3Numbers;
     for (const Field& f : numbers) {
-        if (f.begin == 0 || f.begin > line.size() || line[f.begin - 1] != ' ') return false;
+        if (f.begin > line.size() || line[f.begin - 1] != ' ') return false;
         if (!is_number_field(line, f.begin, f.end)) return false;
     }
     return rinex2 ? is_seconds_field(line, 15, 26) && line.size() > 18 && line[18] == '.'

@@ -112,10 +112,6 @@ private:
     std::unordered_map<Satellite, std::size_t> index_;
 };
 
-}  // namespace
-
-namespace {
-
 GnssError not_an_sp3_file(std::string_view what) { return GnssError::other("not an SP3 file: " + std::string(what)); }
 
 // The first line must be an SP3 header line; otherwise the file is named for what it
