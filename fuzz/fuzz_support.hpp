@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,24 @@ inline void require_same_reading(const Result<RinexObsData>& a, const Result<Rin
         require(x.code == y.code && x.indicators == y.indicators && std::memcmp(&u, &v, sizeof u) == 0,
                 "both paths read the same observations");
     }
+}
+
+// A partial read of the same input (`damage` its failure, if any) against the whole
+// read: alike when the whole read succeeds; otherwise failing alike before the
+// records, or stopping at the damage that failed the whole read.
+inline void require_partial_agrees(const Result<RinexObsData>& whole, const Result<RinexObsData>& partial,
+                                   const std::optional<GnssError>& damage) {
+    if (whole) {
+        require(!damage, "no damage where the whole read succeeds");
+        require_same_reading(whole, partial);
+        return;
+    }
+    if (!partial) {
+        require(partial.error().message() == whole.error().message(), "a partial read fails alike before the records");
+        return;
+    }
+    require(damage && damage->message() == whole.error().message(), "a partial read stops at the whole read's failure");
+    exercise_observations(*partial);
 }
 
 }  // namespace skyrift::fuzz

@@ -48,8 +48,8 @@ class Other:
     what: str
 
 
-# Epoch counts as documented for each file (event records included for RINEX 3;
-# RINEX 2 events with flags 2-5 are not records).
+# Epoch counts as documented for each file (events with flags 2-5 are not epochs,
+# unless a RINEX 3 event has lines read as satellites).
 DATA_FILES = {
     "ACOR00ESP_R_20213550000_01D_30S_MO.rnx": Observations("3.04", 25),
     "KMS300DNK_R_20221591000_01H_30S_MO.rnx": Observations("4.00", 19),
@@ -58,7 +58,9 @@ DATA_FILES = {
     "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz": Observations("3.05", 2880),
     "NYA100NOR_S_20241240000_01D_30S_MO.rnx.gz": Observations("3.05", 2880),
     "GRAS00FRA_R_20223151700_15M_01S_MO.rnx.gz": Observations("3.04", 900),
-    "GEOP092I.24o.gz": Observations("3.03", 600),
+    # 600 records: the first, an event (flag 2) at the time of the first epoch with no
+    # satellites, is no epoch.
+    "GEOP092I.24o.gz": Observations("3.03", 599),
     "NMBUS_SAMSUNG_S20.20o": Observations("3.03", 293),
     "DUTH0630.22O": Observations("3.02", 3),
     "07590920.05o": Observations("2.10", 120),

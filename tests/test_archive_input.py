@@ -236,6 +236,48 @@ def test_compact_events_and_fresh_starts(version, header, body, records):
     assert contents(ours) == contents(plain) and observations(ours) == observations(plain)
 
 
+# Compact RINEX 1.0 files as archives hold them, each beside the RINEX 2 text it stands
+# for: blanks written "&" in an epoch line written in full, a satellite list whose
+# trailing blank the compressor stripped, a clock line of blanks.
+ARCHIVE_HABITS = [
+    pytest.param(["&24& 1  1  0  0  0.0000000  0  2G01&02", "", "3&20000123 3&45000", "3&21000456 3&41000"],
+                 v2_epoch(["G01", " 02"], yy=24) + v2_obs(obs_field(20000.123), obs_field(45.0))
+                 + v2_obs(obs_field(21000.456), obs_field(41.0)),
+                 id="blanks-written-as-&"),
+    pytest.param(["&24  1  1  0  0  0.0000000  0  2G01R2", "", "3&20000123 3&45000", "3&21000456 3&41000",
+                  " " * 16 + "3", "", "1000 -1000", "2000 -2000"],
+                 v2_epoch(["G01", "R02"], yy=24) + v2_obs(obs_field(20000.123), obs_field(45.0))
+                 + v2_obs(obs_field(21000.456), obs_field(41.0))
+                 + v2_epoch(["G01", "R02"], yy=24, second=30.0) + v2_obs(obs_field(20001.123), obs_field(44.0))
+                 + v2_obs(obs_field(21002.456), obs_field(39.0)),
+                 id="trailing-blank-stripped-from-the-list"),
+    pytest.param(["&24  1  1  0  0  0.0000000  0  1G01", "    ", "3&20000123 3&45000"],
+                 v2_epoch(["G01"], yy=24) + v2_obs(obs_field(20000.123), obs_field(45.0)),
+                 id="clock-line-of-blanks"),
+]
+
+
+@pytest.mark.parametrize("body, records", ARCHIVE_HABITS)
+def test_compact_rinex2_archive_habits(body, records):
+    header = v2_header(types=("C1", "S1"), system="M")
+    ours = load_compact(crinex("1.0", header, body))
+    plain = sk.read_rinex_obs_bytes(text(header + records), "x.24o")
+    assert ours.num_epochs == plain.num_epochs > 0
+    assert contents(ours) == contents(plain) and observations(ours) == observations(plain)
+
+
+def test_stripped_list_entry_reads_alike_in_plain_and_compact_files():
+    # The plain text the compact file expands to, and the same text with the blank
+    # stripped by any other tool: "R2" at the line end is R02 in both.
+    header = v2_header(types=("C1", "S1"), system="M")
+    epoch = ([" 24  1  1  0  0  0.0000000  0  2G01R2"] + v2_obs(obs_field(20000.123), obs_field(45.0))
+             + v2_obs(obs_field(21000.456), obs_field(41.0)))
+    plain = sk.read_rinex_obs_bytes(text(header + epoch), "x.24o")
+    compact = load_compact(crinex("1.0", header, ["&" + epoch[0][1:], "", "3&20000123 3&45000", "3&21000456 3&41000"]))
+    assert [s.id for s in plain.satellites()] == ["G01", "R02"]
+    assert contents(compact) == contents(plain)
+
+
 def load_compact(data, name="x.crx"):
     return sk.read_rinex_obs_bytes(data, name)
 
@@ -258,6 +300,12 @@ def damaged(kind):
         return text(lines[:9] + ["> 2020 01 01 00 00 15.0000000  4  0"] + lines[9:])
     if kind == "difference-after-a-full-epoch":
         return text(lines[:9] + ["> 2020 01 01 00 00 30.0000000  0  1      G01", "", "250 -250"])
+    if kind == "order-missing":
+        return text(lines[:-1] + ["250 &5"])
+    if kind == "date-that-does-not-parse":
+        return text(lines[:-3] + [" " * 17 + "x", "", "250 -250"])
+    if kind == "list-short-of-a-satellite":
+        return text(lines[:-3] + [" " * 33 + "2", "", "250 -250"])
     raise ValueError(kind)
 
 
@@ -270,6 +318,9 @@ def damaged(kind):
     ("bad-number", "line 11: Compact RINEX: bad number"),
     ("difference-epoch-after-event", "line 10: Compact RINEX: epoch line after an event not written in full"),
     ("difference-after-a-full-epoch", "line 11: Compact RINEX: difference without a starting value"),
+    ("order-missing", "line 11: Compact RINEX: difference order missing"),
+    ("date-that-does-not-parse", "line 9: Compact RINEX: epoch date does not parse"),
+    ("list-short-of-a-satellite", "line 9: Compact RINEX: satellite list shorter than its count"),
 ], ids=lambda v: v if "line" not in v or "-" in v else None)
 def test_damaged_compact_input_is_an_error_with_its_line(kind, message):
     with pytest.raises(OSError) as info:

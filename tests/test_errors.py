@@ -73,10 +73,10 @@ def sp3_facts(sp3):
 
 
 def from_file(name: str, read: Callable, pack: Callable[[bytes], bytes] = lambda b: b):
-    def run(data: bytes, tmp_path: Path):
+    def run(data: bytes, tmp_path: Path, **options):
         path = tmp_path / name
         path.write_bytes(pack(data))
-        return read(str(path))
+        return read(str(path), **options)
     return run
 
 
@@ -92,17 +92,20 @@ class Reader:
 
 
 READERS = {
-    "obs-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.rnx"), "Failed to parse RINEX: ", obs_facts),
+    "obs-bytes": Reader(lambda d, _, **o: sk.read_rinex_obs_bytes(d, "obs.rnx", **o), "Failed to parse RINEX: ",
+                        obs_facts),
     "obs-file": Reader(from_file("obs.rnx", sk.read_rinex_obs), "Failed to read RINEX: ", obs_facts),
-    "obs-in-gzip-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(gz(d), "obs.rnx.gz"), "Failed to parse RINEX: ",
-                                obs_facts),
+    "obs-in-gzip-bytes": Reader(lambda d, _, **o: sk.read_rinex_obs_bytes(gz(d), "obs.rnx.gz", **o),
+                                "Failed to parse RINEX: ", obs_facts),
     "obs-in-gzip-file": Reader(from_file("obs.rnx.gz", sk.read_rinex_obs, gz), "Failed to read RINEX: ", obs_facts),
-    "gzip-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.rnx.gz"), "Failed to parse RINEX: ", obs_facts),
+    "gzip-bytes": Reader(lambda d, _, **o: sk.read_rinex_obs_bytes(d, "obs.rnx.gz", **o), "Failed to parse RINEX: ",
+                         obs_facts),
     "gzip-file": Reader(from_file("obs.rnx.gz", sk.read_rinex_obs), "Failed to read RINEX: ", obs_facts),
     "sp3-file": Reader(from_file("orbit.sp3", sk.read_sp3), "Failed to read SP3: ", sp3_facts),
     # Compact RINEX and .Z are recognised by content, whatever the name.
-    "crinex-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.crx"), "Failed to parse RINEX: ", obs_facts),
-    "compress-bytes": Reader(lambda d, _: sk.read_rinex_obs_bytes(d, "obs.rnx.Z"), "Failed to parse RINEX: ",
+    "crinex-bytes": Reader(lambda d, _, **o: sk.read_rinex_obs_bytes(d, "obs.crx", **o), "Failed to parse RINEX: ",
+                           obs_facts),
+    "compress-bytes": Reader(lambda d, _, **o: sk.read_rinex_obs_bytes(d, "obs.rnx.Z", **o), "Failed to parse RINEX: ",
                              obs_facts),
     "compress-file": Reader(from_file("obs.rnx.Z", sk.read_rinex_obs), "Failed to read RINEX: ", obs_facts),
     "nav-bytes": Reader(lambda d, _: sk.read_rinex_nav_bytes(d, "brdc.rnx"), "Failed to read RINEX navigation: ",
@@ -129,6 +132,7 @@ E2 = [v3_epoch(30.0, 2), g("G01", 41.0), g("G02", 42.0)]
 E3 = [v3_epoch(60.0, 1), g("G01", 43.0)]
 V3 = v3_file(E1, E2, E3)
 UTF8_ERROR = Raises(OSError, "I/O error: stream did not contain valid UTF-8")
+DOS_END_OF_FILE = b"\x1a"  # Ctrl-Z, which DOS tools wrote after the last line
 
 
 def f(value):
@@ -154,7 +158,15 @@ OBS_TEXT_ROWS = [
     Row("only-nul-bytes", b"\0" * 1000, Gives(epochs=[], satellites=[])),
     Row("header-only", V3[:V3.index(b">")], Gives(version="3.04", epochs=[])),
     Row("binary-garbage", bytes(range(256)) * 4, UTF8_ERROR),
-    Row("latin-1-marker-name", V3.replace(b"SITE", b"S\xd8TE"), UTF8_ERROR),
+    # Header text in Latin-1 reads as such; a record line that is no UTF-8 is damage.
+    Row("latin-1-marker-name", V3.replace(b"SITE", b"S\xd8TE"), SameAs(V3)),
+    Row("latin-1-comment-in-an-event", v3_file(E1, [v3_epoch(15.0, 1, flag=4), hline("R\xe9union", "COMMENT")], E2, E3)
+        .replace(b"R\xc3\xa9union", b"R\xe9union"), SameAs(V3)),
+    Row("latin-1-in-a-record", V3.replace(b"G02", b"G\xd82"), UTF8_ERROR),
+    Row("latin-1-in-an-event-line-without-label", v3_file(E1, [v3_epoch(15.0, 1, flag=4), "R\xe9union"], E2, E3)
+        .replace(b"R\xc3\xa9union", b"R\xe9union"), UTF8_ERROR),
+    Row("dos-end-of-file-mark", V3 + DOS_END_OF_FILE, SameAs(V3)),
+    Row("dos-end-of-file-mark-after-crlf", V3.replace(b"\n", b"\r\n") + DOS_END_OF_FILE, SameAs(V3)),
     Row("utf8-cut-at-end", V3 + b"\xe2\x82", UTF8_ERROR),
     Row("absurd-version", V3.replace(b"     3.04", b"   999.99", 1), Raises(OSError, "Unsupported RINEX version: 999.99")),
     # RINEX 3/4 records
@@ -179,6 +191,10 @@ OBS_TEXT_ROWS = [
     Row("v2-count-beyond-its-list", v2_file(count=3), SameAs(V2)),
     Row("v2-count-below-its-list", v2_file(count=1), SameAs(v2_file(first=("G01",)))),
     Row("v2-count-beyond-end-of-input", v2_file(last_count=99), SameAs(V2)),
+    Row("v2-dos-end-of-file-mark", V2 + DOS_END_OF_FILE, SameAs(V2)),
+    Row("v2-latin-1-comment-in-an-event",
+        text(v2_header() + v2_epoch(["G01"], flag=4) + [hline("Z\xfcrich", "COMMENT")]).replace(b"\xc3\xbc", b"\xfc")
+        + V2[V2.index(b" 20  1"):], SameAs(V2)),
 ]
 
 GZ = gz(V3)
@@ -196,7 +212,7 @@ GZIP_STREAM_ROWS = [
     Row("flipped-bit-inside-data", GZ[:40] + bytes([GZ[40] ^ 0x10]) + GZ[41:], Raises(OSError, "I/O error: corrupt deflate stream")),
     Row("empty-member-after-the-last", GZ + gz(b""), SameAs(GZ)),
     Row("nul-bytes-after-the-last-member", GZ + b"\0" * 64, SameAs(GZ)),
-    Row("latin-1-inside", gz(V3.replace(b"SITE", b"S\xd8TE")), UTF8_ERROR),
+    Row("latin-1-inside", gz(V3.replace(b"SITE", b"S\xd8TE")), SameAs(GZ)),
     Row("huge-line-inflated-from-little", gz(V3.replace(b"SITE", b"SITE" + b" " * MB, 1)), SameAs(GZ)),
 ]
 
@@ -210,10 +226,17 @@ SP3 = sp3_text()
 BOTH = ["G01", "R05"]
 
 SP3_ROWS = [
-    Row("empty", b"", Gives(repr="Sp3Data(satellites=0, epochs=0, interval=0s)")),
-    Row("binary-garbage", bytes(range(256)), UTF8_ERROR),
+    # A file that is no SP3 (the first line is no SP3 header) is named for what it is.
+    Row("empty", b"", Raises(OSError, "not an SP3 file: the file is empty")),
+    Row("binary-garbage", bytes(range(256)), Raises(OSError, "not an SP3 file: binary data")),
     Row("latin-1-header", SP3.replace(b"IGS", b"\xd8GS", 1), UTF8_ERROR),
-    Row("gzip-compressed", gz(SP3), UTF8_ERROR),
+    Row("gzip-compressed", gz(SP3),
+        Raises(OSError, "not an SP3 file: gzip-compressed data (the name does not end in .gz)")),
+    Row("no-header-lines", SP3[SP3.index(b"*"):],
+        Raises(OSError, "not an SP3 file: the first line is not an SP3 header")),
+    Row("rinex-observation-file", V3, Raises(OSError, "not an SP3 file: RINEX observation file (type O)")),
+    Row("blank-first-line", b"\n" + SP3, Raises(OSError, "not an SP3 file: the first line is blank")),
+    Row("dos-end-of-file-mark", SP3 + DOS_END_OF_FILE, SameAs(SP3)),
     Row("cut-inside-position-line", SP3[:SP3.index(b"PR05") + 40], Gives(satellites=["G01"])),
     Row("cut-inside-epoch-line", SP3.replace(b"*  2019  1  1  0  0  0.00000000", b"*  2019  1"), Gives(satellites=[])),
     Row("nul-inside-coordinate", SP3.replace(b"  15000.000000", b"  1\x00000.000000", 1), Gives(satellites=BOTH)),
@@ -267,8 +290,19 @@ CRINEX_ROWS = [
     Row("nul-inside-a-value", CRX.replace(b"3&40000", b"3&40\x00000"), crx_error(9, "bad number")),
     Row("huge-satellite-line", CRX.replace(b"3&42000", b"3&42000" + b" " * MB), SameAs(V3)),
     Row("huge-header-line", CRX.replace(b"SITE", b"SITE" + b"x" * MB, 1), SameAs(V3)),
-    Row("latin-1-in-the-header", CRX.replace(b"SITE", b"S\xd8TE"), UTF8_ERROR),
+    Row("latin-1-in-the-header", CRX.replace(b"SITE", b"S\xd8TE"), SameAs(V3)),
     Row("latin-1-in-the-flags", CRX.replace(b"3&42000", b"3&42000 \xd8"), UTF8_ERROR),
+    # An epoch line written in full is a difference against a blank line: "&" is a blank.
+    Row("blank-written-as-&-in-a-full-epoch-line", crx(CRX_E1[0].replace("> 2020 01 01 00", ">&2020&01 01&00"),
+                                                      *CRX_E1[1:], *CRX_E2, *CRX_E3), SameAs(V3)),
+    Row("epoch-date-that-does-not-parse", crx(CRX_E1[0].replace("01 01 00", "01 0x 00"), *CRX_E1[1:]),
+        crx_error(7, "epoch date does not parse")),
+    Row("slip-record-date-that-does-not-parse", crx(*CRX_E1, *CRX_E2, "> 2020 01 01 00 00 4x.0000000  6  1", "G01"),
+        crx_error(15, "epoch date does not parse")),
+    Row("difference-order-missing", CRX.replace(b"3&40000", b"&40000"), crx_error(9, "difference order missing")),
+    Row("clock-line-of-blanks", crx(CRX_E1[0], "   ", *CRX_E1[2:], *CRX_E2, *CRX_E3), SameAs(V3)),
+    Row("dos-end-of-file-mark", CRX + DOS_END_OF_FILE, SameAs(V3)),
+    Row("dos-end-of-file-mark-on-a-line", CRX + DOS_END_OF_FILE + b"\r\n", SameAs(V3)),
 ]
 
 Z = lzw(V3)
@@ -286,7 +320,7 @@ COMPRESS_STREAM_ROWS = [
         Gives(version="3.05", satellites=["E05", "G01", "G02"]), needs_compress),
     Row("first-code-names-an-entry-not-yet-made", b"\x1f\x9d\x90\x2c\x01",  # code 300
         Raises(OSError, "I/O error: corrupt compress stream")),
-    Row("latin-1-inside", lzw(V3.replace(b"SITE", b"S\xd8TE")), UTF8_ERROR, needs_compress),
+    Row("latin-1-inside", lzw(V3.replace(b"SITE", b"S\xd8TE")), SameAs(V3), needs_compress),
     Row("huge-line-inflated-from-little", lzw(V3.replace(b"SITE", b"SITE" + b" " * MB, 1)), SameAs(V3),
         needs_compress),
     Row("compact-rinex-inside", lzw(CRX), SameAs(V3), needs_compress),
@@ -347,6 +381,36 @@ NAV_TEXT_ROWS = [
         nav.State((0.0, 0.0, 0.0), (0.0, 0.0, 0.0), (0.0, 0.0, 0.0)))), G07),
         Gives(satellites=["G01", "G07"])),
     Row("compress-stream-cut-inside-a-line", lzw(NAV)[:-10], UNEXPECTED_END, needs_compress),
+    Row("dos-end-of-file-mark", NAV + DOS_END_OF_FILE, SameAs(NAV)),
+]
+
+
+def first_line(fields: str, label: str = "RINEX VERSION / TYPE") -> bytes:
+    return text([hline(fields, label), hline("", "END OF HEADER")])
+
+
+def not_observations(what):
+    return Raises(OSError, f"not an observation file: {what}")
+
+
+# Files of another kind given to the observation reader: named by their first line or type.
+FOREIGN_TO_OBS_ROWS = [
+    Row("rinex3-navigation", NAV, not_observations("RINEX navigation file (type N)")),
+    Row("rinex2-glonass-navigation", first_line("     2.11           G: GLONASS NAV DATA"),
+        not_observations("RINEX navigation file (type G)")),
+    Row("meteorological", first_line("     3.04           METEOROLOGICAL DATA"),
+        not_observations("RINEX meteorological file (type M)")),
+    Row("clock", first_line("     3.00           C                   G"),
+        not_observations("RINEX clock file (type C)")),
+    Row("doris", first_line("     3.00           O                   D"),
+        not_observations("DORIS RINEX file (type O, system D)")),
+    Row("ionex", first_line("     1.0            IONOSPHERE MAPS     GPS", "IONEX VERSION / TYPE"),
+        not_observations("IONEX file")),
+    Row("antex", first_line("     1.4            M", "ANTEX VERSION / SYST"), not_observations("ANTEX file")),
+    Row("sp3", SP3, not_observations("SP3 orbit file")),
+    # A type letter of no known kind is refused too; a blank one is let through.
+    Row("unknown-type-letter", first_line("     3.04           X"), not_observations("RINEX file of type X")),
+    Row("blank-type-letter", V3.replace(b"OBSERVATION DATA", b"                ", 1), SameAs(V3)),
 ]
 
 
@@ -356,7 +420,9 @@ def cases(readers, rows):
     return [pytest.param(name, row, id=f"{name}-{row.name}", marks=row.mark) for name in readers for row in rows]
 
 
-ALL_CASES = (cases(["obs-bytes", "obs-file", "obs-in-gzip-bytes", "obs-in-gzip-file"], OBS_TEXT_ROWS)
+OBS_READERS = ["obs-bytes", "obs-file", "obs-in-gzip-bytes", "obs-in-gzip-file"]
+ALL_CASES = (cases(OBS_READERS, OBS_TEXT_ROWS)
+             + cases(OBS_READERS, FOREIGN_TO_OBS_ROWS)
              + cases(["gzip-bytes", "gzip-file"], GZIP_STREAM_ROWS)
              + cases(["sp3-file"], SP3_ROWS)
              + cases(["crinex-bytes"], CRINEX_ROWS)
@@ -378,3 +444,30 @@ def test_bad_input(reader_name, row, tmp_path):
         assert got == reader.facts(reader.read(expect.reference, tmp_path))
     else:
         assert {key: got[key] for key in expect.facts} == expect.facts
+
+
+# ---- partial reads ------------------------------------------------------------------
+
+OBS_CASES = [case for case in ALL_CASES if READERS[case.values[0]].facts is obs_facts]
+
+
+@pytest.mark.parametrize("reader_name, row", OBS_CASES)
+def test_partial_read_keeps_the_epochs_before_the_damage(reader_name, row, tmp_path):
+    """A partial read gives what a whole read gives when the file is whole; when it is
+    not, it fails alike before the records, or keeps the epochs read before the damage
+    with the whole read's message as `damage`."""
+    reader = READERS[reader_name]
+    try:
+        whole, raised = reader.facts(reader.read(row.data, tmp_path)), None
+    except OSError as exc:
+        whole, raised = None, str(exc)
+    try:
+        partial = reader.read(row.data, tmp_path, partial=True)
+    except OSError as exc:
+        assert raised is not None and str(exc) == raised
+        return
+    assert partial.damage == raised
+    if raised is None:
+        assert reader.facts(partial) == whole
+    elif isinstance(row.expect, Raises):
+        assert reader.prefix + row.expect.message == raised

@@ -155,7 +155,8 @@ def test_classes_cannot_be_constructed():
 
 
 @pytest.mark.parametrize("obj, name, signature", [
-    ("module", "read_rinex_obs", "(path)"), ("module", "read_rinex_obs_bytes", "(data, filename)"),
+    ("module", "read_rinex_obs", "(path, *, partial=False)"),
+    ("module", "read_rinex_obs_bytes", "(data, filename, *, partial=False)"),
     ("obs", "satellites", "()"), ("obs", "observation_types", "(system)"), ("obs", "snr_codes", "(satellite)"),
     ("obs", "get_snr_series", "(satellite, code=None)"), ("obs", "glonass_fcn", "()"),
     ("series", "epochs_iso", "()"),
@@ -215,20 +216,28 @@ def check_hatanaka(path, expected: Hatanaka):
 
 
 def check_not_observations(path, expected):
-    # Another format, or no format: the observation reader finds nothing in it.
+    # No format: the observation reader finds nothing in it.
     obs = sk.read_rinex_obs(str(path))
     assert (obs.num_epochs, obs.num_satellites) == (0, 0)
 
 
+def check_orbit(path, expected):
+    # Another format: the observation reader names it.
+    with pytest.raises(OSError, match="^Failed to read RINEX: not an observation file: SP3 orbit file$"):
+        sk.read_rinex_obs(str(path))
+
+
 def check_navigation(path, expected):
-    check_not_observations(path, expected)
+    with pytest.raises(OSError) as info:
+        sk.read_rinex_obs(str(path))
+    assert str(info.value) == "Failed to read RINEX: not an observation file: RINEX navigation file (type N)"
     nav = sk.read_rinex_nav(str(path))
     assert (nav.num_satellites, nav.num_ephemerides) == (expected.satellites, expected.ephemerides)
     assert nav.satellites() == sorted(nav.satellites())
 
 
 SWEEP_CHECKS = {Observations: check_observations, Hatanaka: check_hatanaka,
-                Orbit: check_not_observations, Navigation: check_navigation,
+                Orbit: check_orbit, Navigation: check_navigation,
                 Other: check_not_observations}
 
 
@@ -255,6 +264,18 @@ def test_gzip_and_plain_copies_agree(tmp_path):
 
 def test_event_record_at_first_epoch_does_not_make_interval_zero():
     assert sk.read_rinex_obs(str(data_file("GEOP092I.24o.gz"))).interval == 1.0
+
+
+def test_event_record_at_first_epoch_is_no_epoch():
+    obs = sk.read_rinex_obs(str(data_file("GEOP092I.24o.gz")))
+    epochs = [e.to_iso() for e in obs.epochs()]
+    assert epochs[0] == "2024-04-01T08:31:16.442Z" and len(set(epochs)) == len(epochs) == 599
+
+
+def test_header_interval_of_a_real_file():
+    obs = sk.read_rinex_obs(str(data_file("DUTH0630.22O")))
+    assert obs.header_interval == 30.0
+    assert obs.num_epochs == 3 and obs.interval == pytest.approx(1710.0)
 
 
 def test_padded_prn_entries_of_a_rinex2_file():

@@ -6,6 +6,7 @@ import pytest
 import skyrift_mp as sk
 from gzip_damage import GZIP_DAMAGE, damaged_gzip
 from rinex_text import hline, obs_field, text, v2_epoch, v2_header, v2_obs, v3_epoch, v3_header, v3_sat
+from shared_data import data_file
 
 
 def load(lines, name="obs.rnx"):
@@ -88,6 +89,13 @@ def test_approx_position_tokens(content, expected):
 def test_header_interval(field, expected):
     lines = v3_header(extra=[hline(field, "INTERVAL")])
     assert load(lines).interval == expected
+
+
+def test_header_interval_is_kept_beside_the_interval_of_the_records():
+    lines = v3_header(interval=30.0) + [v3_epoch(0.0, 1), g("G01", 40.0), v3_epoch(60.0, 1), g("G01", 41.0)]
+    obs = load(lines)
+    assert (obs.header_interval, obs.interval) == (30.0, 60.0)
+    assert load(v3_header()).header_interval is None
 
 
 def test_header_without_end_gives_no_epochs():
@@ -240,6 +248,15 @@ def test_repeated_code_in_list_keeps_last_parsed_value():
     assert snr(obs, "G01")[1] == [45.0, 40.0]
 
 
+@pytest.mark.parametrize("flag, kept", [(1, True), (2, False), (3, False), (4, False), (5, False), (6, True)],
+                         ids=lambda v: str(v))
+def test_rinex3_event_without_satellites_is_no_epoch(flag, kept):
+    # An event at the time of the next epoch must not make a second, empty record of it.
+    lines = v3_file([v3_epoch(0.0, 1, flag=flag), hline("AN EVENT", "COMMENT")], [v3_epoch(0.0, 1), g("G01", 40.0)])
+    obs = load(lines)
+    assert obs.num_epochs == (2 if kept else 1) and obs.interval is None
+
+
 def test_event_epoch_is_kept_and_its_text_lines_skipped():
     lines = v3_file([v3_epoch(0.0, 2, flag=4), hline("SOME COMMENT", "COMMENT"), hline("G01 X", "COMMENT")],
                     [v3_epoch(30.0, 1), g("G01", 40.0)])
@@ -313,11 +330,12 @@ def test_rinex2_count_larger_than_the_list(blank_start):
 
 
 @pytest.mark.parametrize("entry, sat", [("G 3", "G03"), ("  5", "G05"), ("G12", "G12"), ("r 7", "R07"),
-                                        ("E1 ", "E01"), ("123", "G123")],
-                         ids=["padded-prn", "blank-system", "plain", "lower-case", "trailing-blank", "digits-only"])
+                                        ("E1 ", "E01"), ("123", "G123"), ("R2", "R02"), ("G", None)],
+                         ids=["padded-prn", "blank-system", "plain", "lower-case", "trailing-blank", "digits-only",
+                              "trailing-blank-stripped", "system-letter-alone"])
 def test_rinex2_list_entries(entry, sat):
     obs = load(v2_file(v2_epoch([entry]) + v2_sat_obs(40.0)))
-    assert [s.id for s in obs.satellites()] == [sat]
+    assert [s.id for s in obs.satellites()] == ([sat] if sat else [])
 
 
 def test_rinex2_bad_entry_loses_only_its_own_lines():
@@ -423,7 +441,7 @@ def test_bytes_never_touch_the_file_system(tmp_path, monkeypatch):
         data = gzip.compress(simple_v3()) if name.endswith(".gz") else simple_v3()
         assert sk.read_rinex_obs_bytes(data, name).num_epochs == 2
     with pytest.raises(OSError, match="^Failed to parse RINEX: I/O error: stream did not contain valid UTF-8$"):
-        sk.read_rinex_obs_bytes(b"\xff\xfe", "bad.rnx")
+        sk.read_rinex_obs_bytes(b"\xff\xfe\0", "bad.rnx")
     assert list(tmp_path.iterdir()) == []
 
 
@@ -468,12 +486,12 @@ def test_line_numbers_count_header_lines_with_crlf():
         f"Failed to parse RINEX: RINEX parsing error at line {len(lines) - 1}: Epoch line too short")
 
 
-@pytest.mark.parametrize("where", ["header-comment", "record", "last-line"])
+@pytest.mark.parametrize("where", ["header-binary", "record", "last-line"])
 def test_invalid_utf8_anywhere_fails(where):
     lines = v3_file([v3_epoch(0.0, 1), g("G01", 40.0)])
     raw = text(lines)
-    if where == "header-comment":
-        raw = raw.replace(b"SITE", b"S\xc3(E", 1)
+    if where == "header-binary":
+        raw = raw.replace(b"SITE", b"S\xc3\x01E", 1)
     elif where == "record":
         raw = raw.replace(b"G01", b"G\xff1")
     else:
@@ -490,6 +508,78 @@ def test_parse_error_before_bad_utf8_wins():
 def test_valid_utf8_in_text_fields():
     obs = load(v3_header(marker="Ærøskøbing"))
     assert obs.marker_name == "Ærøskøbing"
+
+
+@pytest.mark.parametrize("name", ["obs.rnx", "obs.rnx.gz", "obs.crx"], ids=["plain", "gzip", "compact"])
+def test_latin1_header_text_reads_as_text_in_its_columns(name):
+    # A byte a character, so the columns are the file's: the receiver type after a
+    # Latin-1 receiver number stays whole.
+    lines = v3_header(types=S_TYPES, marker="Ærøskøbing", extra=[
+        hline("Nº 1833574           LEICA GR50          4.50", "REC # / TYPE / VERS"),
+        hline("103033              LEIAT504        LEIS", "ANT # / TYPE"), hline("Station à Réunion", "COMMENT")])
+    raw = "\n".join(lines + [v3_epoch(0.0, 1), g("G01", 40.0)]).encode("latin-1") + b"\n"
+    if name.endswith(".crx"):
+        raw = text([hline("3.0                 COMPACT RINEX FORMAT", "CRINEX VERS   / TYPE"),
+                    hline("by hand", "CRINEX PROG / DATE")]) + raw.replace(
+            text([v3_epoch(0.0, 1), g("G01", 40.0)]),
+            text([v3_epoch(0.0, 1) + "      G01", "", "3&20000000000 3&40000"]))
+    obs = load(gzip.compress(raw) if name.endswith(".gz") else raw, name)
+    assert obs.marker_name == "Ærøskøbing"
+    assert (obs.receiver_type, obs.antenna_type) == ("LEICA GR50", "LEIAT504        LEIS")
+    assert snr(obs, "G01")[1] == [40.0]
+
+
+# ---- partial reads ---------------------------------------------------------------
+
+def test_partial_read_of_a_day_cut_short(tmp_path):
+    # A day of 30 s epochs whose gzip stream ends early: the hours before the cut stay.
+    packed = data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz").read_bytes()
+    whole = sk.read_rinex_obs(str(data_file("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")))
+    cut = tmp_path / "esbc.rnx.gz"
+    cut.write_bytes(packed[: len(packed) * 23 // 24])
+    with pytest.raises(OSError) as info:
+        sk.read_rinex_obs(str(cut))
+    assert str(info.value) == "Failed to read RINEX: I/O error: unexpected end of file"
+    partial = sk.read_rinex_obs(str(cut), partial=True)
+    assert partial.damage == str(info.value) and whole.damage is None
+    n = partial.num_epochs
+    assert 2500 < n < whole.num_epochs
+    assert [e.to_iso() for e in partial.epochs()] == [e.to_iso() for e in whole.epochs()[:n]]
+    for sat in ("G05", "R12", "E24"):
+        pairs = list(zip(partial.get_snr_series(sat), whole.get_snr_series(sat)))
+        assert pairs
+        for kept, full in pairs:
+            k = len(kept.times)
+            assert (kept.code, kept.times, kept.values) == (full.code, full.times[:k], full.values[:k])
+
+
+def test_partial_read_ends_at_a_broken_record():
+    lines = v3_file([v3_epoch(0.0, 1), g("G01", 40.0)], [v3_epoch(30.0, 1), g("G01", 41.0)], ["> 2020 01 01"],
+                    [v3_epoch(90.0, 1), g("G01", 43.0)])
+    message = parse_error(lines)
+    assert message.endswith(f"line {len(lines) - 3}: Epoch line too short")
+    obs = sk.read_rinex_obs_bytes(text(lines), "obs.rnx", partial=True)
+    assert obs.damage == message and snr(obs, "G01")[1] == [40.0, 41.0]
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: sk.read_rinex_obs("missing.rnx", partial=True), "Failed to read RINEX: File not found: missing.rnx"),
+    (lambda: sk.read_rinex_obs_bytes(text(v3_header(version="1.0")), "x.rnx", partial=True),
+     "Failed to parse RINEX: Unsupported RINEX version: 1.0"),
+], ids=["missing-file", "bad-version"])
+def test_partial_read_fails_before_the_records(call, error):
+    with pytest.raises(OSError) as info:
+        call()
+    assert str(info.value) == error
+
+
+def test_partial_is_a_keyword_taking_a_bool():
+    data = simple_v3()
+    assert sk.read_rinex_obs_bytes(data, "x.rnx", partial=False).damage is None
+    with pytest.raises(TypeError):
+        sk.read_rinex_obs_bytes(data, "x.rnx", True)
+    with pytest.raises(TypeError, match="^argument 'partial': "):
+        sk.read_rinex_obs_bytes(data, "x.rnx", partial="yes")
 
 
 def test_path_with_nul_byte_is_not_found():

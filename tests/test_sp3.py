@@ -51,7 +51,6 @@ def xyz(p):
 @pytest.mark.parametrize(
     "head, num_epochs, interval, shown",
     [
-        pytest.param([], 0, 0.0, "0", id="no-header"),
         pytest.param(header("96", "900.00000000"), 96, 900.0, "900", id="plain"),
         pytest.param(header("289", "30.5"), 289, 30.5, "30.5", id="fractional-interval"),
         pytest.param(header("abc", "letters"), 0, 900.0, "900", id="unparsable-fields"),
@@ -73,10 +72,15 @@ def test_header_epoch_count_interval_and_repr(tmp_path, head, num_epochs, interv
     assert repr(d) == str(d) == f"Sp3Data(satellites=2, epochs={num_epochs}, interval={shown}s)"
 
 
-def test_empty_file(tmp_path):
-    d = read_text(tmp_path, "")
-    assert (d.num_satellites, d.num_epochs, d.interval, d.satellites()) == (0, 0, 0.0, [])
-    assert repr(d) == str(d) == "Sp3Data(satellites=0, epochs=0, interval=0s)"
+@pytest.mark.parametrize("text, what", [
+    ("", "the file is empty"),
+    (constant_file().text().split("\n", 2)[2], "the first line is not an SP3 header"),
+], ids=["empty", "no-header-lines"])
+def test_a_file_without_the_first_header_line_is_no_sp3_file(tmp_path, text, what):
+    # Other kinds of file, named: tests/test_errors.py.
+    with pytest.raises(OSError) as info:
+        read_text(tmp_path, text)
+    assert str(info.value) == "Failed to read SP3: not an SP3 file: " + what
 
 
 def test_crlf_line_endings_read_like_lf(tmp_path):
@@ -182,7 +186,8 @@ NOT_UTF8 = "I/O error: stream did not contain valid UTF-8"
 @pytest.mark.parametrize(
     "make_content, message",
     [
-        pytest.param(lambda: gzip.compress(constant_file().text().encode()), NOT_UTF8, id="gzip-compressed"),
+        pytest.param(lambda: gzip.compress(constant_file().text().encode()),
+                     "not an SP3 file: gzip-compressed data (the name does not end in .gz)", id="gzip-compressed"),
         pytest.param(lambda: constant_file().text().encode() + b"* \xff\xfe\n", NOT_UTF8, id="invalid-utf8-line"),
         pytest.param(lambda: None, "I/O error: No such file or directory (os error 2)", id="missing-file"),
         pytest.param(lambda: "dir", "I/O error: Is a directory (os error 21)", id="directory"),

@@ -32,6 +32,7 @@ std::string_view field_error_text(FieldError error) {
     switch (error) {
         case FieldError::BadNumber: return "bad number";
         case FieldError::OrderOutOfRange: return "difference order out of range";
+        case FieldError::OrderMissing: return "difference order missing";
         case FieldError::NotStarted: return "difference without a starting value";
         case FieldError::Overflow: return "value out of range";
         case FieldError::None: break;
@@ -60,6 +61,41 @@ bool parse_count(std::string_view text, uint32_t& value) {
 
 bool has_label(std::string_view line, std::string_view label) {
     return line.size() > 60 && trim(line.substr(60)) == label;
+}
+
+bool is_digits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A whole number, blank-padded on the left ("  5"), in columns [begin, end).
+bool is_number_field(std::string_view line, std::size_t begin, std::size_t end) {
+    return is_digits(trim(cut(line, begin, end)));
+}
+
+// Seconds as written: digits, a point, digits (either side of the point may be empty).
+bool is_seconds_field(std::string_view line, std::size_t begin, std::size_t end) {
+    const std::string_view s = trim(cut(line, begin, end));
+    const std::size_t point = s.find('.');
+    if (point == std::string_view::npos) return is_digits(s);
+    const std::string_view whole = s.substr(0, point), fraction = s.substr(point + 1);
+    return (is_digits(whole) || whole.empty()) && (is_digits(fraction) || fraction.empty()) && s != ".";
+}
+
+// Whether the expanded epoch line carries a date the observation readers take as one:
+// blank separators, whole numbers, seconds. The columns are the readers' own.
+bool epoch_date_parses(std::string_view line, bool rinex2) {
+    struct Field {
+        std::size_t begin, end;
+    };
+    constexpr Field kRinex2Numbers[] = {{1, 3}, {4, 6}, {7, 9}, {10, 12}, {13, 15}};
+    constexpr Field kRinex3Numbers[] = {{2, 6}, {7, 9}, {10, 12}, {13, 15}, {16, 18}};
+    const auto& numbers = rinex2 ? kRinex2Numbers : kRinex3Numbers;
+    for (const Field& f : numbers) {
+        if (f.begin > line.size() || line[f.begin - 1] != ' ') return false;
+        if (!is_number_field(line, f.begin, f.end)) return false;
+    }
+    return rinex2 ? is_seconds_field(line, 15, 26) && line.size() > 18 && line[18] == '.'
+                  : is_seconds_field(line, 18, 30);
 }
 
 void append_line(std::string& out, std::string_view text) {
@@ -142,8 +178,10 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
     const Layout& layout = rinex2_ ? kRinex2 : kRinex3;
     const bool in_full = !text.empty() && text[0] == layout.start_mark;
     if (in_full) {
+        // Written against a blank line: "&" stands for a blank, as in every text
+        // difference (the 1.0 start mark itself included).
         epoch_.assign(text);
-        if (rinex2_) epoch_[0] = ' ';
+        std::replace(epoch_.begin(), epoch_.end(), '&', ' ');
     } else if (after_event_) {
         return damage(index, "epoch line after an event not written in full");
     } else if (has_reference_) {
@@ -157,6 +195,9 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
     if (!parse_count(cut(epoch_, layout.count_begin, layout.count_end), count))
         return damage(index, "bad satellite count");
     const char flag = epoch_.size() > layout.flag ? epoch_[layout.flag] : ' ';
+    // Events (flags 2 to 5) may leave the date blank; every other record has one.
+    if ((flag < '2' || flag > '5') && !epoch_date_parses(epoch_, rinex2_))
+        return damage(index, "epoch date does not parse");
     if (flag >= '2' && flag <= '6') {
         // Events and cycle-slip records: the line as it is, clock offset included, then
         // `count` lines copied as they are.
@@ -168,7 +209,8 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
         after_event_ = true;
         return std::nullopt;
     }
-    if (epoch_.size() < layout.list + 3 * std::size_t{count}) return damage(index, "satellite list shorter than its count");
+    if (!restore_stripped_blanks(layout.list, count))
+        return damage(index, "satellite list shorter than its count");
     for (uint32_t i = 0; i < count; ++i) {
         const auto letter = static_cast<unsigned char>(epoch_[layout.list + 3 * i]);
         if (!has_types_[rinex2_ ? 'G' : letter & 0x7f])
@@ -188,8 +230,21 @@ std::optional<GnssError> CrinexDecoder::epoch_line(std::string_view text, uint64
     return std::nullopt;
 }
 
+bool CrinexDecoder::restore_stripped_blanks(std::size_t list, uint32_t count) {
+    // Compressors drop trailing blanks, so a last satellite written "R2 " (a one-digit
+    // PRN, left-justified) ends the line as "R2"; the blanks come back. A list shorter
+    // than that lacks a satellite.
+    const std::size_t list_end = list + 3 * std::size_t{count};
+    if (count == 0 || epoch_.size() >= list_end) return true;
+    if (list_end - epoch_.size() > 2) return false;
+    const std::string_view last = std::string_view(epoch_).substr(list_end - 3);
+    if (last.find_first_of("0123456789") == std::string_view::npos) return false;
+    epoch_.resize(list_end, ' ');
+    return true;
+}
+
 std::optional<GnssError> CrinexDecoder::clock_line(std::string_view text, uint64_t index, std::string& out) {
-    if (text.empty()) {
+    if (trim(text).empty()) {  // no clock offset; a line of blanks says the same
         clock_.stop();
     } else {
         bool started = false;

@@ -6,8 +6,11 @@
 //   epoch line   the RINEX epoch line with every satellite on it (RINEX 2: from
 //                column 33, RINEX 3: from column 42) and no clock offset; written in
 //                full when it starts with "&" (1.0) or ">" (3.0), otherwise as a text
-//                difference against the last epoch line;
-//   clock line   the receiver clock offset as a numeric field, empty when absent;
+//                difference against the last epoch line. A line written in full is a
+//                difference against a blank line, so "&" in it is a blank too; and
+//                its trailing blanks may be stripped, even inside the last satellite;
+//   clock line   the receiver clock offset as a numeric field, empty (or blank) when
+//                absent;
 //   one line per listed satellite: one numeric field per observation type of its
 //                system, each followed by a blank, then the LLI/SSI characters of
 //                all types as a text difference.
@@ -59,6 +62,7 @@ private:
     std::optional<GnssError> epoch_line(std::string_view text, uint64_t index, std::string& out);
     std::optional<GnssError> clock_line(std::string_view text, uint64_t index, std::string& out);
     std::optional<GnssError> satellite_line(std::string_view text, uint64_t index, std::string& out);
+    bool restore_stripped_blanks(std::size_t list, uint32_t count);
     void write_epoch_line(std::string& out) const;
     SatelliteState& satellite_state(std::string_view id, std::size_t types);
 

@@ -4,6 +4,7 @@
 #include "io/crinex.hpp"
 #include "io/crinex_decoder.hpp"
 #include "io/decoder_stages.hpp"
+#include "io/end_of_file_mark.hpp"
 #include "io/text_stream.hpp"
 #include "utils/memory.hpp"
 
@@ -34,7 +35,7 @@ std::optional<GnssError> expand(std::string_view text, std::string& out, HandOve
     std::size_t complete = 0;  // output up to the last whole epoch
     uint64_t index = 0;
     std::size_t position = 0;
-    while (position < text.size()) {
+    while (position < text.size() && !is_end_of_file_mark(text.substr(position))) {
         const char* begin = text.data() + position;
         const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', text.size() - position));
         if (!newline) {

@@ -63,12 +63,13 @@ bool write_fixed_as(char* field, std::size_t width, int64_t value) {
     return true;
 }
 
-enum class Parsed { Number, Start, BadNumber, BadOrder };
+enum class Parsed { Number, Start, BadNumber, BadOrder, NoOrder };
 
 // "D" or "N&V" (an order digit, "&", a value) up to the next blank; values are
 // decimal integers with an optional "-", within 64 bits.
 Parsed parse_field(std::string_view text, int64_t& value, int& order, std::size_t& length) {
     std::size_t i = 0;
+    if (!text.empty() && text[0] == '&') return Parsed::NoOrder;
     const bool start = text.size() >= 2 && text[1] == '&';
     if (start) {
         if (text[0] < '0' || text[0] > '9') return Parsed::BadOrder;
@@ -106,6 +107,7 @@ FieldError DifferenceArc::apply(std::string_view text, bool& started, std::size_
     const Parsed parsed = parse_field(text, number, order, length);
     started = parsed == Parsed::Start;
     if (parsed == Parsed::BadOrder) return FieldError::OrderOutOfRange;
+    if (parsed == Parsed::NoOrder) return FieldError::OrderMissing;
     if (parsed == Parsed::BadNumber) return FieldError::BadNumber;
     if (started) {
         terms_[0] = number;

@@ -19,6 +19,7 @@ enum class FieldError {
     None,
     BadNumber,         // not an integer, or beyond 64 bits
     OrderOutOfRange,   // "N&" with N not one digit
+    OrderMissing,      // "&V": nothing before the "&"
     NotStarted,        // a difference for an arc that has no value
     Overflow,          // the sum leaves 64 bits
 };

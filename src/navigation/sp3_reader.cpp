@@ -6,6 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "io/file_kind.hpp"
 #include "io/input.hpp"
 #include "io/line_source.hpp"
 #include "utils/number_parse.hpp"
@@ -111,12 +112,34 @@ private:
     std::unordered_map<Satellite, std::size_t> index_;
 };
 
+GnssError not_an_sp3_file(std::string_view what) { return GnssError::other("not an SP3 file: " + std::string(what)); }
+
+// The first line must be an SP3 header line; otherwise the file is named for what it
+// looks like. A decoder failure before any line is that failure.
+std::optional<GnssError> check_first_line(LineSource& source, Line& first) {
+    if (source.next(first)) {
+        if (is_sp3_first_line(first.text)) return std::nullopt;
+        const FileKindGuess kind = kind_of_first_line(first.text);
+        if (kind.kind != FileKind::Unknown) return not_an_sp3_file(kind.description);
+        if (trim_ascii(first.text).empty()) return not_an_sp3_file("the first line is blank");
+        return not_an_sp3_file("the first line is not an SP3 header");
+    }
+    if (!source.failed()) return not_an_sp3_file("the file is empty");
+    // A header line with a byte that is no text is a damaged SP3 file, and fails as one.
+    const std::string_view refused = source.refused_line();
+    if (refused.empty() || is_sp3_first_line(refused)) return source.error();
+    const FileKindGuess kind = kind_of_first_line(refused);
+    return not_an_sp3_file(kind.kind != FileKind::Unknown ? kind.description : "the first line is not text");
+}
+
 }  // namespace
 
 Result<Sp3Data> parse_sp3_text(const TextBuffer& buffer) {
     Sp3Builder builder;
     LineSource source(buffer, LineEnds::OneCarriageReturn);
     Line line;
+    if (auto failure = check_first_line(source, line)) return *failure;
+    builder.line(line.text);
     while (source.next(line)) builder.line(line.text);
     if (source.failed()) return source.error();
     return std::move(builder).finish();

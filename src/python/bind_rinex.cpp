@@ -47,10 +47,15 @@ py::dict satellites_by_system(const RinexObsData& d) {
     return out;
 }
 
-// Reads with the interpreter lock released; `read` runs on plain C++ values only.
+// Reads with the interpreter lock released; `read(damage)` runs on plain C++ values
+// only. A partial read passes `damage` and keeps its failure as the data's damage, in
+// the words the whole read would raise it with.
 template <typename Read>
-ObsHandle read_released(Failure where, Read&& read) {
-    return std::make_shared<RinexObsData>(call_released(where, std::forward<Read>(read)));
+ObsHandle read_released(Failure where, bool partial, Read&& read) {
+    std::optional<GnssError> damage;
+    auto data = std::make_shared<RinexObsData>(call_released(where, [&] { return read(partial ? &damage : nullptr); }));
+    if (damage) data->damage = error_message(*damage, where);
+    return data;
 }
 
 }  // namespace
@@ -68,6 +73,10 @@ void register_rinex_obs_data(py::module_& m) {
                                    return py::cast(Ecef{(*p)[0], (*p)[1], (*p)[2]});
                                })
         .def_property_readonly("interval", [](const RinexObsData& d) { return d.interval(); })
+        .def_property_readonly("header_interval", [](const RinexObsData& d) { return d.header.interval; },
+                               "The header's INTERVAL in seconds, or None when it has none")
+        .def_property_readonly("damage", [](const RinexObsData& d) { return d.damage; },
+                               "Why a partial read stopped early (the error a whole read raises), or None")
         .def_property_readonly("num_epochs", [](const RinexObsData& d) { return d.epochs.size(); })
         .def_property_readonly("num_satellites", [](const RinexObsData& d) { return d.distinct_satellites().size(); })
         .def("satellites", [](const RinexObsData& d) { return d.distinct_satellites(); },
@@ -153,21 +162,27 @@ void register_snr_series(py::module_& m) {
 void register_rinex_readers(py::module_& m) {
     m.def(
         "read_rinex_obs",
-        [](py::handle path_arg) {
+        [](py::handle path_arg, py::handle partial_arg) {
             const std::string path = arg_str(path_arg, "path");
-            return read_released(Failure::ReadRinex, [&] { return read_observation_file(path); });
+            const bool partial = arg_bool(partial_arg, "partial");
+            return read_released(Failure::ReadRinex, partial,
+                                 [&](std::optional<GnssError>* damage) { return read_observation_file(path, damage); });
         },
-        py::arg("path"), doc_sig("read_rinex_obs(path)", "Read RINEX observation file").c_str());
+        py::arg("path"), py::kw_only(), py::arg("partial") = false,
+        doc_sig("read_rinex_obs(path, *, partial=False)", "Read RINEX observation file").c_str());
     m.def(
         "read_rinex_obs_bytes",
-        [](py::handle data_arg, py::handle filename_arg) {
+        [](py::handle data_arg, py::handle filename_arg, py::handle partial_arg) {
             std::string data = arg_bytes(data_arg, "data");
             const std::string filename = arg_str(filename_arg, "filename");
+            const bool partial = arg_bool(partial_arg, "partial");
             // Parsed in memory: the name only chooses the decoder, it never becomes a path.
-            return read_released(Failure::ParseRinex, [&] { return read_observation_bytes(std::move(data), filename); });
+            return read_released(Failure::ParseRinex, partial, [&](std::optional<GnssError>* damage) {
+                return read_observation_bytes(std::move(data), filename, damage);
+            });
         },
-        py::arg("data"), py::arg("filename"),
-        doc_sig("read_rinex_obs_bytes(data, filename)", "Read RINEX observation from bytes").c_str());
+        py::arg("data"), py::arg("filename"), py::kw_only(), py::arg("partial") = false,
+        doc_sig("read_rinex_obs_bytes(data, filename, *, partial=False)", "Read RINEX observation from bytes").c_str());
 }
 
 }  // namespace skyrift

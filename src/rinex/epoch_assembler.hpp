@@ -20,6 +20,12 @@ public:
     std::vector<ObservationEntry>& pending() { return scratch_obs_; }
     void add_satellite(Satellite sat, std::size_t first_pending);
     void finish_epoch(const Epoch& epoch, uint8_t flag, std::optional<double> clock_offset);
+    bool has_satellites() const { return !scratch_sats_.empty(); }
+    // Forgets the epoch being assembled.
+    void discard_epoch() {
+        scratch_sats_.clear();
+        scratch_obs_.clear();
+    }
 
 private:
     struct Pending {

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "io/file_kind.hpp"
 #include "utils/number_parse.hpp"
 #include "utils/text.hpp"
 
@@ -10,19 +11,43 @@ namespace skyrift {
 
 namespace {
 
-std::string text_field(std::string_view line, std::size_t begin, std::size_t end) {
-    return std::string(trim_unicode(text_column(line, begin, end)));
+// Latin-1 as UTF-8: every byte is the code point of its value.
+std::string utf8_from_latin1(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out.push_back(c);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// A text field by byte columns. Latin-1 has a byte per character, so its columns
+// are those of the file; the field becomes UTF-8 after the cut.
+std::string text_field(const Line& line, std::size_t begin, std::size_t end) {
+    if (line.latin1) return std::string(trim_unicode(utf8_from_latin1(column(line.text, begin, end))));
+    return std::string(trim_unicode(text_column(line.text, begin, end)));
 }
 
 // The n-th character (not byte) of a line, or 0 when the line is shorter or the
 // character is not ASCII.
-char ascii_char_at(std::string_view line, std::size_t n) {
+char ascii_char_at(const Line& line, std::size_t n) {
+    if (line.latin1) return n < line.text.size() && static_cast<unsigned char>(line.text[n]) < 0x80 ? line.text[n] : 0;
     std::size_t chars = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;  // continuation byte
-        if (chars++ == n) return static_cast<unsigned char>(line[i]) < 0x80 ? line[i] : 0;
+    for (std::size_t i = 0; i < line.text.size(); ++i) {
+        if ((static_cast<unsigned char>(line.text[i]) & 0xC0) == 0x80) continue;  // continuation byte
+        if (chars++ == n) return static_cast<unsigned char>(line.text[i]) < 0x80 ? line.text[i] : 0;
     }
     return 0;
+}
+
+GnssError not_an_observation_file(const FileKindGuess& kind) {
+    return GnssError::other("not an observation file: " + kind.description);
 }
 
 // First `n` characters of a text (whole UTF-8 sequences).
@@ -53,10 +78,16 @@ std::optional<Epoch> header_epoch(std::string_view line) {
     return *epoch;
 }
 
-void read_version_line(std::string_view line, RinexHeader& h, std::optional<GnssError>& failure) {
-    auto version = parse_rinex_version(trim_unicode(text_column(line, 0, 9)));
+void read_version_line(const Line& line, RinexHeader& h, std::optional<GnssError>& failure) {
+    auto version = parse_rinex_version(trim_unicode(text_column(line.text, 0, 9)));
     if (!version) {
         failure = version.error();
+        return;
+    }
+    // A blank or unreadable type is let through: the header reader is lenient.
+    if (const FileKindGuess kind = kind_of_rinex_version_line(line.text);
+        kind.kind != FileKind::Unknown && kind.kind != FileKind::RinexObservation) {
+        failure = not_an_observation_file(kind);
         return;
     }
     h.version = *version;
@@ -115,33 +146,34 @@ void read_code_phase_bias(std::string_view line, RinexHeader& h) {
 }
 
 // Returns false at "END OF HEADER".
-bool read_header_line(std::string_view line, RinexHeader& h, std::optional<GnssSystem>& v3_system,
+bool read_header_line(const Line& source_line, RinexHeader& h, std::optional<GnssSystem>& v3_system,
                       std::optional<GnssError>& failure) {
+    const std::string_view line = source_line.text;
     if (line.size() <= 59) return true;
     const std::string_view label = trim_unicode(text_column(line, 60, line.size()));
     if (label == "END OF HEADER") return false;
     if (label == "RINEX VERSION / TYPE") {
-        read_version_line(line, h, failure);
+        read_version_line(source_line, h, failure);
     } else if (label == "PGM / RUN BY / DATE") {
-        h.program = text_field(line, 0, 20);
-        h.run_by = text_field(line, 20, 40);
-        h.date = text_field(line, 40, 60);
+        h.program = text_field(source_line, 0, 20);
+        h.run_by = text_field(source_line, 20, 40);
+        h.date = text_field(source_line, 40, 60);
     } else if (label == "MARKER NAME") {
-        h.marker_name = text_field(line, 0, 60);
+        h.marker_name = text_field(source_line, 0, 60);
     } else if (label == "MARKER NUMBER") {
-        h.marker_number = text_field(line, 0, 20);
+        h.marker_number = text_field(source_line, 0, 20);
     } else if (label == "MARKER TYPE") {
-        h.marker_type = text_field(line, 0, 20);
+        h.marker_type = text_field(source_line, 0, 20);
     } else if (label == "OBSERVER / AGENCY") {
-        h.observer = text_field(line, 0, 20);
-        h.agency = text_field(line, 20, 60);
+        h.observer = text_field(source_line, 0, 20);
+        h.agency = text_field(source_line, 20, 60);
     } else if (label == "REC # / TYPE / VERS") {
-        h.receiver_number = text_field(line, 0, 20);
-        h.receiver_type = text_field(line, 20, 40);
-        h.receiver_version = text_field(line, 40, 60);
+        h.receiver_number = text_field(source_line, 0, 20);
+        h.receiver_type = text_field(source_line, 20, 40);
+        h.receiver_version = text_field(source_line, 40, 60);
     } else if (label == "ANT # / TYPE") {
-        h.antenna_number = text_field(line, 0, 20);
-        h.antenna_type = text_field(line, 20, 40);
+        h.antenna_number = text_field(source_line, 0, 20);
+        h.antenna_type = text_field(source_line, 20, 40);
     } else if (label == "APPROX POSITION XYZ") {
         read_triple(line, h.approx_position);
     } else if (label == "ANTENNA: DELTA H/E/N") {
@@ -150,7 +182,7 @@ bool read_header_line(std::string_view line, RinexHeader& h, std::optional<GnssS
         if (auto v = float_or_none(trim_unicode(text_column(line, 0, 10)))) h.interval = *v;
     } else if (label == "TIME OF FIRST OBS") {
         if (auto e = header_epoch(line)) h.time_of_first_obs = *e;
-        h.time_system = text_field(line, 48, 51);
+        h.time_system = text_field(source_line, 48, 51);
     } else if (label == "TIME OF LAST OBS") {
         if (auto e = header_epoch(line)) h.time_of_last_obs = *e;
     } else if (label == "LEAP SECONDS") {
@@ -158,7 +190,7 @@ bool read_header_line(std::string_view line, RinexHeader& h, std::optional<GnssS
     } else if (label == "# OF SATELLITES") {
         if (auto v = integer_or_none<uint32_t>(trim_unicode(text_column(line, 0, 6)))) h.num_satellites = *v;
     } else if (label == "COMMENT") {
-        h.comments.push_back(text_field(line, 0, 60));
+        h.comments.push_back(text_field(source_line, 0, 60));
     } else if (label == "# / TYPES OF OBSERV") {
         read_v2_types(line, h);
     } else if (label == "SYS / # / OBS TYPES") {
@@ -192,8 +224,17 @@ Result<RinexHeader> read_header(LineSource& source) {
     std::optional<GnssSystem> v3_system;
     std::optional<GnssError> failure;
     Line line;
+    bool first = true;
     while (source.next(line)) {
-        if (!read_header_line(line.text, h, v3_system, failure)) break;
+        if (first) {
+            // Other formats are told by their first line (RINEX files by their type, above).
+            const FileKindGuess kind = kind_of_first_line(line.text);
+            if (kind.kind == FileKind::Ionex || kind.kind == FileKind::Antex || kind.kind == FileKind::Sp3 ||
+                kind.kind == FileKind::Sinex)
+                return not_an_observation_file(kind);
+            first = false;
+        }
+        if (!read_header_line(line, h, v3_system, failure)) break;
         if (failure) return *failure;
     }
     if (source.failed()) return source.error();

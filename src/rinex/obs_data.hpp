@@ -74,6 +74,9 @@ public:
     std::vector<EpochRecord> epochs;  // file order, duplicates kept
     std::vector<SatelliteEntry> satellite_entries;
     std::vector<ObservationEntry> observations;
+    // A partial read of a damaged file: the failure that ended it, in the words its
+    // caller reports it with (the epochs are those before the damage). None when whole.
+    std::optional<std::string> damage;
 
     std::span<const SatelliteEntry> satellites_of(const EpochRecord& e) const {
         return {satellite_entries.data() + e.first_satellite, e.num_satellites};

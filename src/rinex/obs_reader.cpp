@@ -39,28 +39,35 @@ void release_slack(RinexObsData& data) {
 
 }  // namespace
 
-Result<RinexObsData> parse_observation_text(const TextBuffer& buffer) {
-    LineSource source(buffer, LineEnds::AllCarriageReturns);
+Result<RinexObsData> parse_observation_text(const TextBuffer& buffer, std::optional<GnssError>* damage) {
+    // Header text may be Latin-1 (station names, comments); in the records only the
+    // header lines of events may.
+    LineSource source(buffer, LineEnds::AllCarriageReturns, OtherText::Latin1);
     auto header = read_header(source);
     if (!header) return header.error();
+    source.set_other_text(OtherText::Latin1Labelled);
     RinexObsData data;
     data.header = std::move(*header);
     reserve_for_text(data, buffer.stream ? buffer.stream->expected_size() : buffer.text.size());
-    const Result<Ok> records = data.header.version.family == 2 ? read_rinex2_records(source, data)
-                                                               : read_rinex3_records(source, data);
-    if (!records) return records.error();
+    Result<Ok> records = data.header.version.family == 2 ? read_rinex2_records(source, data)
+                                                         : read_rinex3_records(source, data);
+    if (!records) {
+        if (!damage) return records.error();
+        *damage = records.error();
+    }
     release_slack(data);
     return data;
 }
 
-Result<RinexObsData> read_observation_file(const std::string& path) {
+Result<RinexObsData> read_observation_file(const std::string& path, std::optional<GnssError>* damage) {
     auto text = read_text_file(path, PathErrors::FileNotFound);
     if (!text) return text.error();
-    return parse_observation_text(*text);
+    return parse_observation_text(*text, damage);
 }
 
-Result<RinexObsData> read_observation_bytes(std::string data, std::string_view filename) {
-    return parse_observation_text(decode_input(std::move(data), filename));
+Result<RinexObsData> read_observation_bytes(std::string data, std::string_view filename,
+                                            std::optional<GnssError>* damage) {
+    return parse_observation_text(decode_input(std::move(data), filename), damage);
 }
 
 }  // namespace skyrift

@@ -42,9 +42,14 @@ CodeLayout layout_from_header(const RinexHeader& h) {
     return CodeLayout(codes);
 }
 
-// A 3-byte list entry: system letter (blank = GPS) and a PRN padded with blanks ("G 3", "  5").
-std::optional<Satellite> parse_list_entry(std::string_view entry) {
-    if (entry.size() != 3) return std::nullopt;
+// A 3-byte list entry: system letter (blank = GPS) and a PRN padded with blanks ("G 3",
+// "  5"). Trailing blanks may be stripped from a line, so the last entry may come short:
+// "R2" at the line end is "R2 ".
+std::optional<Satellite> parse_list_entry(std::string_view cut_entry) {
+    if (cut_entry.empty() || cut_entry.size() > 3) return std::nullopt;
+    char padded[3] = {' ', ' ', ' '};
+    std::copy(cut_entry.begin(), cut_entry.end(), padded);
+    const std::string_view entry(padded, 3);
     Satellite sat;
     std::string_view prn = entry.substr(1);
     if (entry[0] >= '0' && entry[0] <= '9') {

@@ -85,7 +85,14 @@ Result<Ok> read_rinex3_records(LineSource& source, RinexObsData& data) {
             read_satellite_line(line.text, layouts, assembler);
         }
         if (source.failed()) break;
-        assembler.finish_epoch(epoch.epoch, epoch.flag, epoch.clock_offset);
+        // An event (flags 2 to 5) is followed by header lines, not satellites: with none
+        // read as a satellite it is no epoch of observations.
+        const bool event = epoch.flag >= 2 && epoch.flag <= 5;
+        if (event && !assembler.has_satellites()) {
+            assembler.discard_epoch();
+        } else {
+            assembler.finish_epoch(epoch.epoch, epoch.flag, epoch.clock_offset);
+        }
         if (!have_line) have_line = source.next(line);
     }
     if (source.failed()) return source.error();

@@ -265,7 +265,8 @@ def _write(tmp_path, name, text):
 
 
 def _orbit_dated_month_13(tmp_path, simulated):
-    text = ("*  2024 13  5  0  0  0.00000000\n"
+    text = ("#cP2024 13  5  0  0  0.00000000       1 ORBIT IGS14 HLM  IGS\n"
+            "*  2024 13  5  0  0  0.00000000\n"
             "PG01  15723.893822  13559.407491 -17019.157423    703.741346\nEOF\n")
     return ["multipath", simulated.files.obs, "--sp3", _write(tmp_path, "odd.sp3", text)]
 
@@ -293,7 +294,7 @@ ERRORS = [
     ("orbit-with-impossible-date", _orbit_dated_month_13,
      "odd.sp3: orbit records dated outside the calendar (2024-13-05 00:00 to 2024-13-05 00:00)"),
     ("sp3-not-sp3", lambda tmp, sim: ["multipath", sim.files.obs, "--sp3", sim.files.truth],
-     "truth.json: no SP3 orbit records"),
+     "truth.json: not a readable SP3 file (Failed to read SP3: not an SP3 file: the first line is not an SP3 header)"),
     ("navigation-file", lambda tmp, sim: ["info", _write(tmp, "brdc.rnx", NAV_HEADER)],
      "brdc.rnx: a RINEX file of type 'N: GNSS NAV DATA', not observation data"),
     ("no-snr-observations", lambda tmp, sim: ["snr", _write(tmp, "cl.rnx", NO_SNR)],

@@ -1,6 +1,7 @@
 // The input layer as a streaming reader sees it: decoded lines in order, line ends,
 // and a decoder failure reported only after every complete line before the damage
 // (the readers' Python results show only the failure).
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -80,9 +81,27 @@ static void line_ends_and_invalid_text() {
     CHECK(bad.error == "I/O error: stream did not contain valid UTF-8");
 }
 
+// The mark ends the text only where nothing follows it, whether the text comes whole or
+// in pieces from a decoder beside the reader (where the end is known a piece later).
+static void dos_end_of_file_mark() {
+    const std::string text = numbered_lines(60000);  // more than one piece
+    for (const std::size_t stream_above : {std::size_t{0}, SIZE_MAX}) {
+        const Drained at_end =
+            drain(decode_input(gzip_of(text + "\x1a"), "x.gz", stream_above), LineEnds::AllCarriageReturns);
+        CHECK(at_end.lines.size() == 60000 && at_end.lines.back() == numbered_line(59999) && at_end.error.empty());
+        const Drained on_its_line =
+            drain(decode_input(gzip_of(text + "\x1a\r\n"), "x.gz", stream_above), LineEnds::AllCarriageReturns);
+        CHECK(on_its_line.lines.size() == 60000 && on_its_line.error.empty());
+        const Drained inside =
+            drain(decode_input(gzip_of(text + "\x1a\nmore\n"), "x.gz", stream_above), LineEnds::AllCarriageReturns);
+        CHECK(inside.lines.size() == 60002 && inside.lines[60000] == "\x1a" && inside.lines[60001] == "more");
+    }
+}
+
 int main() {
     damaged_gzip_gives_the_lines_before_the_damage_then_the_error();
     the_name_chooses_gzip();
     line_ends_and_invalid_text();
+    dos_end_of_file_mark();
     return cpptest::finish("input layer");
 }

@@ -37,10 +37,9 @@ PythonError python_error_of(Failure where) {
 
 }  // namespace
 
-void raise_error(const GnssError& error, Failure where) {
-    const PythonError e = python_error_of(where);
-    raise_py(e.type, e.prefix + error.message());
-}
+std::string error_message(const GnssError& error, Failure where) { return python_error_of(where).prefix + error.message(); }
+
+void raise_error(const GnssError& error, Failure where) { raise_py(python_error_of(where).type, error_message(error, where)); }
 
 void raise_value_error(const std::string& message) { raise_py(PyExc_ValueError, message); }
 

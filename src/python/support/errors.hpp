@@ -30,6 +30,10 @@ enum class Failure : uint8_t {
 
 [[noreturn]] void raise_error(const GnssError& error, Failure where);
 
+// The message `raise_error` would raise with, prefix included: for a failure that is
+// reported without raising (the damage that ended a partial read).
+std::string error_message(const GnssError& error, Failure where);
+
 template <typename T>
 T value_or_raise(Result<T>&& result, Failure where = Failure::Value) {
     if (!result) raise_error(result.error(), where);
@@ -106,6 +110,7 @@ PyObject* fail_import(const char* message);
 
 namespace skyrift {
 using py_errors::call_released;
+using py_errors::error_message;
 using py_errors::fail_import;
 using py_errors::Failure;
 using py_errors::raise_already_borrowed;
