@@ -25,8 +25,8 @@ def sweep_file(path) -> list[str]:
              f"{res.total_cycle_slips()} slip records"]
     if counts:
         lines.append("  " + " ".join(f"{k}={n}" for k, n in sorted(counts.items())))
-    for reason in getattr(res, "empty_reasons", None) or []:
-        lines.append(f"  nothing: {reason}")
+    for what, why in sorted((getattr(res, "empty_reasons", None) or {}).items()):
+        lines.append(f"  nothing from {what}: {why}")
     return lines
 
 
