@@ -29,6 +29,8 @@ CASES = [
      {"file": "the file spans 270 s, shorter than min_arc_seconds (300 s)"}),
     ("points", {"G01": gps(9)}, {"min_arc_seconds": 0.0},
      {"file": "arcs need 10 points; the file has 9 epochs"}),
+    ("points-and-a-pairing-gap", {"G01": gps(9), "G02": gps(9, ["C1C", "L1C"], seed=2)}, {"min_arc_seconds": 0.0},
+     {"file": "arcs need 10 points; the file has 9 epochs", "GPSM1C": "no second frequency (G02)"}),
     ("points-and-span", {"G01": gps(2)}, {},
      {"file": "the file spans 30 s, shorter than min_arc_seconds (300 s); arcs need 10 points; "
               "the file has 2 epochs"}),

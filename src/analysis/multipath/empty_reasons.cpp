@@ -94,11 +94,21 @@ std::string cutoff_text(const KeyCount& count, const AnalyzerConfig& config) {
     return joined(parts, "; ");
 }
 
-// The distinct stops of one key's satellites, each with its satellites when they differ.
-std::string stops_text(const std::vector<const SignalFate*>& fates, const AnalyzerConfig& config) {
+// The distinct stops of one key's satellites, each with its satellites unless one stop
+// holds for all of them. Missing arcs are left to the file's reason when it has one.
+std::string stops_text(const std::vector<const SignalFate*>& fates, const AnalyzerConfig& config,
+                       bool file_has_no_arcs) {
     std::map<SignalStop, std::vector<std::string>> by_stop;
-    for (const SignalFate* f : fates) by_stop[f->stop].push_back(f->satellite.id());
-    if (by_stop.size() == 1) return stop_text(by_stop.begin()->first, config);
+    bool all_listed = true;
+    for (const SignalFate* f : fates) {
+        if (f->stop == SignalStop::NoArc && file_has_no_arcs) {
+            all_listed = false;
+            continue;
+        }
+        by_stop[f->stop].push_back(f->satellite.id());
+    }
+    if (by_stop.empty()) return {};
+    if (by_stop.size() == 1 && all_listed) return stop_text(by_stop.begin()->first, config);
     std::vector<std::string> parts;
     for (const auto& [stop, satellites] : by_stop)
         parts.push_back(stop_text(stop, config) + " (" + joined(satellites, " ") + ")");
@@ -133,18 +143,15 @@ std::map<std::string, std::string> empty_reasons(const AnalyzerConfig& config, c
     }
 
     std::map<std::string, std::vector<const SignalFate*>> by_key;
-    for (const SignalFate& f : trace.fates) {
-        // The file's own reason already says why no arc formed anywhere.
-        if (f.stop == SignalStop::NoArc && !no_arcs.empty()) continue;
-        by_key[f.key].push_back(&f);
-    }
+    for (const SignalFate& f : trace.fates) by_key[f.key].push_back(&f);
     for (const auto& [key, fates] : by_key) {
         const auto count = trace.keys.find(key);
         if (count != trace.keys.end()) {
             if (count->second.kept == 0 && !placeholder_cut) reasons[key] = cutoff_text(count->second, config);
             continue;
         }
-        reasons[key] = stops_text(fates, config);
+        // The file's own reason already says why no arc formed anywhere.
+        if (std::string text = stops_text(fates, config, !no_arcs.empty()); !text.empty()) reasons[key] = text;
     }
     return reasons;
 }
