@@ -45,7 +45,7 @@ def test_slips_of_systems_not_analysed_are_left_out(simulated, capsys, tmp_path)
     report = json.loads((tmp_path / "mp.json").read_text())
     library = sk.MultipathAnalyzer(sk.read_rinex_obs(str(simulated.files.obs)), systems=["G"]).analyze()
     by_system = Counter(s.system for s in library.cycle_slips)
-    assert {"G", "R", "C"} <= set(by_system)  # the detector scans every system, as specified
+    assert {"G", "R", "C"} <= set(by_system)  # the detector scans every system, by design
     gps = [s for s in library.cycle_slips if s.system == "G"]
     assert [(s["satellite"], s["epoch"], s["method"]) for s in report["cycle_slips"]] == [
         (s.satellite, s.epoch, s.method) for s in gps]
