@@ -9,8 +9,9 @@ Per signal: estimate counts and RMS, ours / peer ratios, the peer's second-frequ
 phase, whether our pair is the same (judged from the values: where both tools pair the
 same phases, ours minus peer is constant over every stretch both treat as one arc, so
 its epoch-to-epoch change is zero to the reference's four decimals), and how many joined
-estimates are identical (both tools cut the same arc there). Then the estimate counts on
-two files without stored peer results.
+estimates are identical (both tools cut the same arc there). Then the RINEX 2 P-code
+multipath of delf0010.21o beside figures quoted from gnssmultipath, and the estimate
+counts on two files without stored peer results.
 
 Run from the repository root after `make build`:  .venv/bin/python bench/peer_agreement.py
 """
@@ -32,6 +33,9 @@ CASES = [
 ]
 # GPS C1C estimates an established tool gives on the NYA100NOR day (quoted, no stored results).
 NYA_PEER_GPS_C1C = 33561
+# gnssmultipath on the RINEX 2 file delf0010.21o (quoted, no stored results): GPS estimates
+# and RMS per code; its C1 count equals its P1 count, its C1 RMS is not quoted.
+DELF_PEER = {"GC1C": (1244, None), "GC1P": (1244, 0.466), "GC2P": (1244, 0.578)}
 
 
 def peer_results(folder):
@@ -112,12 +116,29 @@ def counts(label, obs_name, signals):
         print(line)
 
 
+def quoted(label, obs_name, peer, options):
+    """Our counts and RMS beside figures quoted from a peer: signal -> (n, rms or None)."""
+    if not has(obs_name):
+        print(skipped(label))
+        return
+    res = analyze(obs_name, options)
+    stats = {s.system + s.code: s for s in res.statistics}
+    print(f"\n{label}: bias_window_seconds=None, elevation_cutoff=0, {options}   {res}")
+    print(f"  {'signal':7} {'ours n':>7} {'peer n':>7} {'n ratio':>7}  {'ours rms':>8} {'peer rms':>8} {'rms ratio':>9}")
+    for sig, (n_peer, rms_peer) in peer.items():
+        s = stats.get(sig)
+        n_ours, rms_ours = (s.count, s.rms) if s else (0, float("nan"))
+        rms_text = f"{rms_peer:8.3f} {rms_ours / rms_peer:9.3f}" if rms_peer else f"{'-':>8} {'-':>9}"
+        print(f"  {sig:7} {n_ours:7d} {n_peer:7d} {n_ours / n_peer:7.3f}  {rms_ours:8.4f} {rms_text}")
+
+
 def main():
     for case in CASES:
         table(*case)
+    quoted("delf0010.21o (RINEX 2.11: C1 P1 P2 L1 L2)", "delf0010.21o", DELF_PEER, {"min_arc_seconds": 0.0})
     counts("NYA100NOR day", "NYA100NOR_S_20241240000_01D_30S_MO.rnx.gz",
            {"GC1C": NYA_PEER_GPS_C1C, "GC2W": None, "RC1C": None, "EC1X": None})
-    counts("07590920.05o", "07590920.05o", {"GC1C": None})
+    counts("07590920.05o", "07590920.05o", {"GC1C": None, "GC2P": None})
 
 
 if __name__ == "__main__":

@@ -77,9 +77,11 @@ def split_arcs(times, values, gap, slips=(), jump=10.0, min_points=10, min_secon
     return arcs
 
 
-def expected_series(track, code, partner, system, gap, window=None, channel=0, slips=(), **arc_rules):
-    """(ISO epoch, mp value) of one satellite's signal, computed independently."""
-    phase = "L" + code[1:]
+def expected_series(track, code, partner, system, gap, window=None, channel=0, slips=(), phase=None,
+                    **arc_rules):
+    """(ISO epoch, mp value) of one satellite's signal, computed independently; the
+    code's own phase is that of its band and attribute unless `phase` names another."""
+    phase = phase or "L" + code[1:]
     times = [t for t in sorted(track) if all(k in track[t] for k in (code, phase, partner))]
     f1, f2 = frequency(system, int(code[1]), channel), frequency(system, int(partner[1]), channel)
     raw = [raw_mp(written(track[t][code]), written(track[t][phase]), written(track[t][partner]), f1, f2)

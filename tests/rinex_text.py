@@ -112,6 +112,21 @@ def write_rinex3(path, epochs, obs_types, glonass_slots=None):
     return write_lines(path, lines)
 
 
+def write_rinex2(path, epochs, types, system="G"):
+    """A RINEX 2.11 file: epochs as for write_rinex3 ({sat: {type: value}} with RINEX 2
+    types such as P2), `types` the header's list of them."""
+    lines = v2_header(types=tuple(types), system=system)
+    for seconds, sats in epochs:
+        t = BASE + timedelta(seconds=seconds)
+        order = sorted(sats)
+        lines += v2_epoch(order, second=t.second + t.microsecond / 1e6, minute=t.minute, hour=t.hour,
+                          day=t.day, month=t.month, yy=t.year % 100)
+        for sat in order:
+            values = [sats[sat].get(k) for k in types]
+            lines += v2_obs(*(obs_field(*v) if isinstance(v, tuple) else obs_field(v) for v in values))
+    return write_lines(path, lines)
+
+
 SNR_START = datetime(2020, 6, 25)  # first epoch of the files write_snr_rinex writes
 START_UNIX = SNR_START.replace(tzinfo=timezone.utc).timestamp()
 

@@ -26,7 +26,10 @@ def test_signature_and_docstrings():
         ("bias_window_seconds", 1500.0), ("min_arc_seconds", 300.0), ("arc_gap_factor", 5.0),
         ("include_codes", None), ("exclude_codes", None), ("max_epochs", None), ("detect_cycle_slips", True),
         ("ion_delta_base", 0.10), ("ion_delta_rate", 0.003), ("cp_delta_base", 5.0), ("cp_delta_rate", 0.10),
-        ("skip_slip_tests_after_holes", False), ("orbit", None), ("receiver", None)]
+        ("skip_slip_tests_after_holes", False), ("orbit", None), ("receiver", None),
+        ("min_arc_points", 10), ("keep_estimates_without_position", False)]
+    assert {name for name, p in params.items() if p.kind is inspect.Parameter.KEYWORD_ONLY} == {
+        "min_arc_points", "keep_estimates_without_position"}
     assert mp.MultipathAnalyzer.__doc__ == "Python-exposed Multipath Analyzer"
     assert list(inspect.signature(mp.MultipathAnalyzer.analyze).parameters) == ["self"]
     assert list(inspect.signature(mp.AnalysisResults.compute_elevations).parameters) == ["self", "sp3", "receiver"]
@@ -62,6 +65,7 @@ def test_code_filter_errors(obs, option, entry, message):
     ("detect_cycle_slips", None, TypeError, "detect_cycle_slips"),
     ("cp_delta_rate", object(), TypeError, "cp_delta_rate"),
     ("skip_slip_tests_after_holes", 0, TypeError, "skip_slip_tests_after_holes"),
+    ("keep_estimates_without_position", 1, TypeError, "keep_estimates_without_position"),
 ], ids=lambda v: v if isinstance(v, str) else None)
 def test_argument_type_errors(obs, option, value, error, name):
     with pytest.raises(error, match=f"argument '{name}'"):

@@ -1,5 +1,6 @@
 """MultipathAnalyzer with an orbit: real look angles during analyze(), the elevation
 cutoff acting on them, statistics weighted by them, and the receiver position."""
+import numpy as np
 import pytest
 
 import skyrift_mp as mp
@@ -39,11 +40,13 @@ def test_orbit_equals_compute_elevations_and_cutoff_by_hand(opec, elevations_by_
     obs, sp3 = opec
     res = mp.MultipathAnalyzer(obs, elevation_cutoff=cutoff, orbit=sp3).analyze()
     plain, flagged = elevations_by_hand
-    kept = [e for e, _, below in flagged if not below and e.elevation >= cutoff]
-    unpositioned = sum(1 for e, unknown, below in flagged if unknown and e.elevation >= cutoff)
+    # Estimates without an orbit position cannot pass a cutoff: they are left out and counted.
+    kept = [e for e, unknown, below in flagged if not unknown and not below and e.elevation >= cutoff]
+    unpositioned = sum(1 for e, unknown, below in flagged if unknown)
     assert rows(res.estimates) == rows(kept)
     assert min(e.elevation for e in res.estimates) >= cutoff
     assert res.estimates_without_position == unpositioned > 0  # the orbit file lacks a few satellites
+    assert res.estimates_without_position_by_system == {"BDS": unpositioned}  # C05
     # The statistics come from the kept estimates and their real elevations, in one pass.
     check_statistics(res, {s.signal: s.cycle_slips for s in plain.statistics})
 
@@ -51,7 +54,7 @@ def test_orbit_equals_compute_elevations_and_cutoff_by_hand(opec, elevations_by_
 def test_without_orbit_nothing_changes(opec):
     obs, _ = opec
     res = mp.MultipathAnalyzer(obs).analyze()
-    assert res.estimates_without_position is None
+    assert res.estimates_without_position is None and res.estimates_without_position_by_system is None
     assert {(e.elevation, e.azimuth) for e in res.estimates} == {(45.0, 0.0)}
 
 
@@ -65,17 +68,31 @@ def four_satellites(tmp_path_factory):
     return mp.read_rinex_obs(str(path))
 
 
+@pytest.mark.parametrize("keep", [False, True], ids=["left-out", "kept"])
 @pytest.mark.parametrize("cutoff, satellites", [
     (-90.0, {"G02", "G08", "G21", "G99"}), (0.0, {"G08", "G21", "G99"}), (45.0, {"G08", "G99"}), (45.5, {"G08"}),
 ], ids=["below-horizon-kept", "horizon", "placeholder-at-cutoff", "placeholder-below-cutoff"])
-def test_cutoff_acts_on_real_elevations_and_the_placeholder(opec, four_satellites, cutoff, satellites):
+def test_cutoff_acts_on_real_elevations_and_the_placeholder(opec, four_satellites, cutoff, satellites, keep):
+    """G99, which the orbit lacks, is left out whatever the cutoff and counted; kept on
+    request, it keeps the placeholder, which the cutoff judges, and only kept ones count."""
     obs, sp3 = opec
-    res = mp.MultipathAnalyzer(four_satellites, elevation_cutoff=cutoff, orbit=sp3,
-                               receiver=obs.approx_position).analyze()
+    res = mp.MultipathAnalyzer(four_satellites, elevation_cutoff=cutoff, orbit=sp3, receiver=obs.approx_position,
+                               keep_estimates_without_position=keep).analyze()
+    if not keep:
+        satellites = satellites - {"G99"}
     assert {e.satellite for e in res.estimates} == satellites
     missing = [e for e in res.estimates if e.satellite == "G99"]
-    assert res.estimates_without_position == len(missing) == (40 if "G99" in satellites else 0)
+    assert len(missing) == (40 if "G99" in satellites else 0)
+    counted = len(missing) if keep else 40
+    assert res.estimates_without_position == counted
+    assert res.estimates_without_position_by_system == ({"GPS": counted} if counted else {})
+    assert sum(s.count for s in res.statistics) == res.total_estimates()  # statistics of what is kept
     assert all((e.elevation, e.azimuth) == (45.0, 0.0) for e in missing)
+    if missing:  # the arrays give no placeholder
+        c = res.to_numpy()
+        g99 = c["satellite"] == "G99"
+        assert np.isnan(c["elevation"][g99]).all() and np.isnan(c["azimuth"][g99]).all()
+        assert not np.isnan(c["elevation"][~g99]).any()
     for e in res.estimates:
         if e.satellite != "G99":
             assert e.elevation >= cutoff
@@ -89,8 +106,12 @@ def test_receiver_given_explicitly_moves_the_sky(opec):
     p = obs.approx_position
     antipode = mp.MultipathAnalyzer(obs, elevation_cutoff=0.0, orbit=sp3, receiver=mp.Ecef(-p.x, -p.y, -p.z))
     res = antipode.analyze()
-    # Every satellite OPEC tracked is below the horizon on the other side of the Earth.
-    assert res.total_estimates() == res.estimates_without_position
+    # Every satellite OPEC tracked is below the horizon on the other side of the Earth;
+    # those the orbit lacks are left out (or, kept on request, are all that remains).
+    assert res.total_estimates() == 0 and res.estimates_without_position > 0
+    kept = mp.MultipathAnalyzer(obs, elevation_cutoff=0.0, orbit=sp3, receiver=mp.Ecef(-p.x, -p.y, -p.z),
+                                keep_estimates_without_position=True).analyze()
+    assert kept.total_estimates() == kept.estimates_without_position == res.estimates_without_position
 
 
 def _file_with_position(tmp_path, position):

@@ -102,6 +102,8 @@ def _weighted_rms_by_key(estimates):
     for e in estimates:
         el = e.elevation
         w = 1.0 if el >= 30 else (1 / (4 * math.sin(math.radians(el)) ** 2) if el > 0 else 0.0)
+        if (e.elevation, e.azimuth) == (45.0, 0.0):
+            w = 0.0  # no orbit position: the elevation is unknown
         acc = sums.setdefault(names[e.system] + "M" + e.signal[1:], [0.0, 0.0])
         acc[0] += w * e.mp_value ** 2
         acc[1] += w

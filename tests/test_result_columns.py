@@ -19,6 +19,12 @@ ESTIMATE_COLUMNS = ["satellite", "system", "signal", "code", "time", "mp", "elev
 OBJECT_COLUMNS = ESTIMATE_COLUMNS[:9]  # the arc columns have no attribute on the estimate objects
 
 
+def placed(e, angle):
+    """The columns carry no placeholder: NaN where no orbit placed the estimate (the
+    objects keep elevation 45 and azimuth 0 there)."""
+    return math.nan if (e.elevation, e.azimuth) == (45.0, 0.0) else angle
+
+
 def estimate_rows(estimates):
     """The columns to_numpy() should give, from the objects one attribute at a time."""
     return {
@@ -28,8 +34,8 @@ def estimate_rows(estimates):
         "code": [e.signal for e in estimates],
         "time": np.array([e.epoch.rstrip("Z") for e in estimates], dtype="datetime64[ms]"),
         "mp": [e.mp_value for e in estimates],
-        "elevation": [e.elevation for e in estimates],
-        "azimuth": [e.azimuth for e in estimates],
+        "elevation": [placed(e, e.elevation) for e in estimates],
+        "azimuth": [placed(e, e.azimuth) for e in estimates],
         "snr": [math.nan if e.snr is None else e.snr for e in estimates],
     }
 
@@ -68,6 +74,22 @@ def test_every_estimate_column_equals_the_object_api(results):
     assert {"G", "E"} == set(expected["system"]) and any(math.isnan(v) for v in expected["snr"])
     assert not all(math.isnan(v) for v in expected["snr"])
     assert_rows_equal(results.to_numpy(), expected)
+
+
+def test_columns_give_no_placeholder_angles(written, results):
+    """Without an orbit no estimate has a position: NaN angles in the columns, the
+    placeholder on the objects; compute_elevations fills in those it places."""
+    before = results.to_numpy()
+    assert np.isnan(before["elevation"]).all() and np.isnan(before["azimuth"]).all()
+    assert {(e.elevation, e.azimuth) for e in results.estimates} == {(45.0, 0.0)}
+    obs = mp.read_rinex_obs(str(data_file("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx")))
+    placed = mp.MultipathAnalyzer(written, systems=["G", "E"], min_arc_seconds=60.0).analyze()
+    computed, failed = placed.compute_elevations(mp.read_sp3(str(data_file("Testfile_20220101.eph"))),
+                                                 obs.approx_position)
+    after = placed.to_numpy()
+    assert computed > 0 and failed > 0  # a satellite below the horizon stays unplaced
+    assert (~np.isnan(after["elevation"])).sum() == computed and np.isnan(after["azimuth"]).sum() == failed
+    assert_rows_equal(after, estimate_rows(placed.estimates))
 
 
 def test_column_dtypes(results):
@@ -205,7 +227,7 @@ def test_real_day_sampled_rows_equal_the_object_api(esbc_day):
     cols = esbc_day.to_numpy()
     assert len(set(cols["signal"].tolist())) == len(esbc_day.statistics)
     assert cols["signal"].tolist() == sorted(cols["signal"].tolist())  # estimates are ordered by key
-    placed = (cols["elevation"] != 45.0) | (cols["azimuth"] != 0.0)
+    placed = ~np.isnan(cols["elevation"])
     assert placed.sum() == computed  # the stored look angles went into the columns
 
 
@@ -227,4 +249,8 @@ def test_real_day_statistics_recomputed_from_the_frame(esbc_day):
     assert got["count"].tolist() == stats["count"].tolist()
     np.testing.assert_allclose(got["mean"], stats["mean"], rtol=1e-9, atol=1e-12)
     np.testing.assert_allclose(np.sqrt(got["ms"]), stats["rms"], rtol=1e-9)
-    np.testing.assert_allclose(np.sqrt(got["wmp2"] / got["w"]), stats["weighted_rms"], rtol=1e-9)
+    # Signals without any orbit position (BeiDou: not in the orbit file) keep the value of analyze().
+    weighted = got["w"] > 0
+    assert weighted.sum() > 10 and (~weighted).sum() >= 3
+    np.testing.assert_allclose(np.sqrt(got["wmp2"] / got["w"])[weighted], stats["weighted_rms"][weighted], rtol=1e-9)
+    np.testing.assert_allclose(stats["weighted_rms"][~weighted], stats["rms"][~weighted], rtol=1e-9)

@@ -367,7 +367,7 @@ def test_rinex2_types_mapping_and_many_types_per_satellite():
     types = ("L1", "L2", "C1", "P2", "P1", "S1", "S2", "l6", "s5", "D1", "X1")  # 11 types: 3 lines per satellite
     fields = [obs_field(float(k + 10)) for k in range(11)]
     obs = load(v2_file(v2_epoch(["G01", "G02"]) + v2_obs(*fields) + v2_obs(*fields), types=types))
-    assert obs.observation_types("G") == ["C1C", "C1P", "C2P", "D1C", "L1C", "L2C", "S1C", "S2C", "S5X"]
+    assert obs.observation_types("G") == ["C1C", "C1P", "C2P", "D1C", "L1C", "L2C", "L6X", "S1C", "S2C", "S5X"]
     assert snr(obs, "G02", "S5X")[1] == [18.0]
 
 

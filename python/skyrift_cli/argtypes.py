@@ -16,6 +16,42 @@ def positive(text: str) -> float:
     return value
 
 
+def elevation_cutoff(text: str) -> float:
+    """An elevation cutoff in degrees: at least -90 (keeps everything) and below 90 (a
+    cutoff of 90 or more leaves no estimate)."""
+    value = number(text)
+    if not -90.0 <= value < 90.0:
+        raise argparse.ArgumentTypeError(
+            f"must be at least -90 and below 90 degrees (90 or more leaves no estimate): {text!r}")
+    return value
+
+
+# The constellations --systems may name, by letter or by the module's name for them.
+CONSTELLATIONS = {"G": "GPS", "R": "GLONASS", "E": "Galileo", "C": "BeiDou", "J": "QZSS",
+                  "S": "SBAS", "I": "NavIC"}
+
+
+def systems(text: str) -> list[str]:
+    """G,R,E,C: constellations by letter or name (GPS, Galileo, ...), case ignored, as
+    letters in the order given. The module itself reads only a name's first letter, which
+    would turn Galileo into GPS; here a name must be whole."""
+    by_name = {name.upper(): letter for letter, name in CONSTELLATIONS.items()}
+    letters: list[str] = []
+    for entry in (e.strip() for e in text.split(",")):
+        if not entry:
+            continue
+        word = entry.upper()
+        letter = word if word in CONSTELLATIONS else by_name.get(word)
+        if letter is None:
+            raise argparse.ArgumentTypeError(
+                f"unknown system {entry!r} (use G, R, E, C, J, S, I or their names)")
+        if letter not in letters:
+            letters.append(letter)
+    if not letters:
+        raise argparse.ArgumentTypeError(f"names no system: {text!r}")
+    return letters
+
+
 def station(text: str) -> str:
     """A four-character station name or a nine-character RINEX 3 site id (ABCD00NOR)."""
     name = text.strip().upper()

@@ -149,8 +149,31 @@ void register_results(py::module_& m) {
                 SharedBorrow borrow(self.flag);
                 return self.output.estimates_without_position;
             },
-            "Estimates analyze() found no orbit position for (they keep elevation 45.0);\n"
-            "None when the analyzer had no orbit")
+            "Estimates analyze() found no orbit position for: left out of the estimates and\n"
+            "statistics (kept with elevation 45.0, and counted where they pass the cutoff,\n"
+            "with keep_estimates_without_position=True); None when the analyzer had no orbit")
+        .def_property_readonly(
+            "estimates_without_position_by_system",
+            [](PyResults& self) -> py::object {
+                SharedBorrow borrow(self.flag);
+                if (!self.output.estimates_without_position) return py::none();
+                py::dict counts;
+                for (const auto& [system, n] : self.output.without_position_by_system) counts[py::str(system)] = n;
+                return std::move(counts);
+            },
+            "estimates_without_position per system, keyed by its three-letter name\n"
+            "(GPS, GLO, GAL, BDS, QZS, SBS, IRN); None when the analyzer had no orbit")
+        .def_property_readonly(
+            "empty_reasons",
+            [](PyResults& self) {
+                SharedBorrow borrow(self.flag);
+                py::dict reasons;
+                for (const auto& [what, why] : self.output.empty_reasons) reasons[py::str(what)] = why;
+                return reasons;
+            },
+            "Why a signal or the whole file gave no estimates: a dict from the series key\n"
+            "(e.g. 'GPSM2C', for an analysed signal that kept no estimate) or 'file' to a\n"
+            "text such as 'no carrier phase' or 'arcs need 10 points; the file has 9 epochs'")
         .def(
             "total_estimates",
             [](PyResults& self) {
@@ -193,7 +216,8 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
                          py::handle include_codes, py::handle exclude_codes, py::handle max_epochs,
                          py::handle detect_cycle_slips, py::handle ion_delta_base, py::handle ion_delta_rate,
                          py::handle cp_delta_base, py::handle cp_delta_rate, py::handle skip_slip_tests_after_holes,
-                         py::handle orbit, py::handle receiver) {
+                         py::handle orbit, py::handle receiver, py::handle min_arc_points,
+                         py::handle keep_estimates_without_position) {
     AnalyzerConfig c;
     c.obs_data = arg_shared<RinexObsData>(obs_data, "obs_data");
     c.elevation_cutoff = arg_float(elevation_cutoff, "elevation_cutoff");
@@ -210,6 +234,8 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     c.cp_delta_base = arg_float(cp_delta_base, "cp_delta_base");
     c.cp_delta_rate = arg_float(cp_delta_rate, "cp_delta_rate");
     c.slip_tests_across_holes = !arg_bool(skip_slip_tests_after_holes, "skip_slip_tests_after_holes");
+    c.min_arc_points = value_or_raise(check_min_arc_points(arg_int<uint64_t>(min_arc_points, "min_arc_points")));
+    c.keep_estimates_without_position = arg_bool(keep_estimates_without_position, "keep_estimates_without_position");
     if (!is_absent(orbit)) c.orbit = arg_orbit(orbit, "orbit");
     std::optional<Ecef> position;
     if (!is_absent(receiver)) position = arg_instance<Ecef>(receiver, "receiver");
@@ -239,12 +265,13 @@ void register_analyzer(py::module_& m) {
              py::arg("max_epochs") = py::none(), py::arg("detect_cycle_slips") = true,
              py::arg("ion_delta_base") = 0.10, py::arg("ion_delta_rate") = 0.003, py::arg("cp_delta_base") = 5.0,
              py::arg("cp_delta_rate") = 0.10, py::arg("skip_slip_tests_after_holes") = false,
-             py::arg("orbit") = py::none(), py::arg("receiver") = py::none(),
+             py::arg("orbit") = py::none(), py::arg("receiver") = py::none(), py::kw_only(),
+             py::arg("min_arc_points") = 10, py::arg("keep_estimates_without_position") = false,
              doc_sig("__init__($self, obs_data, elevation_cutoff=10.0, systems=None, bias_window_seconds=1500.0, "
                      "min_arc_seconds=300.0, arc_gap_factor=5.0, include_codes=None, exclude_codes=None, "
                      "max_epochs=None, detect_cycle_slips=True, ion_delta_base=0.10, ion_delta_rate=0.003, "
                      "cp_delta_base=5.0, cp_delta_rate=0.10, skip_slip_tests_after_holes=False, orbit=None, "
-                     "receiver=None)",
+                     "receiver=None, *, min_arc_points=10, keep_estimates_without_position=False)",
                      "Settings of a code-multipath analysis of obs_data; analyze() runs it.\n"
                      "Slip tests compare each signal with its own last value, across a hole in that\n"
                      "signal of at most 300 s, with the thresholds of that time difference.\n"
@@ -255,8 +282,16 @@ void register_analyzer(py::module_& m) {
                      "broadcast ephemerides for what it lacks): analyze() gives every estimate\n"
                      "its look angles from receiver (an Ecef; default: the file's approximate\n"
                      "position), the elevation cutoff acts on them and the statistics are\n"
-                     "weighted by them. Estimates the orbit has no position for keep elevation\n"
-                     "45.0 and are counted in AnalysisResults.estimates_without_position.")
+                     "weighted by them. Estimates the orbit has no position for cannot pass a\n"
+                     "cutoff nor be weighted: they are left out, and counted in\n"
+                     "AnalysisResults.estimates_without_position (per system in\n"
+                     "estimates_without_position_by_system).\n"
+                     "keep_estimates_without_position=True restores the earlier rule: they stay\n"
+                     "with elevation 45.0, are judged by the cutoff at that, count with weight 1\n"
+                     "in the statistics, and only those kept are counted.\n"
+                     "min_arc_points: the fewest points an arc may have (an integer, at least 1);\n"
+                     "shorter arcs are dropped, as are those shorter than min_arc_seconds.\n"
+                     "AnalysisResults.empty_reasons tells why a signal or the file gave nothing.")
                  .c_str())
         .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }

@@ -24,11 +24,17 @@ bool is_epoch_line(std::string_view line) {
     return digit(line[2]) && (line[1] == ' ' || digit(line[1])) && line[18] == '.';
 }
 
+// RINEX 2.11 names band and kind but no tracking mode. Bands 1 and 2 take the C/A and
+// P attributes; bands 5 to 8 (L5/E5a, E6, E5b, E5a+b) take X, the combined or unknown
+// mode of RINEX 3.
 std::optional<ObservationCode> v2_code(std::string_view type) {
     static constexpr std::pair<std::string_view, std::string_view> table[] = {
         {"C1", "C1C"}, {"C2", "C2C"}, {"C5", "C5X"}, {"P1", "C1P"}, {"P2", "C2P"}, {"L5", "L5X"},
         {"L1", "L1C"}, {"L2", "L2C"}, {"D5", "D5X"}, {"D1", "D1C"}, {"D2", "D2C"}, {"S5", "S5X"},
         {"S1", "S1C"}, {"S2", "S2C"},
+        {"C6", "C6X"}, {"L6", "L6X"}, {"D6", "D6X"}, {"S6", "S6X"},
+        {"C7", "C7X"}, {"L7", "L7X"}, {"D7", "D7X"}, {"S7", "S7X"},
+        {"C8", "C8X"}, {"L8", "L8X"}, {"D8", "D8X"}, {"S8", "S8X"},
     };
     const std::string upper = ascii_uppercase(type);
     for (const auto& [from, to] : table)

@@ -263,7 +263,7 @@ def test_missing_extras_are_named(network, tmp_path, monkeypatch, module, argv, 
 @pytest.mark.parametrize("argv, message", [
     (["--workers", "0"], "argument --workers: must be at least 1"),
     (["--workers", "2", "--scheduler", "tcp://127.0.0.1:1"], "not allowed with argument"),
-    (["--cutoff", "95"], "--cutoff must lie between -90 and 90 degrees"),
+    (["--cutoff", "95"], "argument --cutoff: must be at least -90 and below 90 degrees"),
 ], ids=["workers", "workers-and-scheduler", "cutoff"])
 def test_bad_options_are_refused(network, tmp_path, capsys, argv, message):
     from skyrift_cli.main import main

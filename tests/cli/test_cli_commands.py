@@ -157,8 +157,10 @@ def test_satellites_the_orbit_lacks_are_named_and_counted(capsys, tmp_path):
     assert missing and f"No orbit for: {' '.join(missing)}" in out
     report = json.loads((tmp_path / "mp.json").read_text())
     unplaced = report["elevations"]["failed"]
-    assert unplaced > 0 and f"Note: {unplaced} of " in out
-    assert sum(s["count"] for s in report["statistics"]) == report["elevations"]["computed"] + unplaced
+    assert unplaced > 0 and f"BeiDou: {unplaced:,} estimates without orbit position, left out" in out.splitlines()
+    assert report["estimates_without_position"] == {"BDS": unplaced}
+    # They are left out of the statistics: the counts sum to those with a position.
+    assert sum(s["count"] for s in report["statistics"]) == report["elevations"]["computed"]
 
 
 def test_multipath_on_real_file_with_same_day_orbit(capsys, tmp_path):
@@ -305,8 +307,6 @@ ERRORS = [
      "not a readable RINEX navigation file (Failed to read RINEX navigation: Navigation file error: "),
     ("nav-without-ephemerides", lambda tmp, sim: ["multipath", sim.files.obs, "--nav", _write(
         tmp, "brdc.rnx", NAV_HEADER + f"{'END OF HEADER':>73}\n")], "brdc.rnx: no usable ephemerides"),
-    ("unknown-system", lambda tmp, sim: ["multipath", sim.files.obs, "--systems", "G,X"],
-     "--systems: unknown system 'X'"),
     ("cutoff-without-orbit", lambda tmp, sim: ["multipath", sim.files.obs, "--cutoff", "20"],
      "--cutoff needs --sp3"),
     ("bad-satellite", lambda tmp, sim: ["snr", sim.files.obs, "--satellites", "X1"],
@@ -324,6 +324,26 @@ def test_user_errors_give_one_line_and_nonzero_exit(simulated, tmp_path, capsys,
     assert code == 1
     assert err.count("\n") == 1 and err.startswith("skyrift-mp: error: ")
     assert message in err
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["multipath", "{obs}", "--systems", "G,X"], "argument --systems: unknown system 'X'"),
+    (["multipath", "{obs}", "--systems", " , "], "argument --systems: names no system"),
+    (["multipath", "{obs}", "--sp3", "{sp3}", "--cutoff", "95"],
+     "argument --cutoff: must be at least -90 and below 90 degrees (90 or more leaves no estimate): '95'"),
+    (["multipath", "{obs}", "--sp3", "{sp3}", "--cutoff", "90"], "argument --cutoff: must be at least -90"),
+    (["multipath", "{obs}", "--sp3", "{sp3}", "--cutoff", "-90.5"], "argument --cutoff: must be at least -90"),
+    (["multipath", "{obs}", "--sp3", "{sp3}", "--cutoff", "nan"], "argument --cutoff: must be at least -90"),
+    (["batch", "{obs}", "--out", "{tmp}", "--cutoff", "95"], "argument --cutoff: must be at least -90"),
+], ids=["unknown-system", "no-system", "cutoff-95", "cutoff-90", "cutoff-below-minus-90", "cutoff-nan",
+        "batch-cutoff-95"])
+def test_settings_that_cannot_be_meant_are_usage_errors(simulated, capsys, tmp_path, argv, message):
+    argv = [a.format(obs=simulated.files.obs, sp3=simulated.files.sp3, tmp=tmp_path) for a in argv]
+    with pytest.raises(SystemExit) as stop:
+        main(argv)
+    assert stop.value.code == ExitCode.USAGE
+    assert message in capsys.readouterr().err
+    assert list(tmp_path.iterdir()) == []
 
 
 @pytest.mark.parametrize("package, command, message", [

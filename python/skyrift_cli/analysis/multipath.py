@@ -1,8 +1,12 @@
 """Multipath analysis, with real elevations when an orbit is given.
 
 With an orbit the analyzer itself gives every estimate its look angles, applies the
-elevation cutoff to them and computes the statistics from them; without one every
-estimate carries the placeholder elevation, so no cutoff is applied.
+elevation cutoff to them and computes the statistics from them; the estimates it has
+no position for are left out and counted per system. Without an orbit the elevations
+are unknown (NaN in the table), so no cutoff is applied.
+
+The slip detector scans every system; the run keeps the slips of the analysed systems
+only and counts the rest as left out.
 
 The orbit is an SP3 file, a navigation file (broadcast ephemerides) or both; with
 both the module asks SP3 first and the broadcast ephemerides for what it lacks,
@@ -16,9 +20,9 @@ from pathlib import Path
 import numpy as np
 import skyrift_mp as sk
 
-from ..defaults import DEFAULT_CUTOFF
+from ..defaults import DEFAULT_CUTOFF, DEFAULT_SYSTEMS
 from .inputs import load_nav, load_obs, load_sp3, receiver_position
-from .orbits import combined, orbit_sources
+from .orbits import SYSTEM_NAMES, combined, orbit_sources
 
 KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
 
@@ -72,14 +76,21 @@ class MultipathRun:
     statistics: list[SignalStats]
     cycle_slips: list[dict]
     cycle_slip_counts: dict[str, int]
-    elevations: tuple[int, int] | None  # estimates with and without an orbit position
+    elevations: tuple[int, int] | None  # estimates kept with a position, and left out without one
     without_orbit: list[str] = field(default_factory=list)  # satellites the orbit lacks
     notes: list[str] = field(default_factory=list)
-    # The slips as columns (results.cycle_slips_to_numpy()), for the figures.
+    # The slips of the analysed systems as columns (results.cycle_slips_to_numpy()), for the figures.
     slip_columns: dict[str, np.ndarray] = field(default_factory=dict)
     nav_path: Path | None = None
     # Per system (GPS, GLO, ...): the satellites placed from "sp3" and from "broadcast".
     orbit_sources: dict[str, dict[str, list[str]]] = field(default_factory=dict)
+    systems: list[str] = field(default_factory=lambda: list(DEFAULT_SYSTEMS))  # analysed, letters
+    # Slip records of the systems not analysed, per system letter: left out of the above.
+    slips_left_out: dict[str, int] = field(default_factory=dict)
+    # With an orbit: estimates left out for want of a position, per system (GPS, BDS, ...).
+    without_position: dict[str, int] = field(default_factory=dict)
+    # Why a signal (series key) or the file ("file") gave no estimates.
+    empty_reasons: dict[str, str] = field(default_factory=dict)
 
     @property
     def orbit_files(self) -> list[Path]:
@@ -93,6 +104,18 @@ def iso_texts(times: np.ndarray) -> np.ndarray:
     texts = np.array([t + "Z" for t in np.datetime_as_string(distinct, unit="ms").tolist()],
                      dtype=object)
     return texts[index.reshape(-1)] if times.size else np.array([], dtype=object)
+
+
+def analysed_slips(results, systems) -> tuple[dict[str, np.ndarray], dict[str, int], dict[str, int]]:
+    """The slip columns and counts of the analysed systems (letters), and the number of
+    slip records of each other system, which are left out."""
+    columns = results.cycle_slips_to_numpy()
+    analysed = np.isin(columns["system"], list(systems))
+    others, counts = np.unique(columns["system"][~analysed], return_counts=True)
+    names = {SYSTEM_NAMES.get(letter, letter) for letter in systems}
+    kept_counts = {k: n for k, n in results.cycle_slip_counts.items() if k[:3] in names}
+    return ({k: v[analysed] for k, v in columns.items()}, kept_counts,
+            dict(zip(others.tolist(), counts.tolist())))
 
 
 def _slip_dicts(c: dict[str, np.ndarray]) -> list[dict]:
@@ -113,7 +136,8 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF,
         options = {"orbit": orbit, "receiver": rx, "elevation_cutoff": cutoff}
     else:
         options = {"elevation_cutoff": KEEP_ALL}
-    results = sk.MultipathAnalyzer(obs, systems=systems, bias_window_seconds=window,
+    analysed = list(systems or DEFAULT_SYSTEMS)
+    results = sk.MultipathAnalyzer(obs, systems=analysed, bias_window_seconds=window,
                                    **options).analyze()
     table = EstimateTable.from_results(results)
     notes = list(notes)
@@ -121,23 +145,22 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF,
     without_orbit: list[str] = []
     sources: dict[str, dict[str, list[str]]] = {}
     if orbit:
-        unplaced = results.estimates_without_position
-        counts = (len(table) - unplaced, unplaced)
+        counts = (len(table), results.estimates_without_position)
         known = set(sp3.satellites() if sp3 else []) | set(nav.satellites() if nav else [])
-        without_orbit = sorted(set(table.satellite.tolist()) - known)
-        placed = ~np.isin(table.satellite, without_orbit)
-        sources = orbit_sources(table.satellite[placed], sp3, obs.first_epoch())
-        if unplaced:
-            notes.append(f"{unplaced} of {len(table)} estimates have no orbit position: they keep "
-                         "the placeholder elevation of 45 deg and count with weight 1")
+        tracked = {s.id for s in obs.satellites() if s.id[0] in analysed}
+        without_orbit = sorted(tracked - known)
+        sources = orbit_sources(table.satellite, sp3, obs.first_epoch())
     else:
         notes.append("no --sp3 or --nav given: elevations are unknown, so no cutoff is applied "
                      "and weighted RMS equals RMS")
     statistics = sorted((SignalStats.from_module(s) for s in results.statistics),
                         key=lambda s: s.signal)
-    slips = results.cycle_slips_to_numpy()
+    slips, slip_counts, left_out = analysed_slips(results, analysed)
     return MultipathRun(
         Path(obs_path), Path(sp3_path) if sp3_path else None, cutoff if orbit else None,
         (rx.x, rx.y, rx.z) if rx else None, table, statistics,
-        _slip_dicts(slips), dict(results.cycle_slip_counts), counts, without_orbit, notes,
-        slip_columns=slips, nav_path=Path(nav_path) if nav_path else None, orbit_sources=sources)
+        _slip_dicts(slips), slip_counts, counts, without_orbit, notes,
+        slip_columns=slips, nav_path=Path(nav_path) if nav_path else None, orbit_sources=sources,
+        systems=analysed, slips_left_out=left_out,
+        without_position=dict(results.estimates_without_position_by_system or {}),
+        empty_reasons=dict(results.empty_reasons))

@@ -7,6 +7,7 @@ import numpy as np
 
 from ..figures import save_figure
 from ..optional import pyplot
+from .systems import in_display_order
 
 # marker, colour and row offset (coincident detections of several tests stay visible)
 METHOD_STYLE = {"gf": ("o", "tab:blue", 0.0), "code_phase": ("s", "tab:orange", -0.22),
@@ -130,9 +131,9 @@ def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Pat
 
 
 def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
-               injected: list[dict] | None = None) -> Path:
+               injected: list[dict] | None = None, systems: str | None = None) -> Path:
     """Detected slips (the columns of cycle_slips_to_numpy()) per satellite on a time
-    line, injected ones as rings."""
+    line, injected ones as rings; `systems` names the systems they are of."""
     plt = pyplot()
     from matplotlib.dates import DateFormatter
 
@@ -159,7 +160,7 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
     ax.xaxis.set_major_formatter(DateFormatter("%H:%M"))
     ax.set_xlabel("Time on " + " to ".join(days[:1] + days[1:][-1:]) + " (file time scale)")
     ax.set_ylabel("Satellite")
-    ax.set_title(f"Cycle slips — {name}")
+    ax.set_title(f"Cycle slips — {name}" + (f"\n(analysed systems: {systems})" if systems else ""))
     ax.grid(alpha=0.3)
     if all_times.size:
         ax.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
@@ -214,14 +215,16 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None, progress=N
     """The figures of a multipath run (those needing elevations only with an orbit)."""
     name = run.obs_path.name
     figures = []
-    # Satellites the orbit does not know keep a placeholder elevation: not on these axes.
-    placed = run.estimates.subset(~np.isin(run.estimates.satellite, run.without_orbit))
+    # Only estimates with a known elevation go on these axes.
+    placed = run.estimates.subset(~np.isnan(run.estimates.elevation))
     if run.orbit_files and len(placed):
         figures.append((outdir / "mp_elevation.png", lambda p: plot_mp_vs_elevation(placed, name, p)))
         figures.append((outdir / "skyplot_mp.png", lambda p: plot_skyplot(placed, name, p)))
     if run.statistics:
         figures.append((outdir / "mp_rms.png", lambda p: plot_rms(run.statistics, name, p, reference)))
-    figures.append((outdir / "cycle_slips.png", lambda p: plot_slips(run.slip_columns, name, p, injected)))
+    systems = ", ".join(in_display_order(run.systems))
+    figures.append((outdir / "cycle_slips.png",
+                    lambda p: plot_slips(run.slip_columns, name, p, injected, systems)))
     return _steps(progress, figures)
 
 

@@ -7,7 +7,8 @@ from pathlib import Path
 
 import numpy as np
 
-from .orbits import orbit_source_line
+from .orbits import SYSTEM_NAMES, orbit_source_line
+from .systems import full_name, in_display_order
 
 
 def format_table(headers: list[str], rows: list[list], aligns: str) -> str:
@@ -25,14 +26,44 @@ def multipath_table(run) -> str:
     return format_table(["signal", "count", "RMS [m]", "wRMS [m]", "slips"], rows, "<>>>>")
 
 
+def system_list(letters) -> str:
+    return ", ".join(full_name(letter) for letter in in_display_order(letters))
+
+
+def empty_lines(reasons: dict[str, str]) -> list[str]:
+    """Why the file, then each signal, gave no estimates."""
+    lines = [f"No estimates: {reasons['file']}"] if "file" in reasons else []
+    return lines + [f"No estimates from {key}: {why}" for key, why in sorted(reasons.items())
+                    if key != "file"]
+
+
+def slip_line(run) -> list[str]:
+    events = {(s["satellite"], s["epoch"]) for s in run.cycle_slips}
+    lines = [f"Cycle slips of the analysed systems ({system_list(run.systems)}): "
+             f"{len(run.cycle_slips)} detections at {len(events)} satellite epochs"]
+    if run.slips_left_out:
+        lines.append(f"Left out: {sum(run.slips_left_out.values())} detections on systems not "
+                     f"analysed ({system_list(run.slips_left_out)})")
+    return lines
+
+
+def without_position_lines(without_position: dict[str, int]) -> list[str]:
+    """"BeiDou: 56,471 estimates without orbit position, left out", per system (keyed
+    GPS, GLO, ... as the module counts them)."""
+    by_letter = {letter: without_position[name] for letter, name in SYSTEM_NAMES.items()
+                 if without_position.get(name)}
+    return [f"{full_name(letter)}: {by_letter[letter]:,} estimates without orbit position, left out"
+            for letter in in_display_order(by_letter)]
+
+
 def multipath_summary(run) -> str:
     where = (f"elevations from {' and '.join(p.name for p in run.orbit_files)}, cutoff {run.cutoff:g} deg"
              if run.orbit_files else "no orbit, elevations unknown")
     lines = [f"Code multipath of {run.obs_path.name} ({where})", "",
              multipath_table(run) if run.statistics else "no multipath estimates", ""]
-    events = {(s["satellite"], s["epoch"]) for s in run.cycle_slips}
-    lines.append(f"Cycle slips: {len(run.cycle_slips)} detections at {len(events)} "
-                 "satellite epochs")
+    lines += empty_lines(run.empty_reasons)
+    lines += without_position_lines(run.without_position)
+    lines += slip_line(run)
     if run.orbit_sources:
         lines.append(orbit_source_line(run.orbit_sources))
     if run.without_orbit:
@@ -42,21 +73,26 @@ def multipath_summary(run) -> str:
 
 
 CSV_HEADER = "satellite,signal,epoch,mp_m,elevation_deg,azimuth_deg,snr_dbhz\n"
-CSV_ROW = "%s,%s,%s,%.4f,%.3f,%.3f,%s\n"
+CSV_ROW = "%s,%s,%s,%.4f,%s,%s,%s\n"
 CSV_BLOCK = 4096  # rows formatted by one % operation
 
 
+def _texts(values: np.ndarray) -> np.ndarray:
+    """Three decimals, formatted once per distinct value; empty where unknown (NaN)."""
+    distinct, index = np.unique(values, return_inverse=True)
+    return np.array(["" if np.isnan(v) else f"{v:.3f}" for v in distinct.tolist()],
+                    dtype=object)[index.reshape(-1)]
+
+
 def write_estimates_csv(path: Path, table) -> None:
-    """One line per estimate. Columns with few distinct values (times, SNR) are
-    formatted once per value; the rest a block of rows per % operation, so that a day of
-    1 Hz estimates takes a fraction of a second."""
+    """One line per estimate; an unknown elevation, azimuth or SNR is left empty.
+    Columns with few distinct values (times, angles, SNR) are formatted once per value;
+    the rest a block of rows per % operation, so that a day of 1 Hz estimates takes a
+    fraction of a second."""
     from .multipath import iso_texts
 
-    snr, snr_index = np.unique(table.snr, return_inverse=True)
-    snr_text = np.array(["" if np.isnan(v) else f"{v:.3f}" for v in snr.tolist()],
-                        dtype=object)[snr_index.reshape(-1)]
     columns = [table.satellite.astype(object), table.key.astype(object), iso_texts(table.time),
-               table.mp, table.elevation, table.azimuth, snr_text]
+               table.mp, _texts(table.elevation), _texts(table.azimuth), _texts(table.snr)]
     with open(path, "w", encoding="utf-8", newline="") as f:
         f.write(CSV_HEADER)
         for start in range(0, len(table), CSV_BLOCK):
@@ -76,9 +112,13 @@ def multipath_json(run) -> dict:
         "elevation_cutoff_deg": run.cutoff,
         "elevations": ({"computed": run.elevations[0], "failed": run.elevations[1]}
                        if run.elevations else None),
+        "estimates_without_position": dict(sorted(run.without_position.items())),
+        "systems": in_display_order(run.systems),
         "statistics": [asdict(s) for s in run.statistics],
+        "empty_reasons": dict(sorted(run.empty_reasons.items())),
         "cycle_slips": run.cycle_slips,
         "cycle_slip_counts": dict(sorted(run.cycle_slip_counts.items())),
+        "cycle_slips_left_out": dict(sorted(run.slips_left_out.items())),
         "notes": run.notes,
     }
 

@@ -144,8 +144,8 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
         raise CliError("give at most one of workers, scheduler and client")
     if workers is not None and workers < 1:
         raise CliError(f"--workers must be at least 1, not {workers}")
-    if not -90.0 <= cutoff <= 90.0:
-        raise CliError(f"--cutoff must lie between -90 and 90 degrees, not {cutoff:g}")
+    if not -90.0 <= cutoff < 90.0:  # 90 or more leaves no estimate
+        raise CliError(f"--cutoff must be at least -90 and below 90 degrees, not {cutoff:g}")
     todo = discover(inputs)
     orbit_folder = None
     if orbits is not None:

@@ -16,6 +16,8 @@ FILES_COLUMNS = (
     ("epochs", "int64", "epoch records"),
     ("satellites", "int64", "distinct satellites"),
     ("estimates", "int64", "multipath estimates kept (after the cutoff)"),
+    ("empty_reasons", "string", "why the file or a signal gave no estimates, as 'file: ...; "
+     "GPSM2C: ...' (null when every analysed signal gave some)"),
     ("orbit_source", "string", "sp3, nav, sp3+nav or none"),
     ("orbit_files", "string", "names of the orbit files used, space-separated"),
     ("seconds", "float64", "time the task took"),

@@ -42,7 +42,8 @@ class FileResult:
 def file_row(source: str, status: str, message: str, **known) -> dict:
     row = {"file": source, "status": status, "message": message, "station": None,
            "first_epoch": None, "last_epoch": None, "epochs": None, "satellites": None,
-           "estimates": None, "orbit_source": None, "orbit_files": None, "seconds": None}
+           "estimates": None, "empty_reasons": None, "orbit_source": None, "orbit_files": None,
+           "seconds": None}
     row.update(known)
     return row
 
@@ -113,6 +114,12 @@ def _orbit_of(obs, name: str, catalogue, tmp: Path, span, notes: list[str]):
     return orbit, plan
 
 
+def reasons_text(reasons: dict[str, str]) -> str | None:
+    """The analysis' empty_reasons as one text, the file's first: "file: ...; GPSM2C: ..."."""
+    order = sorted(reasons, key=lambda key: (key != "file", key))
+    return "; ".join(f"{key}: {reasons[key]}" for key in order) or None
+
+
 STAT_ATTRIBUTES = ("system", "signal", "code", "count", "rms", "weighted_rms", "mean",
                    "std_dev", "min", "max", "cycle_slips")
 
@@ -134,9 +141,9 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
         settings = {"orbit": orbit, "receiver": obs.approx_position,
                     "elevation_cutoff": options.cutoff}
     results = sk.MultipathAnalyzer(obs, **settings).analyze()
-    if orbit is not None and results.estimates_without_position:
-        notes.append(f"{results.estimates_without_position} of {results.total_estimates()} "
-                     "estimates have no orbit position")
+    if orbit is not None:
+        notes += [f"{system}: {n} estimates without orbit position, left out"
+                  for system, n in sorted(results.estimates_without_position_by_system.items())]
     orbit_files = " ".join(sources.name_of(s) for s in (*plan.sp3, plan.nav) if s) or None
     common = {"file": source, "station": station, "first_epoch": span[0],
               "last_epoch": span[1], "interval": obs.interval, "orbit_source": plan.kind,
@@ -146,7 +153,8 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     columns.update({a: [getattr(s, a) for s in stats] for a in STAT_ATTRIBUTES})
     row = file_row(source, "ok", "; ".join(notes), station=station, first_epoch=span[0],
                    last_epoch=span[1], epochs=obs.num_epochs, satellites=obs.num_satellites,
-                   estimates=results.total_estimates(), orbit_source=plan.kind,
+                   estimates=results.total_estimates(),
+                   empty_reasons=reasons_text(results.empty_reasons), orbit_source=plan.kind,
                    orbit_files=orbit_files)
     estimates = dict(results.to_numpy()) if options.estimates else None
     return FileResult(row, columns, estimates)

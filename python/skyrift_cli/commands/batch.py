@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import argparse
 
-from ..argtypes import number
+from ..argtypes import elevation_cutoff
 from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ._outputs import list_written
@@ -37,9 +37,9 @@ def add_parser(sub):
     p.add_argument("--orbits", metavar="DIR", help="folder (or URL) of SP3 and broadcast "
                    "navigation files; each observation file gets the SP3 files covering it, "
                    "else its navigation file")
-    p.add_argument("--cutoff", type=number, default=DEFAULT_CUTOFF, metavar="DEG",
-                   help="elevation cutoff in degrees where an orbit gives elevations "
-                   f"(default {DEFAULT_CUTOFF:g})")
+    p.add_argument("--cutoff", type=elevation_cutoff, default=DEFAULT_CUTOFF, metavar="DEG",
+                   help="elevation cutoff in degrees where an orbit gives elevations, at least "
+                   f"-90 and below 90 (default {DEFAULT_CUTOFF:g})")
     where = p.add_mutually_exclusive_group()
     where.add_argument("--workers", type=workers, metavar="N",
                        help="worker processes of a local Dask cluster (default: the "

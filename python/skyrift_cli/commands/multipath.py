@@ -3,7 +3,7 @@ from __future__ import annotations
 
 from pathlib import Path
 
-from ..argtypes import number, positive
+from ..argtypes import elevation_cutoff, number, positive, systems
 from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ..progress import Progress
@@ -17,9 +17,11 @@ def add_parser(sub):
         "detected cycle slips. With --sp3 or --nav the analysis gives every estimate its real "
         "elevation and azimuth (with both, SP3 first and the broadcast ephemerides for what "
         "it lacks), drops those below the elevation cutoff and weighs the statistics by "
-        "elevation.",
+        "elevation. Estimates the orbit has no position for are left out and counted per "
+        "system.",
         epilog="Table columns: count of estimates, RMS and elevation-weighted RMS of the "
-        "bias-free multipath in metres, and slips: arcs broken by a detected cycle slip.")
+        "bias-free multipath in metres, and slips: arcs broken by a detected cycle slip. "
+        "A signal or file that gives no estimate is named with the reason.")
     p.add_argument("obs", help="RINEX observation file")
     p.add_argument("--sp3", help="SP3 precise orbit covering the observations")
     p.add_argument("--nav", help="RINEX navigation file (broadcast orbits) of the observations; "
@@ -27,11 +29,12 @@ def add_parser(sub):
     p.add_argument("--receiver", nargs=3, type=number, metavar=("X", "Y", "Z"),
                    help="receiver ECEF position in metres (default: the header's "
                    "APPROX POSITION XYZ)")
-    p.add_argument("--cutoff", type=number, metavar="DEG",
-                   help="elevation cutoff in degrees, applied once the elevations are known "
-                   f"from --sp3 or --nav (default {DEFAULT_CUTOFF:g})")
-    p.add_argument("--systems", metavar="G,R,E,C", help="constellations to analyse "
-                   "(default G,R,E,C)")
+    p.add_argument("--cutoff", type=elevation_cutoff, metavar="DEG",
+                   help="elevation cutoff in degrees, at least -90 and below 90, applied once "
+                   f"the elevations are known from --sp3 or --nav (default {DEFAULT_CUTOFF:g})")
+    p.add_argument("--systems", type=systems, metavar="G,R,E,C",
+                   help="constellations to analyse, by letter or name (default G,R,E,C); "
+                   "cycle slips are counted and drawn for these only")
     p.add_argument("--window", type=positive, default=1500.0, metavar="S",
                    help="bias-removal window in seconds (default 1500)")
     add_output_options(p, csv="write every estimate to a CSV file",
@@ -43,17 +46,16 @@ def run(args) -> None:
     from ..analysis.multipath import run_multipath
     from ..analysis.plots import multipath_plots
     from ..analysis.report import multipath_json, multipath_summary, write_estimates_csv
-    from ..analysis.systems import parse_systems
 
     check_plotting(args)
     if not (args.sp3 or args.nav) and (args.cutoff is not None or args.receiver):
         option = "--cutoff" if args.cutoff is not None else "--receiver"
         raise CliError(f"{option} needs --sp3 or --nav: without an orbit the elevations are unknown")
     cutoff = DEFAULT_CUTOFF if args.cutoff is None else args.cutoff
-    systems = parse_systems(args.systems)
     with Progress() as progress:
         progress.step(f"analysing {Path(args.obs).name}")
-        mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, systems, args.window, args.nav)
+        mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, args.systems, args.window,
+                               args.nav)
         progress.echo(multipath_summary(mp_run))
         write_outputs(args, csv=lambda path: write_estimates_csv(path, mp_run.estimates),
                       json=lambda: multipath_json(mp_run),

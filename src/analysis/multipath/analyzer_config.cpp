@@ -45,6 +45,11 @@ Result<std::vector<std::string>> normalize_code_filter(std::string_view label,
     return normalized;
 }
 
+Result<uint64_t> check_min_arc_points(uint64_t points) {
+    if (points < 1) return GnssError::other("min_arc_points must be at least 1, not " + std::to_string(points));
+    return points;
+}
+
 Result<Ecef> receiver_position(const RinexHeader& header, const std::optional<Ecef>& given) {
     if (given) return *given;
     if (!header.approx_position)

@@ -28,6 +28,7 @@ struct AnalyzerConfig {
     bool use_lli = true;                      // fixed
     double elevation_cutoff = 10.0;           // degrees
     double min_arc = 300.0;                   // s
+    uint64_t min_arc_points = 10;             // arcs with fewer points are dropped
     double arc_gap_factor = 5.0;
     double mp_jump_limit = 10.0;              // m, fixed
     bool attach_snr = true;                   // fixed
@@ -40,6 +41,10 @@ struct AnalyzerConfig {
     // the 45-degree placeholder.
     SharedOrbit orbit;
     Ecef receiver;
+    // With an orbit: estimates it has no position for are left out (their elevation is
+    // unknown, so no cutoff can pass them and no weight suits them), unless this keeps
+    // them with the placeholder, judged by the cutoff at 45 degrees and weighted 1.
+    bool keep_estimates_without_position = false;
 };
 
 // GPS, GLONASS, Galileo, BeiDou: the systems analysed when the caller names none.
@@ -53,6 +58,9 @@ std::vector<GnssSystem> systems_from_names(const std::vector<std::string>& names
 // system's signal ("GC1C"). The first bad entry fails with a message naming `label`.
 Result<std::vector<std::string>> normalize_code_filter(std::string_view label,
                                                        const std::vector<std::string>& entries);
+
+// The fewest points an arc may have: at least 1.
+Result<uint64_t> check_min_arc_points(uint64_t points);
 
 // Where look angles are taken from: the given position, else the file's approximate
 // position; an error when neither exists or the file's position is the Earth's centre.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <span>
 
+#include "analysis/multipath/same_signal_phase.hpp"
 #include "analysis/multipath/signal_frequencies.hpp"
 
 namespace skyrift {
@@ -47,11 +48,16 @@ Observations of_kind(Observations all, ObservationKind kind) {
     return {first, last};
 }
 
-const ObservationEntry* same_signal(Observations phases, ObservationCode code) {
-    for (const ObservationEntry& p : phases)
-        if (p.code.band == code.band && p.code.attribute == code.attribute) return &p;
+const ObservationEntry* observation_of(Observations all, ObservationCode code) {
+    for (const ObservationEntry& o : all)
+        if (o.code == code) return &o;
     return nullptr;
 }
+
+// A pseudorange code and the phase it is compared with.
+struct CodePhase {
+    ObservationCode code, phase;
+};
 
 // The phase on the first usable second band that has one at this epoch (its smallest attribute).
 const ObservationEntry* gf_partner(const SatelliteTrack& track, Observations phases, uint8_t band, double f1) {
@@ -75,7 +81,11 @@ Value* find_value(std::vector<Value>& values, Same&& same) {
 class TrackScanner {
 public:
     TrackScanner(const SatelliteTrack& track, const SlipSettings& settings, std::vector<SlipRecord>& out)
-        : track_(track), settings_(settings), out_(out) {}
+        : track_(track), settings_(settings), out_(out) {
+        for (const ObservationCode& code : track.codes)
+            if (code.kind == ObservationKind::C)
+                if (const auto phase = same_signal_phase(track.codes, code)) code_phases_.push_back({code, *phase});
+    }
 
     void scan(Observations all, int64_t time_ms) {
         const Observations phases = of_kind(all, ObservationKind::L);
@@ -177,7 +187,7 @@ private:
         for (const ObservationEntry& q : codes) {
             const auto f = frequency(q.code.band);
             if (!f) continue;
-            const ObservationEntry* phase = same_signal(phases, q.code);
+            const ObservationEntry* phase = same_signal_observation(phases, q.code);
             if (!phase) continue;
             const double value = kSpeedOfLight / *f * phase->value() - q.value();
             CmcValue* prev = find_value(cmc_, [&](const CmcValue& v) { return v.code == q.code; });
@@ -195,9 +205,17 @@ private:
         }
     }
 
+    // The satellite's same-signal phase of a pseudorange, observed at this epoch.
+    const ObservationEntry* same_signal_observation(Observations phases, ObservationCode code) const {
+        for (const CodePhase& cp : code_phases_)
+            if (cp.code == code) return observation_of(phases, cp.phase);
+        return nullptr;
+    }
+
     const SatelliteTrack& track_;
     const SlipSettings& settings_;
     std::vector<SlipRecord>& out_;
+    std::vector<CodePhase> code_phases_;  // each pseudorange of the track with its phase
     // The latest value of every quantity the satellite has shown, with its time stamp.
     std::vector<GfValue> gf_;
     std::vector<CmcValue> cmc_;

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "analysis/common/epoch_sampling.hpp"
+#include "analysis/multipath/empty_reasons.hpp"
 #include "analysis/multipath/multipath_arcs.hpp"
 #include "analysis/multipath/multipath_series.hpp"
 #include "analysis/multipath/multipath_stats.hpp"
@@ -41,11 +42,18 @@ public:
         rules_.gap_seconds = gap_seconds;
         rules_.jump_limit = config.mp_jump_limit;
         rules_.min_arc_seconds = config.min_arc;
+        rules_.min_points = static_cast<std::size_t>(config.min_arc_points);
     }
 
-    // Appends the pair's estimates; returns the number of slip-caused arc breaks.
-    uint64_t emit(const SatelliteTrack& track, const MpSignalPair& pair, std::vector<EstimateRecord>& out) {
+    struct Emitted {
+        uint64_t slip_breaks = 0;
+        SignalStop stop = SignalStop::Emitted;
+    };
+
+    // Appends the pair's estimates; tells the slip-caused arc breaks and how far it got.
+    Emitted emit(const SatelliteTrack& track, const MpSignalPair& pair, std::vector<EstimateRecord>& out) {
         build_mp_series(obs_, track, pair, series_);
+        if (series_.size() == 0) return {0, SignalStop::NoCommonEpoch};
         // The combination holds both phases: a slip of either shifts it.
         const std::span<const int64_t> own = slip_times(track.satellite, pair.phase);
         const std::span<const int64_t> partner = slip_times(track.satellite, pair.partner);
@@ -53,7 +61,7 @@ public:
         std::set_union(own.begin(), own.end(), partner.begin(), partner.end(), std::back_inserter(slip_union_));
         const MultipathArcSplit split = split_multipath_arcs(series_.times_ms, series_.values, slip_union_, rules_);
         for (const MultipathArc& arc : split.kept) emit_arc(track, pair, arc, out);
-        return split.slip_breaks;
+        return {split.slip_breaks, split.kept.empty() ? SignalStop::NoArc : SignalStop::Emitted};
     }
 
 private:
@@ -98,6 +106,15 @@ private:
     uint32_t next_arc_ = 0;
 };
 
+SignalStop stop_of(PairGap gap) {
+    switch (gap) {
+        case PairGap::NoPhase: return SignalStop::NoPhase;
+        case PairGap::NoFrequency: return SignalStop::NoFrequency;
+        case PairGap::NoSecondFrequency: return SignalStop::NoSecondFrequency;
+    }
+    return SignalStop::NoPhase;
+}
+
 SlipSettings slip_settings(const AnalyzerConfig& config) {
     SlipSettings s;
     s.ion_delta_base = config.ion_delta_base;
@@ -118,29 +135,48 @@ struct KeyGroup {
 };
 
 // Real look angles where the orbit knows the satellite, then the cutoff on every
-// estimate's elevation (the placeholder where there is none), keeping the order.
-void apply_elevations(const AnalyzerConfig& config, AnalysisOutput& output, std::vector<KeyGroup>& groups) {
+// estimate's elevation, keeping the order. With an orbit, an estimate it has no position
+// for is left out (unless the caller keeps it with the placeholder); without one every
+// estimate carries the placeholder and the cutoff acts on that.
+void apply_elevations(const AnalyzerConfig& config, AnalysisOutput& output, std::vector<KeyGroup>& groups,
+                      AnalysisTrace& trace) {
     std::vector<EstimateRecord>& estimates = output.estimates;
-    std::vector<uint8_t> positioned;
     if (config.orbit) {
         const EstimateAngles angles =
             estimate_look_angles(estimates, config.orbit.source(), config.receiver, HorizonRule::Any);
-        positioned.resize(estimates.size());
         for (std::size_t i = 0; i < estimates.size(); ++i) {
             if (!angles[i]) continue;
             estimates[i].elevation = angles[i]->elevation;
             estimates[i].azimuth = angles[i]->azimuth;
-            positioned[i] = 1;
+            estimates[i].positioned = true;
         }
         output.estimates_without_position = 0;
     }
+    const bool drop_unpositioned = config.orbit && !config.keep_estimates_without_position;
+    auto count_unpositioned = [&](const EstimateRecord& e) {
+        ++*output.estimates_without_position;
+        ++output.without_position_by_system[std::string(system_abbreviation(e.satellite.system))];
+    };
     std::size_t kept = 0, begin = 0;
     for (KeyGroup& group : groups) {
+        KeyCount count;
         for (std::size_t i = begin; i < group.end; ++i) {
-            if (estimates[i].elevation < config.elevation_cutoff) continue;
-            if (config.orbit && !positioned[i]) ++*output.estimates_without_position;
-            estimates[kept++] = estimates[i];
+            const EstimateRecord& e = estimates[i];
+            const bool unpositioned = config.orbit && !e.positioned;
+            if (unpositioned && drop_unpositioned) {
+                ++count.without_position;
+                count_unpositioned(e);
+                continue;
+            }
+            if (e.elevation < config.elevation_cutoff) {
+                ++count.below_cutoff;
+                continue;
+            }
+            ++count.kept;
+            if (unpositioned) count_unpositioned(e);  // kept with the placeholder, as asked
+            estimates[kept++] = e;
         }
+        if (group.end > begin) trace.keys[group.key] = count;
         begin = group.end;
         group.end = kept;
     }
@@ -160,8 +196,14 @@ Result<AnalysisOutput> run_multipath_analysis(const AnalyzerConfig& config) {
     SlipDetection slips;
     if (config.detect_cycle_slips) slips = detect_cycle_slips(obs, tracks, slip_settings(config));
 
-    const std::vector<MpSignalPair> pairs =
+    const SignalSelection selection =
         select_signal_pairs(tracks, {config.systems, config.include_codes, config.exclude_codes});
+    const std::vector<MpSignalPair>& pairs = selection.pairs;
+    AnalysisTrace trace;
+    for (const UnpairedSignal& u : selection.unpaired) {
+        const Satellite satellite = tracks[u.track].satellite;
+        trace.fates.push_back({series_key(satellite.system, u.code), satellite, stop_of(u.gap)});
+    }
     const std::vector<KeyedPair> keyed = pairs_by_key(tracks, pairs);
     EstimateEmitter emitter(config, obs, slips, gap);
     std::vector<KeyGroup> groups;
@@ -170,13 +212,16 @@ Result<AnalysisOutput> run_multipath_analysis(const AnalyzerConfig& config) {
         std::size_t end = k;
         for (; end < keyed.size() && keyed[end].key == keyed[k].key; ++end) {
             const MpSignalPair& pair = pairs[keyed[end].pair];
-            group.slip_breaks += emitter.emit(tracks[pair.track], pair, output.estimates);
+            const auto emitted = emitter.emit(tracks[pair.track], pair, output.estimates);
+            group.slip_breaks += emitted.slip_breaks;
+            trace.fates.push_back({group.key, tracks[pair.track].satellite, emitted.stop});
         }
         group.end = output.estimates.size();
         groups.push_back(std::move(group));
         k = end;
     }
-    apply_elevations(config, output, groups);
+    apply_elevations(config, output, groups, trace);
+    output.empty_reasons = empty_reasons(config, obs, epochs, tracks, trace);
     std::size_t begin = 0;
     for (const KeyGroup& group : groups) {
         const std::span<const EstimateRecord> estimates(output.estimates.data() + begin, group.end - begin);

@@ -18,6 +18,7 @@ struct EstimateRecord {
     double mp_value = 0.0;      // m, bias removed
     double elevation = 45.0;    // degrees, until real look angles are computed
     double azimuth = 0.0;       // degrees
+    bool positioned = false;    // elevation and azimuth come from an orbit (else the placeholder)
     double snr = 0.0;           // dB-Hz, meaningful when has_snr
     bool has_snr = false;
     ObservationCode signal;     // the pseudorange code
@@ -40,9 +41,14 @@ struct AnalysisOutput {
     std::vector<SlipRecord> slips;
     std::map<std::string, uint64_t> slip_counts;
     std::vector<StatsRecord> statistics;         // one per series key, in key order
-    // With an orbit: emitted estimates for which it gave no position (they keep the
-    // 45-degree placeholder). Absent when the analysis had no orbit.
+    // With an orbit: the estimates it gave no position for, in total and per system
+    // ("BDS"). Left out of the estimates by default; kept with the 45-degree placeholder
+    // (and then counted only where they pass the cutoff at 45) when the caller asks.
+    // Absent when the analysis had no orbit.
     std::optional<uint64_t> estimates_without_position;
+    std::map<std::string, uint64_t> without_position_by_system;
+    // Why a signal (by series key, "GPSM2C") or the whole file ("file") gave no estimates.
+    std::map<std::string, std::string> empty_reasons;
 };
 
 }  // namespace skyrift

@@ -22,8 +22,7 @@ namespace {
 
 struct WeightedSums {
     double wxx = 0.0, w = 0.0;
-    void add(const EstimateRecord& e) {
-        const double weight = elevation_weight(e.elevation);
+    void add(const EstimateRecord& e, double weight) {
         wxx += weight * (e.mp_value * e.mp_value);
         w += weight;
     }
@@ -44,7 +43,7 @@ StatsRecord compute_statistics(std::string key, std::span<const EstimateRecord> 
         sum_squares += e.mp_value * e.mp_value;
         lo = std::fmin(lo, e.mp_value);
         hi = std::fmax(hi, e.mp_value);
-        weighted.add(e);
+        weighted.add(e, elevation_weight(e.elevation));
     }
     s.mean = sum / n;
     double deviations = 0.0;
@@ -68,7 +67,8 @@ void refresh_weighted_rms(std::span<const EstimateRecord> estimates, std::vector
     for (const EstimateRecord& e : estimates) {
         if (!previous || previous->satellite.system != e.satellite.system || previous->signal != e.signal)
             current = &sums[series_key(e.satellite.system, e.signal)];
-        current->add(e);
+        // An estimate without a position has no known elevation: weight 0, as for NaN.
+        current->add(e, e.positioned ? elevation_weight(e.elevation) : 0.0);
         previous = &e;
     }
     for (StatsRecord& s : statistics) {

@@ -16,7 +16,8 @@ StatsRecord compute_statistics(std::string key, std::span<const EstimateRecord> 
                                uint64_t cycle_slips, bool elevation_weighting);
 
 // Recomputes the weighted RMS of every statistics entry from the estimates' current
-// elevations; entries whose key has no positive weight keep their value.
+// elevations (an estimate without an orbit position weighs 0); entries whose key has
+// no positive weight keep their value.
 void refresh_weighted_rms(std::span<const EstimateRecord> estimates, std::vector<StatsRecord>& statistics);
 
 }  // namespace skyrift

@@ -102,8 +102,9 @@ EstimateCategories fill_estimate_columns(std::span<const EstimateRecord> estimat
         codes.put(i, e.signal);
         out.time_ms[i] = e.time_ms;
         out.mp[i] = e.mp_value;
-        out.elevation[i] = e.elevation;
-        out.azimuth[i] = e.azimuth;
+        // The placeholder angles of an estimate without a position are no data.
+        out.elevation[i] = e.positioned ? e.elevation : kNaN;
+        out.azimuth[i] = e.positioned ? e.azimuth : kNaN;
         out.snr[i] = e.has_snr ? e.snr : kNaN;
         out.arc[i] = e.arc;
         arc_starts.put(i, e.arc_start);

@@ -19,7 +19,7 @@ struct EstimateColumnBuffers {
     int32_t* code;       // pseudorange code "C1C"
     int64_t* time_ms;    // milliseconds since 1970-01-01 (file time scale)
     double* mp;
-    double* elevation;
+    double* elevation;   // NaN when no orbit gave the estimate a position
     double* azimuth;
     double* snr;         // NaN when the estimate has none
     int64_t* arc;        // arc number: estimates of one arc share it

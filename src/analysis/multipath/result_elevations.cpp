@@ -48,6 +48,7 @@ ElevationCounts compute_result_elevations(AnalysisOutput& output, const OrbitSou
         }
         estimates[i].azimuth = a->azimuth;
         estimates[i].elevation = a->elevation;
+        estimates[i].positioned = true;
         ++counts.computed;
     }
     if (counts.computed > 0) refresh_weighted_rms(estimates, output.statistics);

@@ -37,8 +37,8 @@ EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, c
                                     const Ecef& receiver, HorizonRule horizon);
 
 // Every estimate whose satellite is strictly above the horizon gets its azimuth and
-// elevation; the others keep theirs. When any was computed, the weighted RMS of the
-// statistics is refreshed from all stored elevations.
+// elevation and counts as positioned; the others keep theirs. When any was computed,
+// the weighted RMS of the statistics is refreshed from the positioned estimates.
 ElevationCounts compute_result_elevations(AnalysisOutput& output, const OrbitSource& orbit, const Ecef& receiver);
 inline ElevationCounts compute_result_elevations(AnalysisOutput& output, const Sp3Data& sp3, const Ecef& receiver) {
     return compute_result_elevations(output, OrbitSource{&sp3, nullptr}, receiver);

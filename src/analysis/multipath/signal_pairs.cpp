@@ -1,7 +1,9 @@
 #include "analysis/multipath/signal_pairs.hpp"
 
 #include <algorithm>
+#include <variant>
 
+#include "analysis/multipath/same_signal_phase.hpp"
 #include "analysis/multipath/signal_frequencies.hpp"
 
 namespace skyrift {
@@ -21,13 +23,6 @@ bool listed(const std::vector<std::string>& entries, const std::string& code, co
                        [&](const std::string& e) { return e == code || e == qualified; });
 }
 
-bool passes_filters(const PairFilter& filter, Satellite satellite, ObservationCode code) {
-    const std::string text = code.text();
-    const std::string qualified = system_letter(satellite.system) + text;
-    if (!filter.include_codes.empty() && !listed(filter.include_codes, text, qualified)) return false;
-    return !listed(filter.exclude_codes, text, qualified);
-}
-
 // The smallest-attribute code on a band (codes are sorted), if any.
 std::optional<ObservationCode> first_on_band(const std::vector<ObservationCode>& codes, uint8_t band) {
     for (const ObservationCode& c : codes)
@@ -43,10 +38,12 @@ std::optional<ObservationCode> snr_code_for(const std::vector<ObservationCode>& 
 
 // The first separable band, in the system's preference order, on which the satellite
 // has a phase: an L1+L5 receiver has no band 2 and pairs with band 5.
-std::optional<MpSignalPair> pair_for(const SatelliteTrack& track, ObservationCode code,
-                                     const std::vector<ObservationCode>& phases) {
+std::variant<MpSignalPair, PairGap> pair_for(const SatelliteTrack& track, ObservationCode code,
+                                             const std::vector<ObservationCode>& phases) {
+    const auto phase = same_signal_phase(track.codes, code);
+    if (!phase) return PairGap::NoPhase;
     const auto f1 = band_frequency(track.satellite, track.channel, code.band);
-    if (!f1) return std::nullopt;
+    if (!f1) return PairGap::NoFrequency;
     for (const uint8_t band : band_preferences(track.satellite.system)) {
         if (band == code.band) continue;
         const auto f2 = band_frequency(track.satellite, track.channel, band);
@@ -55,37 +52,50 @@ std::optional<MpSignalPair> pair_for(const SatelliteTrack& track, ObservationCod
         if (!partner) continue;
         MpSignalPair pair;
         pair.code = code;
-        pair.phase = ObservationCode{ObservationKind::L, code.band, code.attribute};
+        pair.phase = *phase;
         pair.partner = *partner;
         pair.wavelength1 = kSpeedOfLight / *f1;
         pair.wavelength2 = kSpeedOfLight / *f2;
         pair.alpha = (*f1 * *f1) / (*f2 * *f2);
         return pair;
     }
-    return std::nullopt;
+    return PairGap::NoSecondFrequency;
 }
 
 }  // namespace
 
-std::vector<MpSignalPair> select_signal_pairs(const std::vector<SatelliteTrack>& tracks,
-                                              const PairFilter& filter) {
-    std::vector<MpSignalPair> pairs;
+bool system_selected(const PairFilter& filter, GnssSystem system) {
+    return std::find(filter.systems.begin(), filter.systems.end(), system) != filter.systems.end();
+}
+
+bool passes_filters(const PairFilter& filter, Satellite satellite, ObservationCode code) {
+    const std::string text = code.text();
+    const std::string qualified = system_letter(satellite.system) + text;
+    if (!filter.include_codes.empty() && !listed(filter.include_codes, text, qualified)) return false;
+    return !listed(filter.exclude_codes, text, qualified);
+}
+
+SignalSelection select_signal_pairs(const std::vector<SatelliteTrack>& tracks, const PairFilter& filter) {
+    SignalSelection selection;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         const SatelliteTrack& track = tracks[t];
-        const auto& systems = filter.systems;
-        if (std::find(systems.begin(), systems.end(), track.satellite.system) == systems.end()) continue;
+        if (!system_selected(filter, track.satellite.system)) continue;
         const auto phases = codes_of_kind(track.codes, ObservationKind::L);
         const auto snr_codes = codes_of_kind(track.codes, ObservationKind::S);
         for (const ObservationCode& code : codes_of_kind(track.codes, ObservationKind::C)) {
             if (!passes_filters(filter, track.satellite, code)) continue;
             auto pair = pair_for(track, code, phases);
-            if (!pair) continue;
-            pair->snr = snr_code_for(snr_codes, code);
-            pair->track = t;
-            pairs.push_back(*pair);
+            if (const PairGap* gap = std::get_if<PairGap>(&pair)) {
+                selection.unpaired.push_back({t, code, *gap});
+                continue;
+            }
+            MpSignalPair& p = std::get<MpSignalPair>(pair);
+            p.snr = snr_code_for(snr_codes, code);
+            p.track = t;
+            selection.pairs.push_back(p);
         }
     }
-    return pairs;
+    return selection;
 }
 
 }  // namespace skyrift

@@ -24,9 +24,28 @@ struct PairFilter {
     std::vector<std::string> exclude_codes;
 };
 
-// Pairs in track (satellite) order, each satellite's in code order.
-std::vector<MpSignalPair> select_signal_pairs(const std::vector<SatelliteTrack>& tracks,
-                                              const PairFilter& filter);
+// Why a selected pseudorange of a satellite got no pair.
+enum class PairGap : uint8_t { NoPhase, NoFrequency, NoSecondFrequency };
+
+struct UnpairedSignal {
+    std::size_t track = 0;
+    ObservationCode code;
+    PairGap gap = PairGap::NoPhase;
+};
+
+struct SignalSelection {
+    std::vector<MpSignalPair> pairs;        // in track (satellite) order, each satellite's in code order
+    std::vector<UnpairedSignal> unpaired;   // the selected codes that got none, same order
+};
+
+// Every pseudorange of the analysed systems that passes the code filters either pairs
+// or is listed with the reason it does not.
+SignalSelection select_signal_pairs(const std::vector<SatelliteTrack>& tracks, const PairFilter& filter);
+
+// Whether a system is among the analysed ones, and a code passes the include and
+// exclude lists.
+bool system_selected(const PairFilter& filter, GnssSystem system);
+bool passes_filters(const PairFilter& filter, Satellite satellite, ObservationCode code);
 
 // "GPSM1C": the key under which estimates and statistics of a system's signal are grouped.
 std::string series_key(GnssSystem system, ObservationCode code);
