@@ -14,11 +14,20 @@ namespace {
 
 constexpr double kUnixEpochJdSeconds = 2440587.5 * 86400.0;  // 1970-01-01T00:00:00 as Julian date x 86400
 
-int64_t ms_from_jd_seconds(double seconds) { return std::llround((seconds - kUnixEpochJdSeconds) * 1000.0); }
+// Saturating at the time stamps' limits, as instant_ms does: orbits dated in nine-digit
+// years exist in files, and llround is unspecified beyond the integer range.
+int64_t clamped_ms(double ms) {
+    const double limit = static_cast<double>(kMaxInstantMs);
+    if (!(ms > -limit)) return -kMaxInstantMs;
+    if (!(ms < limit)) return kMaxInstantMs;
+    return std::llround(ms);
+}
+
+int64_t ms_from_jd_seconds(double seconds) { return clamped_ms((seconds - kUnixEpochJdSeconds) * 1000.0); }
 
 int64_t ms_from_gps_seconds(double seconds) {
-    static const int64_t gps_origin_ms = instant_ms(Epoch{1980, 1, 6, 0, 0, 0.0});
-    return gps_origin_ms + std::llround(seconds * 1000.0);
+    static const double gps_origin_ms = static_cast<double>(instant_ms(Epoch{1980, 1, 6, 0, 0, 0.0}));
+    return clamped_ms(gps_origin_ms + seconds * 1000.0);
 }
 
 void widen(std::optional<TimeSpanMs>& span, int64_t first, int64_t last) {
