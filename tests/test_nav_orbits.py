@@ -133,6 +133,10 @@ def test_validity_window_edges(tmp_path, sat, values, shift, age):
     for edge in (-age, age):
         assert nav.get_position(sat, at(shift + edge)) is not None
         assert nav.get_position(sat, at(shift + edge + np.sign(edge) * 0.001)) is None
+    # The span the analyses check an observation file against is that window (GPS time),
+    # and a Satellite asks as its identifier does.
+    assert [e.to_iso() for e in nav.covered_span()] == [at(shift - age).to_iso(), at(shift + age).to_iso()]
+    assert np.array_equal(xyz(nav.get_position(sk.Satellite(sat), at(shift))), xyz(nav.get_position(sat, at(shift))))
 
 
 def two_gps(tmp_path, first, second, gap=7200.0, name="two.rnx"):

@@ -96,6 +96,25 @@ def test_each_quality_rule_rejects_what_it_should(samples_kwargs, options, reaso
         assert list(r.rejected["reason"]) == [reason]
 
 
+@pytest.mark.parametrize("options, reason", [
+    ({"min_height": 4.15}, "peak at height range edge"),  # the 4.2 m peak 0.05 m above the range's start
+    ({"min_height": 4.05}, None),
+    ({"max_height": 4.25}, "peak at height range edge"),
+    ({"max_height": 4.35}, None),
+    ({"min_height": 4.15, "height_edge_margin": 0.04}, None),
+    ({"min_height": 4.15, "height_edge_margin": 0.0}, None),  # only peaks on the grid's ends
+], ids=["near-min-height", "clear-of-min-height", "near-max-height", "clear-of-max-height", "smaller-margin",
+        "margin-off"])
+def test_peaks_near_the_ends_of_the_height_range_are_no_heights(options, reason):
+    """A peak within 0.1 m of min_height or max_height is the periodogram's edge, not a
+    reflector, as gnssrefl rules."""
+    r = run("G12", pass_samples(4.2), **options)
+    if reason is None:
+        assert r.arcs["height"] == pytest.approx([4.2], abs=0.005)
+    else:
+        assert list(r.rejected["reason"]) == [reason] and r.rejected["height"] == pytest.approx([4.2], abs=0.005)
+
+
 def test_rejected_before_the_periodogram_has_no_height():
     r = run("G12", pass_samples(4.2, start=10.0))
     assert np.isnan(r.rejected["height"][0])
@@ -288,6 +307,9 @@ def good_columns():
     ({"fit_max_elevation": 20.0}, ValueError, "polynomial window"),
     ({"height_step": 0.0}, ValueError, "height_step"),
     ({"height_step": 1e-9}, ValueError, "height_step too small"),
+    ({"height_edge_margin": -0.1}, ValueError, "height_edge_margin must be"),
+    ({"height_edge_margin": 3.75}, ValueError, "height_edge_margin must be"),
+    ({"height_edge_margin": float("nan")}, ValueError, "height_edge_margin must be"),
     ({"polynomial_order": 40}, ValueError, "polynomial_order"),
     ({"azimuth_windows": [(10, 20, 30)]}, ValueError, "pair"),
     ({"azimuth_windows": [(-10, 20)]}, ValueError, "azimuth windows"),

@@ -25,6 +25,19 @@ def test_injected_height_recovered_within_2_cm(simulated):
     assert set(r.arcs["signal"]) == {"S1C", "S2W", "S2P", "S5Q", "S2I", "S7I"}
 
 
+def test_daily_value_counts_every_signal_once(simulated):
+    """Several signals give one daily value: the mean of every accepted height (whatever its
+    signal) within median_filter of the day's median, gnssrefl's daily_avg rule."""
+    _, obs, sp3, _ = simulated
+    r = sk.reflector_heights(obs, sp3)
+    h = r.arcs["height"]
+    assert len(set(r.arcs["signal"])) > 1
+    kept = h[np.abs(h - np.median(h)) <= 0.1]
+    daily = r.daily(median_filter=0.1, min_tracks=1)
+    assert daily["count"].tolist() == [kept.size]
+    assert daily["mean"][0] == pytest.approx(kept.mean(), abs=1e-12)
+
+
 def test_signals_option_selects_codes_and_bands(simulated):
     _, obs, sp3, _ = simulated
     only_l1 = sk.reflector_heights(obs, sp3, signals=["S1"])

@@ -1,5 +1,6 @@
 """SP3 reading, orbit interpolation and satellite elevation."""
 
+import datetime
 import gzip
 import inspect
 import math
@@ -10,6 +11,7 @@ import pytest
 import skyrift_mp as sk
 from sp3_text import (
     BAD_CLOCK,
+    GPS_RADIUS_KM,
     Sp3File,
     circular_orbit_km,
     epoch_line,
@@ -109,10 +111,12 @@ def nine_epochs_then(line_for_g02):
     "g02_line, kept",
     [
         pytest.param(G02, True, id="good"),
-        pytest.param(position_line("G02", 1, 2, 3, clock=BAD_CLOCK), False, id="bad-clock-marker"),
-        pytest.param(position_line("G02", 1, 2, 3, clock=-900000.5), False, id="clock-beyond-limit"),
+        # A bad clock says nothing against the position beside it (MGEX files mark the
+        # clocks of their last epoch so).
+        pytest.param(position_line("G02", 1, 2, 3, clock=BAD_CLOCK), True, id="bad-clock-marker"),
+        pytest.param(position_line("G02", 1, 2, 3, clock=-900000.5), True, id="clock-beyond-limit"),
         pytest.param(position_line("G02", 1, 2, 3, clock=-900000.0), True, id="clock-at-limit"),
-        pytest.param(G02[:46] + "   not-a-clock", False, id="unparsable-clock"),
+        pytest.param(G02[:46] + "   not-a-clock", True, id="unparsable-clock"),
         pytest.param(G02[:59], False, id="59-characters"),
         pytest.param(G02[:59] + "\r", False, id="59-characters-then-crlf"),
         # Only one "\r" belongs to the line end, so the second one makes the line 60 long.
@@ -120,8 +124,16 @@ def nine_epochs_then(line_for_g02):
         pytest.param(G02 + "  extra columns", True, id="longer-than-60"),
         pytest.param(position_line("X02", 1.0, 2.0, 3.0), False, id="unknown-system"),
         pytest.param(G02.replace("PG02", "Pg 2"), True, id="lower-case-id-with-blank"),
-        pytest.param("PG02" + "x" * 42 + "123.456".rjust(14), True, id="unparsable-coordinates-kept"),
-        pytest.param(G02[:16] + "é" + G02[18:], True, id="two-byte-character-inside-field"),
+        # SP3-a and many SP3-c files leave the system letter blank: GPS, as the format says.
+        pytest.param(G02.replace("PG02", "P  2"), True, id="blank-system-letter"),
+        pytest.param(G02.replace("PG02", "P 2 "), True, id="blank-system-letter-left-aligned"),
+        pytest.param(G02.replace("PG02", "P   "), False, id="blank-identifier"),
+        # Only a coordinate that parses is a position; 0.000000 in all three is "unknown".
+        pytest.param("PG02" + "x" * 42 + "123.456".rjust(14), False, id="unparsable-coordinates"),
+        pytest.param(G02[:16] + "é" + G02[18:], False, id="two-byte-character-inside-field"),
+        pytest.param(position_line("G02", 0.0, 0.0, 0.0), False, id="unknown-position"),
+        pytest.param(position_line("G02", 0.0, 0.0, 3.0), True, id="one-zero-coordinate"),
+        pytest.param(G02[:4] + "nan".rjust(14) + G02[18:], False, id="nan-coordinate"),
         pytest.param(G02[:17] + "é" + G02[19:], False, id="two-byte-character-across-column"),
     ],
 )
@@ -130,12 +142,18 @@ def test_position_line_rules(tmp_path, g02_line, kept):
     assert sorted(d.satellites()) == (["G01", "G02"] if kept else ["G01"])
 
 
-def test_unparsable_coordinates_become_zero_and_zero_with_good_clock_stays(tmp_path):
-    f = constant_file(xyz_km=(0.0, 0.0, 0.0))
-    unparsable_x = "PG01" + " " * 13 + "x" + "0.0".rjust(14) * 2 + "123.456".rjust(14)
-    text = f.text().replace(position_line("G01", 0.0, 0.0, 0.0), unparsable_x)
-    d = read_text(tmp_path, text)
-    assert xyz(d.get_position("G01", sk.Epoch(2019, 1, 1, 0, 30))) == (0.0, 0.0, 0.0)
+def test_unknown_positions_at_the_end_of_a_day_are_no_records(tmp_path):
+    """A satellite whose last records are 0.000000 (position unknown) ends with its last
+    known record instead of being dragged to the Earth's centre."""
+    epochs = epochs_every(900, 96)
+    f = trajectory_file("G12", epochs, circular_orbit_km)
+    for k in range(90, 96):
+        f.blocks[k] = (epochs[k], [("G12", 0.0, 0.0, 0.0)])
+    d = f.write(tmp_path / "zeros.sp3")
+    assert d.last_epoch().to_iso() == epochs[89].to_iso()
+    at_end = d.get_position("G12", sk.Epoch(2019, 1, 1, 22, 30))  # 15 min after the last known record
+    assert at_end.magnitude() == pytest.approx(GPS_RADIUS_KM * 1000.0, rel=1e-3)
+    assert d.get_position("G12", sk.Epoch(2019, 1, 1, 23, 0)) is None
 
 
 def test_position_lines_before_the_first_epoch_are_ignored(tmp_path):
@@ -217,12 +235,16 @@ def _span_cases():
     bad_clock_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0)).add(late, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
     epoch_line_only_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0))
     epoch_line_only_last.blocks.append((late, []))
+    unknown_last = Sp3File().add(early, "G01", (1.0, 2.0, 3.0)).add(late, "G01", (0.0, 0.0, 0.0))
     only_bad = Sp3File().add(early, "G01", (1.0, 2.0, 3.0, BAD_CLOCK))
+    only_unknown = Sp3File().add(early, "G01", (0.0, 0.0, 0.0))
     return [
         pytest.param(shuffled, (early, middle), id="file-order-is-not-time-order"),
-        pytest.param(bad_clock_last, (early, early), id="dropped-records-do-not-count"),
+        pytest.param(bad_clock_last, (early, late), id="bad-clock-records-count"),
+        pytest.param(unknown_last, (early, early), id="unknown-positions-do-not-count"),
         pytest.param(epoch_line_only_last, (early, early), id="epoch-line-without-records"),
-        pytest.param(only_bad, None, id="no-kept-record"),
+        pytest.param(only_bad, (early, early), id="only-bad-clocks"),
+        pytest.param(only_unknown, None, id="no-kept-record"),
         pytest.param(Sp3File(), None, id="no-record"),
     ]
 
@@ -417,9 +439,10 @@ def test_midnight_duplicate_gives_the_positions_of_the_file_without_it(tmp_path)
 def test_repeated_epochs_do_not_count_as_distinct_nodes(tmp_path):
     f = constant_file(count=8)
     f.blocks.append(f.blocks[3])  # nine records, eight epochs
-    assert f.write(tmp_path / "eight.sp3").get_position("G01", NOON) is None
+    inside = sk.Epoch(2019, 1, 1, 1)
+    assert f.write(tmp_path / "eight.sp3").get_position("G01", inside) is None
     f.blocks.append((sk.Epoch(2019, 1, 1, 3), [("G01", 1.5, 2.25, -3.0)]))
-    assert f.write(tmp_path / "nine.sp3").get_position("G01", NOON) is not None
+    assert f.write(tmp_path / "nine.sp3").get_position("G01", inside) is not None
 
 
 @pytest.mark.parametrize(
@@ -427,8 +450,13 @@ def test_repeated_epochs_do_not_count_as_distinct_nodes(tmp_path):
     [
         pytest.param(8, "G01", sk.Epoch(2019, 1, 1, 1), False, id="8-records"),
         pytest.param(9, "G01", sk.Epoch(2019, 1, 1, 1), True, id="9-records"),
-        pytest.param(9, "G01", sk.Epoch(2019, 1, 2, 1), True, id="a-day-later-extrapolated"),
-        pytest.param(9, "G01", sk.Epoch(2018, 12, 31), True, id="a-day-earlier-extrapolated"),
+        # Records 00:00 to 02:00: positions reach one record spacing (900 s) beyond them.
+        pytest.param(9, "G01", sk.Epoch(2019, 1, 1, 2, 15), True, id="one-spacing-after-the-last"),
+        pytest.param(9, "G01", sk.Epoch(2019, 1, 1, 2, 15, 0.5), False, id="beyond-one-spacing-after"),
+        pytest.param(9, "G01", sk.Epoch(2018, 12, 31, 23, 45), True, id="one-spacing-before-the-first"),
+        pytest.param(9, "G01", sk.Epoch(2018, 12, 31, 23, 44, 59.5), False, id="beyond-one-spacing-before"),
+        pytest.param(9, "G01", sk.Epoch(2019, 1, 2, 1), False, id="a-day-later"),
+        pytest.param(9, "G01", sk.Epoch(2018, 12, 31), False, id="a-day-earlier"),
         pytest.param(9, "G02", sk.Epoch(2019, 1, 1, 1), False, id="satellite-not-in-file"),
         pytest.param(9, "XYZ", sk.Epoch(2019, 1, 1, 1), False, id="unparsable-id"),
         pytest.param(9, "", sk.Epoch(2019, 1, 1, 1), False, id="empty-id"),
@@ -446,6 +474,59 @@ def test_when_a_position_exists(tmp_path, count, satellite, epoch, has_position)
     receiver = sk.Ecef(3939618.0985, 456302.0205, 4978525.8695)
     elevation = sk.compute_elevation(d, receiver, satellite, epoch)
     assert (elevation is None) == (p is None)
+
+
+def later(epoch, seconds_after):
+    """The epoch `seconds_after` later (or earlier, when negative)."""
+    whole = int(epoch.second)
+    t = datetime.datetime(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, whole)
+    t += datetime.timedelta(seconds=seconds_after + (epoch.second - whole))
+    return sk.Epoch(t.year, t.month, t.day, t.hour, t.minute, t.second + t.microsecond * 1e-6)
+
+
+@pytest.mark.parametrize(
+    "step, gap_after, reach",
+    [
+        pytest.param(300, None, 900, id="5-min-records-reach-at-least-900s"),
+        pytest.param(900, None, 900, id="15-min-records"),
+        pytest.param(3600, None, 3600, id="hourly-records-reach-an-hour"),
+        pytest.param(900, 10, 900, id="a-gap-does-not-widen-the-reach"),
+    ],
+)
+def test_positions_reach_one_record_spacing_beyond_the_records(tmp_path, step, gap_after, reach):
+    epochs = epochs_every(step, 24)
+    if gap_after is not None:  # a 3-hour hole in the records
+        epochs = epochs[:gap_after] + [later(e, 3 * 3600) for e in epochs[gap_after:]]
+    d = trajectory_file("E12", epochs, circular_orbit_km).write(tmp_path / "reach.sp3")
+    assert d.covered_span()[0].to_iso() == later(epochs[0], -reach).to_iso()
+    assert d.covered_span()[1].to_iso() == later(epochs[-1], reach).to_iso()
+    for edge, sign in ((epochs[0], -1), (epochs[-1], 1)):
+        inside = d.get_position("E12", later(edge, sign * reach))
+        assert inside is not None and inside.magnitude() == pytest.approx(GPS_RADIUS_KM * 1000.0, rel=0.01)
+        assert d.get_position("E12", later(edge, sign * (reach + 1))) is None
+    # Inside the reach the interpolation is the same as ever: a tabulated epoch gives its record.
+    assert xyz(d.get_position("E12", epochs[-1])) == pytest.approx(
+        [round(c, 6) * 1000.0 for c in circular_orbit_km(seconds(epochs[-1]))], abs=1e-6)
+
+
+def test_covered_span_counts_only_satellites_with_nine_records(tmp_path):
+    f = trajectory_file("G01", epochs_every(900, 9), circular_orbit_km)
+    for e in epochs_every(900, 8, start=(2019, 1, 2)):  # G02: a day later, one record short
+        f.add(e, "G02", circular_orbit_km(seconds(e)))
+    d = f.write(tmp_path / "span.sp3")
+    assert [e.to_iso() for e in d.covered_span()] == ["2018-12-31T23:45:00.000Z", "2019-01-01T02:15:00.000Z"]
+    assert constant_file(count=8).write(tmp_path / "eight.sp3").covered_span() is None
+
+
+@pytest.mark.parametrize("kind", ["str", "Satellite"])
+def test_positions_for_a_satellite_object_or_its_identifier(tmp_path, kind):
+    d = trajectory_file("G07", epochs_every(900, 20), circular_orbit_km).write(tmp_path / "s.sp3")
+    satellite = "G07" if kind == "str" else sk.Satellite("G07")
+    at = sk.Epoch(2019, 1, 1, 2, 7, 30.0)
+    receiver = sk.Geodetic(10.0, 20.0, 0.0).to_ecef()
+    assert xyz(d.get_position(satellite, at)) == xyz(d.get_position("G07", at))
+    assert sk.compute_elevation(d, receiver, satellite, at) == sk.compute_elevation(d, receiver, "G07", at)
+    assert d.get_position(sk.Satellite("G08"), at) is None
 
 
 def test_record_with_nan_epoch_is_never_a_node(tmp_path):
@@ -519,6 +600,27 @@ def test_real_files_read_and_give_orbits(name):
     assert radii and all(2.0e7 < r < 4.5e7 for r in radii)  # MEO to GEO altitudes
 
 
+def test_mgex_final_keeps_the_positions_of_its_last_epoch():
+    """The COD MGEX final marks every clock of its last epoch (2021-04-29 00:00) bad; the
+    positions beside them are kept."""
+    d = sk.read_sp3(str(data_file("COD0MGXFIN_20211180000_01D_05M_ORB.SP3")))
+    assert d.last_epoch().to_iso() == "2021-04-29T00:00:00.000Z"
+    end = sk.Epoch(2021, 4, 29)
+    radii = [d.get_position(s, end).magnitude() for s in d.satellites()]
+    assert len(radii) == d.num_satellites and all(2.0e7 < r < 4.6e7 for r in radii)  # QZSS apogee 45,300 km
+
+
+@pytest.mark.parametrize("name", files_of(Orbit))
+def test_real_files_give_no_position_hours_outside_their_records(name):
+    """Galileo E12 eight hours before the GRG file's first record came out 271,357 km from
+    the Earth's centre, 36 hours after its end 3.7e10 m: now there is no position."""
+    d = sk.read_sp3(str(DATA / name))
+    first, last = d.first_epoch(), d.last_epoch()
+    for s in d.satellites():
+        assert d.get_position(s, later(first, -8 * 3600)) is None
+        assert d.get_position(s, later(last, 36 * 3600)) is None
+
+
 # ---------------------------------------------------------------- Python surface
 
 
@@ -533,7 +635,10 @@ def test_real_files_read_and_give_orbits(name):
             id="compute_elevation",
         ),
         pytest.param(sk.Sp3Data.get_position, "(self, satellite, epoch)",
-                     "Interpolated Ecef position at epoch, or None.", id="get_position"),
+                     "Interpolated Ecef position at epoch, or None. satellite is a Satellite or its\n"
+                     "identifier (G01). None as well for an epoch more than one record spacing (at least\n"
+                     "900 s) before the satellite's first record or after its last: the polynomial is not\n"
+                     "run beyond its records.", id="get_position"),
         pytest.param(sk.Sp3Data.satellites, "(self)",
                      "Identifiers of the satellites with orbit records, such as G01.", id="satellites"),
         pytest.param(sk.Sp3Data.first_epoch, "(self)", "Earliest epoch of any orbit record, or None without records",
@@ -558,6 +663,9 @@ def test_class_surface():
     [
         pytest.param(lambda d, r: sk.read_sp3(b"orbit.sp3"), "path", id="path-bytes"),
         pytest.param(lambda d, r: d.get_position("G01", "2019-01-01"), "epoch", id="epoch-str"),
+        pytest.param(lambda d, r: d.get_position(1, NOON), "satellite", id="satellite-int"),
+        pytest.param(lambda d, r: sk.compute_elevation(d, r, sk.GnssSystem("G"), NOON), "satellite",
+                     id="satellite-system"),
         pytest.param(lambda d, r: sk.compute_elevation(r, r, "G01", NOON), "sp3", id="sp3-wrong-class"),
         pytest.param(lambda d, r: sk.compute_elevation(d, (0, 0, 0), "G01", NOON), "receiver", id="receiver-tuple"),
     ],

@@ -46,10 +46,34 @@ Ecef evaluate_nodes(NodeSet nodes, double target_jd) {
     return {x[0], y[0], z[0]};
 }
 
+std::optional<RecordSpan> record_span(const std::vector<Sp3Record>& records) {
+    std::vector<double> times;
+    times.reserve(records.size());
+    for (const Sp3Record& r : records) {
+        const double jd = julian_date(r.epoch);
+        if (std::isfinite(jd)) times.push_back(jd * kSecondsPerDay);
+    }
+    if (times.empty()) return std::nullopt;
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    RecordSpan span{times.front(), times.back(), kMinReachSeconds, times.size()};
+    if (times.size() > 1) {
+        std::vector<double> steps(times.size() - 1);
+        for (std::size_t i = 1; i < times.size(); ++i) steps[i - 1] = times[i] - times[i - 1];
+        // The median step: a gap in the records does not widen the reach.
+        const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+        std::nth_element(steps.begin(), middle, steps.end());
+        span.reach = std::max(*middle, kMinReachSeconds);
+    }
+    return span;
+}
+
 std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const Epoch& epoch) {
     if (records.size() < kInterpolationNodes) return std::nullopt;
     const double target_jd = julian_date(epoch);
     if (!std::isfinite(target_jd)) return std::nullopt;
+    const auto span = record_span(records);
+    if (!span || !span->covers(target_jd * kSecondsPerDay)) return std::nullopt;
 
     struct Candidate {
         double distance;

@@ -13,6 +13,7 @@ constexpr double kSecondsPerDay = 86400.0;
 
 SortedOrbit::SortedOrbit(const std::vector<Sp3Record>& records) : records_(&records) {
     if (records.size() < kInterpolationNodes) return;
+    span_ = record_span(records);
     entries_.reserve(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         const double jd = julian_date(records[i].epoch);
@@ -40,6 +41,7 @@ std::optional<Ecef> SortedOrbit::position(const Epoch& epoch) const {
     if (entries_.size() < kInterpolationNodes) return std::nullopt;
     const double target_jd = julian_date(epoch);
     if (!std::isfinite(target_jd)) return std::nullopt;
+    if (!span_ || !span_->covers(target_jd * kSecondsPerDay)) return std::nullopt;
 
     struct Candidate {
         double distance;

@@ -23,6 +23,7 @@ private:
     };
     const std::vector<Sp3Record>* records_;
     std::vector<Entry> entries_;  // one per distinct epoch (its first record), increasing time
+    std::optional<RecordSpan> span_;  // where positions are given at all
     bool use_general_rule_ = false;
 };
 

@@ -15,7 +15,7 @@ namespace skyrift {
 struct Sp3Record {
     Epoch epoch;                        // the epoch line in force when the record was read
     double x = 0.0, y = 0.0, z = 0.0;   // ECEF metres
-    double clock = 0.0;                 // microseconds, as written
+    double clock = 0.0;                 // microseconds as written; NaN when unknown or unusable
 };
 
 struct SatelliteRecords {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
+#include <string>
 #include <optional>
 #include <unordered_map>
 
@@ -20,8 +22,8 @@ constexpr std::size_t kMinHeaderLength = 60;
 constexpr std::size_t kMinPositionLength = 60;
 constexpr std::size_t kEpochFieldsEnd = 31;
 constexpr double kUnparsableInterval = 900.0;
-constexpr double kBadClock = 999999.999999;
-constexpr double kMaxGoodClock = 900000.0;
+constexpr double kMaxGoodClock = 900000.0;  // beyond it (999999.999999 included) the clock is unknown
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Fixed-column fields are byte ranges; a cut inside a multi-byte character makes
 // the line unusable, so such lines are skipped rather than mis-sliced.
@@ -53,14 +55,31 @@ struct PositionLine {
     Sp3Record record;
 };
 
+// SP3-a and many SP3-c writers leave the system letter blank ("P  1"): the format
+// reads that as GPS.
+std::optional<Satellite> parse_record_satellite(std::string_view line) {
+    if (line[1] == ' ') return parse_satellite_id("G" + std::string(line.substr(2, 2)));
+    return parse_satellite_id(line.substr(1, 3));
+}
+
+// The clock as written, or NaN where the file marks it unknown (999999.999999) or gives
+// no usable number: a bad clock says nothing against the position beside it.
+double parse_record_clock(std::string_view line) {
+    const double clock = float_or_none(field(line, 46, 60)).value_or(kNaN);
+    return std::fabs(clock) <= kMaxGoodClock ? clock : kNaN;
+}
+
 std::optional<PositionLine> parse_position_line(std::string_view line, const Epoch& epoch) {
     if (line.size() < kMinPositionLength || cuts_a_character(line, {1, 4, 18, 32, 46, 60})) return std::nullopt;
-    const auto satellite = parse_satellite_id(line.substr(1, 3));
+    const auto satellite = parse_record_satellite(line);
     if (!satellite) return std::nullopt;
-    const auto km = [&](std::size_t begin) { return float_or_none(field(line, begin, begin + 14)).value_or(0.0) * 1000.0; };
-    Sp3Record r{epoch, km(4), km(18), km(32), float_or_none(field(line, 46, 60)).value_or(kBadClock)};
-    // The bad-clock marker (and any other absurd clock) means the record is not usable.
-    if (!(std::fabs(r.clock) <= kMaxGoodClock)) return std::nullopt;
+    const auto x = float_or_none(field(line, 4, 18)), y = float_or_none(field(line, 18, 32)),
+               z = float_or_none(field(line, 32, 46));
+    // A coordinate that does not parse (or is not a number) leaves no position to keep.
+    if (!x || !y || !z || !std::isfinite(*x) || !std::isfinite(*y) || !std::isfinite(*z)) return std::nullopt;
+    // 0.000000 in all three is the format's "position unknown", not the Earth's centre.
+    if (*x == 0.0 && *y == 0.0 && *z == 0.0) return std::nullopt;
+    const Sp3Record r{epoch, *x * 1000.0, *y * 1000.0, *z * 1000.0, parse_record_clock(line)};
     return PositionLine{*satellite, r};
 }
 

@@ -3,6 +3,9 @@
 #include "python/bindings.hpp"
 #include "python/support/orbit_arg.hpp"
 #include "python/support/results_instance.hpp"
+
+#include <algorithm>
+
 #include "analysis/multipath/multipath_analysis.hpp"
 #include "analysis/multipath/result_elevations.hpp"
 #include "navigation/sp3_data.hpp"
@@ -110,10 +113,20 @@ py::list instances_of(const std::vector<Record>& records) {
     return out;
 }
 
+// From the earliest to the latest estimate; absent without estimates.
+std::optional<TimeSpanMs> estimates_span(const std::vector<EstimateRecord>& estimates) {
+    if (estimates.empty()) return std::nullopt;
+    const auto [first, last] = std::minmax_element(
+        estimates.begin(), estimates.end(),
+        [](const EstimateRecord& a, const EstimateRecord& b) { return a.time_ms < b.time_ms; });
+    return TimeSpanMs{first->time_ms, last->time_ms};
+}
+
 py::tuple compute_elevations(PyResults& self, py::handle sp3_arg, py::handle receiver_arg) {
     ExclusiveBorrow borrow(self.flag);
     const SharedOrbit orbit = arg_orbit(sp3_arg, "sp3");
     const Ecef receiver = arg_instance<Ecef>(receiver_arg, "receiver");
+    check_orbit_use(orbit, receiver, "receiver", estimates_span(self.output.estimates), "estimates");
     const ElevationCounts counts =
         call_released([&] { return compute_result_elevations(self.output, orbit.source(), receiver); });
     return py::make_tuple(counts.computed, counts.failed);
@@ -241,6 +254,7 @@ PyAnalyzer make_analyzer(py::handle obs_data, py::handle elevation_cutoff, py::h
     if (!is_absent(receiver)) position = arg_instance<Ecef>(receiver, "receiver");
     if (c.orbit) {
         c.receiver = value_or_raise(receiver_position(c.obs_data->header, position));
+        check_orbit_use(c.orbit, c.receiver, position ? "receiver" : "the file's APPROX POSITION XYZ", *c.obs_data);
     } else if (position) {
         raise_value_error("receiver is used only with an orbit: pass orbit= as well");
     }
@@ -291,7 +305,9 @@ void register_analyzer(py::module_& m) {
                      "in the statistics, and only those kept are counted.\n"
                      "min_arc_points: the fewest points an arc may have (an integer, at least 1);\n"
                      "shorter arcs are dropped, as are those shorter than min_arc_seconds.\n"
-                     "AnalysisResults.empty_reasons tells why a signal or the file gave nothing.")
+                     "AnalysisResults.empty_reasons tells why a signal or the file gave nothing.\n"
+                     "An orbit that covers none of the observations, or a receiver farther than 6300-6500 km\n"
+                     "from the Earth's centre, is a ValueError; one that covers part gives a UserWarning.")
                  .c_str())
         .def("analyze", &analyze, doc_sig("analyze($self)", "Run the analysis and return its AnalysisResults.").c_str());
 }

@@ -36,6 +36,11 @@ void register_nav(py::module_& m) {
                 return ids;
             },
             doc_sig("satellites($self)", "Satellites with at least one usable ephemeris, sorted").c_str())
+        .def("covered_span", [](const NavData& d) { return span_tuple(broadcast_span(d)); },
+             doc_sig("covered_span($self)",
+                     "(first, last) GPS-time Epochs between which get_position can give positions: every\n"
+                     "ephemeris's reference time widened by its validity. None without ephemerides.")
+                 .c_str())
         .def(
             "get_position",
             [](const NavData& d, py::handle satellite, py::handle epoch) {
@@ -43,7 +48,8 @@ void register_nav(py::module_& m) {
             },
             py::arg("satellite"), py::arg("epoch"),
             doc_sig("get_position($self, satellite, epoch)",
-                    "Satellite position (ECEF) at a GPS-time epoch from the ephemeris valid then, or None")
+                    "Satellite position (ECEF) at a GPS-time epoch from the ephemeris valid then, or None;\n"
+                    "satellite is a Satellite or its identifier (G01)")
                 .c_str())
         .def("__repr__", &nav_text)
         .def("__str__", &nav_text);

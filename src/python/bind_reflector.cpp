@@ -29,6 +29,9 @@ constexpr const char* kReflectorDoc =
     "  polynomial_order [4]: polynomial in elevation removed from the linear SNR 10**(dB/20)\n"
     "  min_height, max_height, height_step [0.5, 8, 0.005]: periodogram heights, metres;\n"
     "    the peak is refined between grid heights on the exact periodogram\n"
+    "  height_edge_margin [0.1]: an arc whose peak lies less than this (metres) from\n"
+    "    min_height or max_height is rejected (peak at height range edge), as gnssrefl does;\n"
+    "    0 rejects only peaks on the first or last grid height\n"
     "  noise_min_height, noise_max_height [the height range]: where the noise level (mean\n"
     "    periodogram amplitude) is taken\n"
     "  min_peak_to_noise [2.8], min_amplitude [5.0, or a dict of S-code or band to value]\n"
@@ -145,6 +148,7 @@ PyReflectorHeights reflector_heights_py(py::handle obs_arg, py::handle orbit_arg
     const std::shared_ptr<RinexObsData> obs = arg_shared<RinexObsData>(obs_arg, "obs");
     const SharedOrbit orbit = arg_orbit(orbit_arg, "orbit");
     const Ecef receiver = receiver_or_raise(*obs, receiver_arg);
+    check_orbit_use(orbit, receiver, is_absent(receiver_arg) ? "the file's APPROX POSITION XYZ" : "receiver", *obs);
     ReflectorCallOptions o = reflector_options(kwargs, "reflector_heights", true);
     settle_atmosphere(o, to_geodetic(receiver).height);
     return heights_of(call_released([&] {
@@ -202,7 +206,10 @@ void register_reflector(py::module_& m) {
              doc_sig("daily($self, median_filter=0.25, min_tracks=10)",
                      "Daily reflector height: per day, the accepted heights within median_filter metres of the "
                      "day's median, their mean, median, standard deviation (n-1) and count; days with fewer than "
-                     "min_tracks such heights are left out. A dict of numpy columns.")
+                     "min_tracks such heights are left out. A dict of numpy columns.\n"
+                     "Every accepted arc counts once whatever its signal, so a result of several signals gives "
+                     "one value per day (the day of the arc's middle time). This is gnssrefl's daily_avg rule "
+                     "(its medfilter and ReqTracks): the mean column is its daily average.")
                  .c_str())
         .def("periodogram", &periodogram, py::arg("i"), py::arg("rejected") = false,
              doc_sig("periodogram($self, i, rejected=False)",

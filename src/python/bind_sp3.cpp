@@ -41,13 +41,24 @@ void register_sp3_data(py::module_& m) {
              doc_sig("first_epoch($self)", "Earliest epoch of any orbit record, or None without records").c_str())
         .def("last_epoch", [](const Sp3Data& d) { return span_end(d, &EpochSpan::second); },
              doc_sig("last_epoch($self)", "Latest epoch of any orbit record, or None without records").c_str())
+        .def("covered_span", [](const Sp3Data& d) { return span_tuple(precise_span(d)); },
+             doc_sig("covered_span($self)",
+                     "(first, last) GPS-time Epochs between which get_position gives positions: the records\n"
+                     "of every satellite with nine of them, widened by one record spacing (at least 900 s).\n"
+                     "None when no satellite has nine records.")
+                 .c_str())
         .def(
             "get_position",
             [](const Sp3Data& d, py::handle satellite, py::handle epoch) {
                 return position_for(OrbitSource{&d, nullptr}, satellite, epoch);
             },
             py::arg("satellite"), py::arg("epoch"),
-            doc_sig("get_position($self, satellite, epoch)", "Interpolated Ecef position at epoch, or None.").c_str())
+            doc_sig("get_position($self, satellite, epoch)",
+                    "Interpolated Ecef position at epoch, or None. satellite is a Satellite or its\n"
+                    "identifier (G01). None as well for an epoch more than one record spacing (at least\n"
+                    "900 s) before the satellite's first record or after its last: the polynomial is not\n"
+                    "run beyond its records.")
+                .c_str())
         .def("__repr__", &sp3_text)
         .def("__str__", &sp3_text);
 }

@@ -288,8 +288,10 @@ def _without_position(path, target):
     ("other-day", "none", "no orbit file covers these observations"),
     ("no-records", "none", "holds no records"),
     ("no-position", "none", "the header has no APPROX POSITION XYZ: analysed without"),
-    ("one-of-two-days", "sp3", "cover 2024-03-05 00:00 to 2024-03-05 23:45 only; satellite "
-                               "positions outside that are extrapolated"),
+    # positions end one record spacing after the last record: nothing is extrapolated
+    ("one-of-two-days", "sp3", "only 50.2% of the observations (2024-03-05T23:00:00 to "
+                               "2024-03-06T00:59:30) lie within the orbit's span: SP3 orbit covers "
+                               "2024-03-04T23:45:00 to 2024-03-06T00:00:00 GPS time"),
 ])
 def test_orbit_problems_leave_a_note_and_the_file_analysed(network, tmp_path, case, kind, note):
     files = network.files["MDNT"]  # 23:00 to 00:59:30, orbits of two days

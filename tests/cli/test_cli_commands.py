@@ -199,6 +199,41 @@ def test_multipath_with_precise_and_broadcast_orbits(capsys, tmp_path):
             {s.signal: (s.count, s.weighted_rms) for s in theirs.statistics})
 
 
+OTHER_DAY_ORBITS = {  # the ESBC day's orbits (2020-06-25): another day than the simulation's
+    "--sp3": ("GRG0MGXFIN_20201770000_01D_15M_ORB.SP3", "2020-06-24 23:45 to 2020-06-26 00:00"),
+    "--nav": ("ESBC00DNK_R_20201770000_01D_MN.rnx.gz", "2020-06-24 15:50 to 2020-06-26 03:40"),
+}
+
+
+@pytest.mark.parametrize("command", ["multipath", "rh"])
+@pytest.mark.parametrize("option", ["--sp3", "--nav"])
+def test_an_orbit_file_of_another_day_is_refused(simulated, capsys, command, option):
+    """One rule for both kinds of orbit file: it must give positions somewhere in the
+    observation span (SP3 records widened by a record spacing, ephemerides by their validity)."""
+    name, span = OTHER_DAY_ORBITS[option]
+    code, _, err = run(capsys, command, simulated.files.obs, option, data_file(name))
+    assert code == 1
+    assert f"{name} covers {span}, but the observations run 2024-03-05 00:00 to 2024-03-05 01:59" in err
+
+
+@pytest.mark.parametrize("command", ["multipath", "rh"])
+@pytest.mark.parametrize("offset_m, noted", [(900.0, False), (25_000.0, True)], ids=["900m", "25km"])
+def test_a_receiver_far_from_the_header_position_is_noted(simulated, capsys, command, offset_m, noted):
+    header = sk.read_rinex_obs(str(simulated.files.obs)).approx_position
+    receiver = (header.x + offset_m, header.y, header.z)
+    code, out, _ = run(capsys, command, simulated.files.obs, "--sp3", simulated.files.sp3,
+                       "--receiver", *receiver)
+    assert code == 0
+    note = f"Note: --receiver lies {offset_m / 1000:.1f} km from the header's APPROX POSITION XYZ"
+    assert (note in out) == noted
+
+
+def test_a_receiver_off_the_earth_is_refused(simulated, capsys):
+    code, _, err = run(capsys, "multipath", simulated.files.obs, "--sp3", simulated.files.sp3,
+                       "--receiver", "0", "0", "0")
+    assert code == 1 and "receiver (0.000, 0.000, 0.000) is 0.0 km from the Earth's centre" in err
+
+
 def test_snr_survey_json_and_satellite_filter(simulated, capsys, tmp_path):
     code, out, err = run(capsys, "snr", simulated.files.obs, "--satellites", "G06,E04", "R19",
                          "--json", tmp_path / "snr.json")
@@ -291,8 +326,8 @@ ERRORS = [
     ("binary", lambda tmp, sim: _binary(tmp), "x.rnx: not a RINEX observation file"),
     ("damaged-gzip", lambda tmp, sim: _damaged_gzip(tmp, sim),
      "obs.rnx.gz: not a RINEX observation file, or a damaged one (Failed to read RINEX: "),
-    ("orbit-of-another-day", _other_day_orbit,
-     "covers 2024-03-08 22:00 to 2024-03-09 04:00, but the observations run 2024-03-05 00:00"),
+    ("orbit-of-another-day", _other_day_orbit,  # records 22:00 to 04:00, positions 900 s beyond
+     "covers 2024-03-08 21:45 to 2024-03-09 04:15, but the observations run 2024-03-05 00:00"),
     ("orbit-with-impossible-date", _orbit_dated_month_13,
      "odd.sp3: orbit records dated outside the calendar (2024-13-05 00:00 to 2024-13-05 00:00)"),
     ("sp3-not-sp3", lambda tmp, sim: ["multipath", sim.files.obs, "--sp3", sim.files.truth],

@@ -73,8 +73,14 @@ void real_day(const std::filesystem::path& dir) {
             expect(cached.computed > 0 && cached.failed > 0, "the day has satellites above and below the horizon");
         }
     }
-    // With both orbits SP3 serves GPS, GLONASS and Galileo, the broadcast orbit BeiDou.
-    const auto both = compute_look_angles(OrbitSource{&*sp3, &*nav}, by_satellite, receiver);
+    // With both orbits SP3 serves GPS, GLONASS and Galileo, the broadcast orbit BeiDou
+    // (and everything beyond the reach of the SP3 records, so only the day itself is asked).
+    const int64_t day_start = instant_ms(Epoch{2020, 6, 25, 0, 0, 0.0});
+    std::vector<LookAngleQuery> within_day;
+    for (const LookAngleQuery& q : by_satellite) {
+        if (q.time_ms >= day_start && q.time_ms <= day_start + 86'400'000) within_day.push_back(q);
+    }
+    const auto both = compute_look_angles(OrbitSource{&*sp3, &*nav}, within_day, receiver);
     const auto served = [&](GnssSystem s, OrbitKind k) {
         return both.served[static_cast<std::size_t>(s)][static_cast<std::size_t>(k)];
     };

@@ -94,30 +94,22 @@ def read_sp3(path: str | Path):
 
 
 def load_sp3(path: str | Path, obs):
-    """Read an SP3 file and check that it covers the observation span.
+    """Read an SP3 file and check that it covers some of the observation span.
 
-    Returns the orbit and a list of notes (partial coverage is allowed: the
-    interpolation then extrapolates at the ends).
-    """
+    Returns the orbit and a list of notes. Partial coverage is allowed: the analyses
+    then warn with the share covered (see orbits.warnings_as_notes)."""
     p = Path(path)
     sp3 = read_sp3(p)
     span = sp3_span(sp3, p)
     if sp3.num_satellites == 0 or span is None:
         raise CliError(f"{p}: no SP3 orbit records (is it an SP3 file?)")
-    start, end = epoch_datetime(obs.first_epoch()), epoch_datetime(obs.last_epoch())
-    if end < span[0] or start > span[1]:
-        raise CliError(f"{p} covers {span[0]:%Y-%m-%d %H:%M} to {span[1]:%Y-%m-%d %H:%M}, "
-                       f"but the observations run {start:%Y-%m-%d %H:%M} to {end:%Y-%m-%d %H:%M}")
-    notes = []
-    if start < span[0] or end > span[1]:
-        notes.append(f"{p.name} covers {span[0]:%Y-%m-%d %H:%M} to {span[1]:%Y-%m-%d %H:%M} only; "
-                     "satellite positions outside that are extrapolated")
-    return sp3, notes
+    check_orbit_day(sp3, p, obs)
+    return sp3, []
 
 
-def load_nav(path: str | Path):
+def load_nav(path: str | Path, obs=None):
     """Read a RINEX navigation file (broadcast ephemerides); one without any usable
-    ephemeris is an error."""
+    ephemeris is an error, and so is one for another day than `obs` when given."""
     p = existing_file(path)
     try:
         nav = sk.read_rinex_nav(str(p))
@@ -125,7 +117,28 @@ def load_nav(path: str | Path):
         raise CliError(f"{p}: not a readable RINEX navigation file ({exc})") from None
     if nav.num_satellites == 0:
         raise CliError(f"{p}: no usable ephemerides (is it a RINEX navigation file?)")
+    if obs is not None:
+        check_orbit_day(nav, p, obs)
     return nav
+
+
+def check_orbit_day(orbit, path: Path, obs) -> None:
+    """One rule for SP3 and navigation files, the module's own: an orbit that gives
+    positions for none of the observation span (a file of another day) is refused."""
+    span = orbit.covered_span()
+    if span is None:
+        raise CliError(f"{path}: no satellite has the nine orbit records that interpolation needs")
+    try:
+        first, last = epoch_datetime(span[0]), epoch_datetime(span[1])
+    except (ValueError, OverflowError):
+        raise CliError(f"{path}: orbit dated outside the calendar") from None
+    start, end = epoch_datetime(obs.first_epoch()), epoch_datetime(obs.last_epoch())
+    start, end = min(start, end), max(start, end)
+    # By duration, as the module counts coverage; a single epoch must lie inside.
+    overlaps = min(end, last) > max(start, first) if end > start else first <= start <= last
+    if not overlaps:
+        raise CliError(f"{path} covers {first:%Y-%m-%d %H:%M} to {last:%Y-%m-%d %H:%M}, "
+                       f"but the observations run {start:%Y-%m-%d %H:%M} to {end:%Y-%m-%d %H:%M}")
 
 
 def receiver_position(obs, given: list[float] | None):
@@ -137,6 +150,22 @@ def receiver_position(obs, given: list[float] | None):
         raise CliError("the observation header has no APPROX POSITION XYZ; "
                        "give the receiver with --receiver X Y Z (metres, ECEF)")
     return pos
+
+
+RECEIVER_DISTANCE_NOTE_M = 1000.0
+
+
+def receiver_note(obs, given: list[float] | None) -> str | None:
+    """A note when --receiver lies more than 1 km from the header's position: a sign or
+    unit slip there makes every look angle wrong without any error."""
+    pos = obs.approx_position
+    if given is None or pos is None or (pos.x, pos.y, pos.z) == (0.0, 0.0, 0.0):
+        return None
+    distance = sk.Ecef(*given).distance(pos)
+    if not distance > RECEIVER_DISTANCE_NOTE_M:
+        return None
+    return (f"--receiver lies {distance / 1000.0:.1f} km from the header's APPROX POSITION XYZ "
+            f"({pos.x:.1f} {pos.y:.1f} {pos.z:.1f}); check its signs and units")
 
 
 def load_obs_bytes(data: bytes, name: str, label: str):

@@ -21,8 +21,8 @@ import numpy as np
 import skyrift_mp as sk
 
 from ..defaults import DEFAULT_CUTOFF, DEFAULT_SYSTEMS
-from .inputs import load_nav, load_obs, load_sp3, receiver_position
-from .orbits import SYSTEM_NAMES, combined, orbit_sources
+from .inputs import load_nav, load_obs, load_sp3, receiver_note, receiver_position
+from .orbits import SYSTEM_NAMES, combined, orbit_sources, warnings_as_notes
 
 KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
 
@@ -129,7 +129,7 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF,
                   window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
     sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])
-    nav = load_nav(nav_path) if nav_path else None
+    nav = load_nav(nav_path, obs) if nav_path else None
     orbit = combined(sp3, nav)
     rx = receiver_position(obs, receiver) if orbit else None
     if orbit:
@@ -137,10 +137,13 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF,
     else:
         options = {"elevation_cutoff": KEEP_ALL}
     analysed = list(systems or DEFAULT_SYSTEMS)
-    results = sk.MultipathAnalyzer(obs, systems=analysed, bias_window_seconds=window,
-                                   **options).analyze()
-    table = EstimateTable.from_results(results)
     notes = list(notes)
+    if orbit and (note := receiver_note(obs, receiver)):
+        notes.append(note)
+    with warnings_as_notes(notes):
+        results = sk.MultipathAnalyzer(obs, systems=analysed, bias_window_seconds=window,
+                                       **options).analyze()
+    table = EstimateTable.from_results(results)
     counts = None
     without_orbit: list[str] = []
     sources: dict[str, dict[str, list[str]]] = {}

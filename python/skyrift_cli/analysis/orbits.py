@@ -2,6 +2,9 @@
 ephemerides) or both, and which of them placed each system's satellites."""
 from __future__ import annotations
 
+import warnings
+from contextlib import contextmanager
+
 SYSTEM_NAMES = {"G": "GPS", "R": "GLO", "E": "GAL", "C": "BDS", "J": "QZS", "S": "SBS", "I": "IRN"}
 
 
@@ -11,6 +14,16 @@ def combined(sp3, nav):
     if sp3 is not None and nav is not None:
         return (sp3, nav)
     return sp3 if sp3 is not None else nav
+
+
+@contextmanager
+def warnings_as_notes(notes: list[str]):
+    """Warnings the module gives while an analysis runs (an orbit that covers only part
+    of the observations) become notes of the report instead of lines on stderr."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        yield
+    notes.extend(str(w.message) for w in caught)
 
 
 def orbit_sources(satellites, sp3, when) -> dict[str, dict[str, list[str]]]:

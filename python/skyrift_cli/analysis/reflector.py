@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import csv
+from dataclasses import dataclass, field
 from pathlib import Path
 
 import numpy as np
@@ -9,31 +10,46 @@ import numpy as np
 from ..errors import CliError
 
 
-def load_orbits(sp3_path, nav_path):
-    """(SP3 data or None, navigation data or None) read from the files given."""
-    from .inputs import load_nav, read_sp3
+def load_orbits(sp3_path, nav_path, obs):
+    """(SP3 data or None, navigation data or None) read from the files given; a file that
+    covers none of the observations is refused, as the multipath command refuses it."""
+    from .inputs import load_nav, load_sp3
 
-    return (read_sp3(sp3_path) if sp3_path else None,
-            load_nav(nav_path) if nav_path else None)
+    return (load_sp3(sp3_path, obs)[0] if sp3_path else None,
+            load_nav(nav_path, obs) if nav_path else None)
 
 
-def run_rh(obs_path, orbit, receiver=None, options=None):
-    """Read the observations and run reflector_heights; options are its keyword arguments."""
+@dataclass
+class RhRun:
+    obs: object
+    sp3: object
+    result: object
+    notes: list[str] = field(default_factory=list)
+
+
+def run_rh(obs_path, sp3_path=None, nav_path=None, receiver=None, options=None) -> RhRun:
+    """Read the observations and orbits and run reflector_heights; options are its
+    keyword arguments. Warnings of the module (partial orbit coverage) become notes."""
     import skyrift_mp as sk
 
-    from .inputs import load_obs
+    from .inputs import load_obs, receiver_note
+    from .orbits import combined, warnings_as_notes
 
     obs = load_obs(obs_path)
+    sp3, nav = load_orbits(sp3_path, nav_path, obs)
+    notes = [note] if (note := receiver_note(obs, receiver)) else []
     ecef = sk.Ecef(*receiver) if receiver else None
     try:
-        return obs, sk.reflector_heights(obs, orbit, ecef, **(options or {}))
+        with warnings_as_notes(notes):
+            result = sk.reflector_heights(obs, combined(sp3, nav), ecef, **(options or {}))
     except ValueError as exc:
         raise CliError(str(exc)) from None
+    return RhRun(obs, sp3, result, notes)
 
 
-def rh_summary(name: str, result, sources=None) -> str:
+def rh_summary(name: str, result, sources=None, notes=()) -> str:
     """Per-signal table, rejections, daily height; with `sources` (see orbits.orbit_sources)
-    the orbit that placed each system."""
+    the orbit that placed each system, and the notes of the run."""
     from .orbits import orbit_source_line
     from .report import format_table
 
@@ -52,6 +68,7 @@ def rh_summary(name: str, result, sources=None) -> str:
         lines.append("Rejected: " + ", ".join(f"{r} {c}" for r, c in zip(reasons, counts)))
     if sources:
         lines.append(orbit_source_line(sources))
+    lines += [f"Note: {n}" for n in notes]
     daily = result.daily()
     lines.append("")
     if daily["day"].size:

@@ -107,7 +107,7 @@ def _orbit_of(obs, name: str, catalogue, tmp: Path, span, notes: list[str]):
     if not plan.sp3 and not plan.nav:
         notes.append("no orbit file covers these observations: elevations unknown, no cutoff")
         return None, plan
-    orbit, plan = load_orbit(plan, tmp, span, notes)
+    orbit, plan = load_orbit(plan, tmp, notes)
     if orbit is not None and not _has_position(obs.approx_position):
         notes.append("the header has no APPROX POSITION XYZ: analysed without elevations")
         return None, OrbitPlan()
@@ -128,6 +128,7 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     import skyrift_mp as sk
 
     from ..analysis.multipath import KEEP_ALL
+    from ..analysis.orbits import warnings_as_notes
 
     obs = _read_obs(source)
     name = sources.name_of(source)
@@ -140,7 +141,8 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     else:
         settings = {"orbit": orbit, "receiver": obs.approx_position,
                     "elevation_cutoff": options.cutoff}
-    results = sk.MultipathAnalyzer(obs, **settings).analyze()
+    with warnings_as_notes(notes):  # an orbit that covers part of the file
+        results = sk.MultipathAnalyzer(obs, **settings).analyze()
     if orbit is not None:
         notes += [f"{system}: {n} estimates without orbit position, left out"
                   for system, n in sorted(results.estimates_without_position_by_system.items())]
@@ -219,17 +221,7 @@ def _read_sp3(plan_sp3: tuple[str, ...], tmp: Path, notes: list[str]):
     return sk.read_sp3(str(sources.local_copy(plan_sp3[0], tmp))), plan_sp3
 
 
-def _coverage_note(sp3, span, names: str) -> str | None:
-    first, last = _datetime(sp3.first_epoch()), _datetime(sp3.last_epoch())
-    if first is None or None in span:
-        return None
-    if min(span) < first or max(span) > last:
-        return (f"{names} cover {first:%Y-%m-%d %H:%M} to {last:%Y-%m-%d %H:%M} only; "
-                "satellite positions outside that are extrapolated")
-    return None
-
-
-def load_orbit(plan: OrbitPlan, tmp: Path, span, notes: list[str]):
+def load_orbit(plan: OrbitPlan, tmp: Path, notes: list[str]):
     """The analyzer's orbit argument for a plan (SP3, broadcast, or both with SP3
     asked first) and the plan of what was actually read; unreadable files are noted."""
     from ..analysis.inputs import load_nav
@@ -248,8 +240,6 @@ def load_orbit(plan: OrbitPlan, tmp: Path, span, notes: list[str]):
             if sp3.num_satellites == 0:
                 notes.append(f"orbit {names} holds no records")
                 sp3, sp3_used = None, ()
-            elif (note := _coverage_note(sp3, span, names)) is not None:
-                notes.append(note)
     if plan.nav:
         try:
             nav = load_nav(sources.local_copy(plan.nav, tmp))

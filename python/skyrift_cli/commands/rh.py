@@ -12,7 +12,7 @@ DESCRIPTION = (
     "(Lomb-Scargle periodogram of detrended SNR against sin(elevation); RH = f * wavelength / 2), "
     "with the field's usual quality control: 5-25 deg window, heights 0.5-8 m on a 5 mm grid, "
     "peak-to-noise >= 2.8, amplitude >= 5, arcs of at most 75 min reaching within 2 deg of both "
-    "window edges. Prints the accepted and rejected arcs per signal and the daily height (mean "
+    "window edges, no peak within 0.1 m of the height range's ends. Prints the accepted and rejected arcs per signal and the daily height (mean "
     "of the heights within 0.25 m of the day's median, days with at least 10 arcs).")
 
 
@@ -56,17 +56,18 @@ def reflector_options(args) -> dict:
 
 
 def run(args) -> None:
-    from ..analysis.orbits import combined, orbit_sources
-    from ..analysis.reflector import load_orbits, rh_summary, run_rh, write_rh_csv
+    from ..analysis.orbits import orbit_sources
+    from ..analysis.reflector import rh_summary, run_rh, write_rh_csv
     from ..analysis.reflector_plots import rh_plots
 
     check_plotting(args)
     if not (args.sp3 or args.nav):
         raise CliError("rh needs an orbit: --sp3 FILE, --nav FILE or both")
-    sp3, nav = load_orbits(args.sp3, args.nav)
-    obs, result = run_rh(args.obs, combined(sp3, nav), args.receiver, reflector_options(args))
+    rh_run = run_rh(args.obs, args.sp3, args.nav, args.receiver, reflector_options(args))
+    result = rh_run.result
     satellites = list(result.arcs["satellite"]) + list(result.rejected["satellite"])
     name = Path(args.obs).name
-    print(rh_summary(name, result, orbit_sources(satellites, sp3, obs.first_epoch())))
+    print(rh_summary(name, result, orbit_sources(satellites, rh_run.sp3, rh_run.obs.first_epoch()),
+                     rh_run.notes))
     write_outputs(args, csv=lambda path: write_rh_csv(path, result),
                   plots=lambda outdir, _: rh_plots(result, name, outdir))

@@ -143,7 +143,9 @@ void periodogram_rules(ReflectorArc& arc, std::span<const double> x, std::span<c
     arc.amplitude = power_to_amplitude(lomb_scargle_power(x, y, arc.height * to_frequency), n);
     const double noise = noise_count ? noise_sum / static_cast<double>(noise_count) : 0.0;
     arc.peak_to_noise = noise > 0.0 ? arc.amplitude / noise : 0.0;
-    if (at_edge) arc.reason = RejectReason::EdgePeak;
+    const bool near_edge = arc.height - options.min_height < options.height_edge_margin ||
+                           options.max_height - arc.height < options.height_edge_margin;
+    if (at_edge || near_edge) arc.reason = RejectReason::EdgePeak;
     else if (arc.amplitude < track.min_amplitude) arc.reason = RejectReason::LowAmplitude;
     else if (arc.peak_to_noise < options.min_peak_to_noise) arc.reason = RejectReason::LowPeakToNoise;
 }
@@ -251,6 +253,9 @@ Result<Ok> validate(const ReflectorOptions& o) {
     if (!positive_finite(o.min_height) || !std::isfinite(o.max_height) || !positive_finite(o.height_step) ||
         !(o.max_height - o.min_height >= 2.0 * o.height_step))
         return bad("heights need 0 < min_height and at least three steps of height_step up to max_height");
+    if (!std::isfinite(o.height_edge_margin) || o.height_edge_margin < 0.0 ||
+        !(2.0 * o.height_edge_margin < o.max_height - o.min_height))
+        return bad("height_edge_margin must be a distance of at least 0 that leaves part of the height range");
     if ((o.max_height - o.min_height) / o.height_step > static_cast<double>(kMaxGridHeights))
         return bad("height_step too small: at most " + std::to_string(kMaxGridHeights) + " heights per periodogram");
     if (!std::isfinite(o.noise_min_height) || !std::isfinite(o.noise_max_height) ||

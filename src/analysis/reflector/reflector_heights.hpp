@@ -28,6 +28,9 @@ struct ReflectorOptions {
     double min_height = 0.5;  // metres, the periodogram's height range
     double max_height = 8.0;
     double height_step = 0.005;
+    // A peak less than this from min_height or max_height is no height (the periodogram's
+    // edge, not a reflector), as gnssrefl rules; 0 rejects only peaks on the grid's ends.
+    double height_edge_margin = 0.1;
     double noise_min_height = 0.5;  // where the periodogram's mean amplitude is taken
     double noise_max_height = 8.0;
     double min_peak_to_noise = 2.8;

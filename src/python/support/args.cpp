@@ -57,6 +57,12 @@ std::string arg_str(py::handle h, const char* name) {
     return std::string(data, static_cast<std::size_t>(size));
 }
 
+std::optional<Satellite> arg_satellite(py::handle h, const char* name) {
+    if (py::isinstance<Satellite>(h)) return h.cast<Satellite>();
+    if (!PyUnicode_Check(h.ptr())) raise_argument_error(name, "expected str or Satellite, got " + type_name(h));
+    return parse_satellite_id(arg_str(h, name));
+}
+
 std::string arg_bytes(py::handle h, const char* name) {
     if (!PyBytes_Check(h.ptr())) raise_argument_error(name, "expected bytes, got " + type_name(h));
     return std::string(PyBytes_AS_STRING(h.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(h.ptr())));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "python/support/errors.hpp"
+#include "rinex/types.hpp"
 
 namespace skyrift::py_args {
 
@@ -31,6 +32,9 @@ std::string arg_str(py::handle h, const char* name);
 std::string arg_bytes(py::handle h, const char* name);  // exactly `bytes`
 bool arg_bool(py::handle h, const char* name);           // bool or numpy.bool_ only
 std::vector<double> arg_float_list(py::handle h, const char* name);
+// A satellite given as a Satellite or as its identifier text ("G01"); absent when the
+// text names no satellite (a lookup that finds nothing, not an error).
+std::optional<Satellite> arg_satellite(py::handle h, const char* name);
 
 // Length of a list parameter; a str or a non-sequence is refused.
 std::size_t arg_sequence_size(py::handle h, const char* name);
@@ -92,6 +96,7 @@ using py_args::arg_bytes;
 using py_args::arg_float;
 using py_args::arg_float_list;
 using py_args::arg_instance;
+using py_args::arg_satellite;
 using py_args::arg_int;
 using py_args::arg_shared;
 using py_args::arg_str;

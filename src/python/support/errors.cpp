@@ -84,4 +84,8 @@ PyObject* fail_import(const char* message) {
 
 void raise_internal_error(const std::string& message) { raise_py(PyExc_RuntimeError, message); }
 
+void warn_user(const std::string& message) {
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) < 0) throw py::error_already_set();
+}
+
 }  // namespace skyrift::py_errors

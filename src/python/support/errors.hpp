@@ -106,6 +106,13 @@ PyObject* fail_import(const char* message);
 // A broken invariant of the binding layer itself: RuntimeError, never a crash.
 [[noreturn]] void raise_internal_error(const std::string& message);
 
+// --- warnings ----------------------------------------------------------------------
+
+// A result the caller should doubt though nothing failed (an orbit that covers part of
+// the observations): UserWarning, attributed to the caller's line. Where warnings are
+// errors, the UserWarning is raised as an exception.
+void warn_user(const std::string& message);
+
 }  // namespace skyrift::py_errors
 
 namespace skyrift {
@@ -126,4 +133,5 @@ using py_errors::raise_pending_as_argument_error;
 using py_errors::raise_unexpected_keyword;
 using py_errors::raise_value_error;
 using py_errors::value_or_raise;
+using py_errors::warn_user;
 }  // namespace skyrift

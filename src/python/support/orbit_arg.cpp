@@ -1,6 +1,9 @@
 #include "python/support/orbit_arg.hpp"
 
+#include <algorithm>
 #include <string>
+
+#include "navigation/receiver_check.hpp"
 
 namespace skyrift {
 
@@ -44,11 +47,35 @@ SharedOrbit arg_orbit(py::handle h, const char* name) {
 }
 
 std::optional<Ecef> position_for(const OrbitSource& orbit, py::handle satellite, py::handle epoch) {
-    const std::string id = arg_str(satellite, "satellite");
+    const auto sat = arg_satellite(satellite, "satellite");
     const Epoch& when = arg_instance<Epoch>(epoch, "epoch");
-    const auto sat = parse_satellite_id(id);
     if (!sat) return std::nullopt;
     return orbit.position(*sat, when);
+}
+
+void check_orbit_use(const SharedOrbit& orbit, const Ecef& receiver, const char* receiver_label,
+                     const std::optional<TimeSpanMs>& observed, const char* what) {
+    value_or_raise(checked_receiver(receiver, receiver_label));
+    if (!observed) return;
+    const OrbitCoverage coverage = value_or_raise(require_orbit_overlap(orbit.source(), *observed, what));
+    if (coverage.share < 1.0) warn_user(partial_coverage_text(coverage, what));
+}
+
+void check_orbit_use(const SharedOrbit& orbit, const Ecef& receiver, const char* receiver_label,
+                     const RinexObsData& obs) {
+    std::optional<TimeSpanMs> observed;
+    if (!obs.epochs.empty()) {
+        const auto [first, last] = std::minmax_element(
+            obs.epochs.begin(), obs.epochs.end(),
+            [](const EpochRecord& a, const EpochRecord& b) { return a.instant_ms < b.instant_ms; });
+        observed = TimeSpanMs{first->instant_ms, last->instant_ms};
+    }
+    check_orbit_use(orbit, receiver, receiver_label, observed, "observations");
+}
+
+py::object span_tuple(const std::optional<TimeSpanMs>& span) {
+    if (!span) return py::none();
+    return py::make_tuple(epoch_from_ms(span->first), epoch_from_ms(span->last));
 }
 
 }  // namespace skyrift

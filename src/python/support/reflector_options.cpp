@@ -79,6 +79,7 @@ ReflectorCallOptions reflector_options(const py::kwargs& kwargs, const char* fun
         else if (key == "min_height") c.min_height = arg_float(value, k);
         else if (key == "max_height") c.max_height = arg_float(value, k);
         else if (key == "height_step") c.height_step = arg_float(value, k);
+        else if (key == "height_edge_margin") c.height_edge_margin = arg_float(value, k);
         else if (key == "noise_min_height") c.noise_min_height = arg_float(value, k), noise_min = true;
         else if (key == "noise_max_height") c.noise_max_height = arg_float(value, k), noise_max = true;
         else if (key == "min_peak_to_noise") c.min_peak_to_noise = arg_float(value, k);
