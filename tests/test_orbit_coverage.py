@@ -36,8 +36,8 @@ def orbit(tmp_path, step, count, start):
     return f.write(tmp_path / f"{start}-{step}-{count}.sp3")
 
 
-def analyzer(obs, orbit, receiver=RECEIVER):
-    return sk.MultipathAnalyzer(obs, orbit=orbit, receiver=receiver)
+def analyzer(obs, orbit, receiver=RECEIVER, **options):
+    return sk.MultipathAnalyzer(obs, orbit=orbit, receiver=receiver, **options)
 
 
 def elevations(obs, orbit, receiver=RECEIVER):
@@ -85,13 +85,18 @@ def test_an_orbit_that_covers_everything_is_silent(obs, tmp_path, call):
     call(obs, orbit(tmp_path, 900, 96, (2022, 1, 1)))  # any warning fails the test
 
 
-def test_the_partial_orbit_places_only_what_it_covers(obs, tmp_path):
+@pytest.mark.parametrize("keep", [False, True], ids=["left-out", "kept"])
+def test_the_partial_orbit_places_only_what_it_covers(obs, tmp_path, keep):
     first_hour = orbit(tmp_path, 450, 9, (2022, 1, 1))
     with pytest.warns(UserWarning):
-        res = analyzer(obs, first_hour).analyze()
+        res = analyzer(obs, first_hour, keep_estimates_without_position=keep).analyze()
     late = [e for e in res.estimates if e.epoch > "2022-01-01T01:15:00.000Z"]
-    assert late and res.estimates_without_position == len(late)
-    assert all((e.elevation, e.azimuth) == (45.0, 0.0) for e in late)
+    assert res.estimates_without_position > 0
+    if keep:
+        assert res.estimates_without_position == len(late)
+        assert all((e.elevation, e.azimuth) == (45.0, 0.0) for e in late)
+    else:
+        assert not late
 
 
 @pytest.mark.parametrize("orbits, error", [
