@@ -41,7 +41,9 @@ def multipath_summary(run) -> str:
     return "\n".join(lines)
 
 
-CSV_HEADER = "satellite,signal,epoch,mp_m,elevation_deg,azimuth_deg,snr_dbhz\n"
+# Epochs are GPS time (the observation file's time scale): said by the column's name, and
+# written without the Z that would mark them as UTC.
+CSV_HEADER = "satellite,signal,epoch_gps,mp_m,elevation_deg,azimuth_deg,snr_dbhz\n"
 CSV_ROW = "%s,%s,%s,%.4f,%.3f,%.3f,%s\n"
 CSV_BLOCK = 4096  # rows formatted by one % operation
 
@@ -55,7 +57,7 @@ def write_estimates_csv(path: Path, table) -> None:
     snr, snr_index = np.unique(table.snr, return_inverse=True)
     snr_text = np.array(["" if np.isnan(v) else f"{v:.3f}" for v in snr.tolist()],
                         dtype=object)[snr_index.reshape(-1)]
-    columns = [table.satellite.astype(object), table.key.astype(object), iso_texts(table.time),
+    columns = [table.satellite.astype(object), table.key.astype(object), iso_texts(table.time, zone=""),
                table.mp, table.elevation, table.azimuth, snr_text]
     with open(path, "w", encoding="utf-8", newline="") as f:
         f.write(CSV_HEADER)
@@ -69,6 +71,7 @@ def write_estimates_csv(path: Path, table) -> None:
 def multipath_json(run) -> dict:
     return {
         "obs": str(run.obs_path),
+        "time_scale": "GPS",  # of every epoch below, despite the Z of the module's ISO text
         "sp3": str(run.sp3_path) if run.sp3_path else None,
         "nav": str(run.nav_path) if run.nav_path else None,
         "orbit_sources": run.orbit_sources,
