@@ -1,7 +1,9 @@
 """Malformed input in one table per kind of input: each row is an input and what every
 reader of that kind makes of it, an exception with its message or the (partial)
 result. A new reader is one entry in READERS and a group of rows."""
+import errno
 import gzip
+import os
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Callable
@@ -472,3 +474,95 @@ def test_partial_read_keeps_the_epochs_before_the_damage(reader_name, row, tmp_p
         assert reader.facts(partial) == whole
     elif isinstance(row.expect, Raises):
         assert reader.prefix + row.expect.message == raised
+
+
+# ---- paths --------------------------------------------------------------------------
+
+class PathLike:
+    """An os.PathLike that is no pathlib path, giving `value` (str or bytes)."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __fspath__(self):
+        return self.value
+
+
+# Each path reader with a clean file of its kind, its facts and its message prefix.
+PATH_READERS = {
+    "obs": (sk.read_rinex_obs, V3, obs_facts, "Failed to read RINEX: "),
+    "sp3": (sk.read_sp3, SP3, sp3_facts, "Failed to read SP3: "),
+    "nav": (sk.read_rinex_nav, NAV, nav_facts, "Failed to read RINEX navigation: "),
+}
+
+
+def os_text(code):
+    return f"I/O error: {os.strerror(code)} (os error {code})"
+
+
+# The observation and navigation readers query the path first ("File not found: "); the
+# SP3 reader opens it and reports the system's text. Either way the exception is the
+# OSError subclass of the cause, with its errno.
+@pytest.mark.parametrize("reader", PATH_READERS)
+@pytest.mark.parametrize("where, kind, code", [
+    ("missing.rnx", FileNotFoundError, errno.ENOENT),
+    ("directory", IsADirectoryError, errno.EISDIR),
+    ("plain-file/inside", NotADirectoryError, errno.ENOTDIR),
+], ids=["missing", "directory", "below-a-file"])
+def test_unreadable_path_raises_the_oserror_of_its_cause(reader, where, kind, code, tmp_path):
+    read, _, _, prefix = PATH_READERS[reader]
+    (tmp_path / "directory").mkdir()
+    (tmp_path / "plain-file").write_bytes(b"")
+    path = tmp_path / where
+    with pytest.raises(OSError) as info:
+        read(path)
+    assert type(info.value) is kind and info.value.errno == code
+    found = os_text(code) if reader == "sp3" or kind is IsADirectoryError else f"File not found: {path}"
+    assert str(info.value) == prefix + found  # the message keeps its words: no "[Errno N]"
+
+
+@pytest.mark.parametrize("reader", PATH_READERS)
+def test_damaged_content_stays_a_plain_oserror(reader, tmp_path):
+    read, _, _, _ = PATH_READERS[reader]
+    path = tmp_path / "garbage"
+    path.write_bytes(bytes(range(1, 200)))
+    with pytest.raises(OSError) as info:
+        read(path)
+    assert type(info.value) is OSError and info.value.errno is None
+
+
+@pytest.mark.parametrize("reader", PATH_READERS)
+@pytest.mark.parametrize("as_path", [Path, lambda p: PathLike(str(p))], ids=["pathlib", "pathlike"])
+def test_path_arguments_take_os_pathlike(reader, as_path, tmp_path):
+    read, clean, facts, _ = PATH_READERS[reader]
+    path = tmp_path / "input"
+    path.write_bytes(clean)
+    assert facts(read(as_path(path))) == facts(read(str(path)))
+
+
+def test_a_file_name_that_is_not_utf8_reads(tmp_path):
+    """os.listdir gives such a name with surrogate escapes; it is passed on as the same bytes."""
+    name = os.fsdecode(b"station-\xe9.rnx")
+    (tmp_path / name).write_bytes(V3)
+    assert obs_facts(sk.read_rinex_obs(tmp_path / name)) == obs_facts(sk.read_rinex_obs_bytes(V3, "obs.rnx"))
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: sk.read_rinex_obs(b"obs.rnx"), "argument 'path': expected str or os.PathLike, got bytes"),
+    (lambda: sk.read_rinex_obs(PathLike(b"obs.rnx")),
+     "argument 'path': expected str or os.PathLike, got PathLike giving bytes"),
+    (lambda: sk.read_sp3(7), "argument 'path': expected str or os.PathLike, got int"),
+    (lambda: sk.read_rinex_nav(None), "argument 'path': expected str or os.PathLike, got NoneType"),
+    (lambda: sk.read_rinex_obs_bytes(V3, b"obs.rnx"), "argument 'filename': expected str or os.PathLike, got bytes"),
+    (lambda: sk.read_rinex_nav_bytes(NAV, 1.5), "argument 'filename': expected str or os.PathLike, got float"),
+], ids=["bytes-path", "pathlike-giving-bytes", "int-path", "none-path", "bytes-name", "float-name"])
+def test_path_of_a_wrong_type(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_names_given_with_bytes_take_os_pathlike():
+    """The name only chooses the decoder (.gz), so a PathLike name works as its text does."""
+    assert obs_facts(sk.read_rinex_obs_bytes(gz(V3), Path("obs.rnx.gz"))) == obs_facts(sk.read_rinex_obs_bytes(V3, "x"))
+    assert repr(sk.read_rinex_nav_bytes(NAV, PathLike("brdc.rnx"))) == repr(sk.read_rinex_nav_bytes(NAV, "brdc.rnx"))

@@ -28,7 +28,7 @@ def test_version_docstring_and_constants():
     assert sk.GM_WGS84 == 3.986005e14
     assert sk.EARTH_RADIUS == 6378137.0
     assert sk.GPS_L1_WAVELENGTH == sk.SPEED_OF_LIGHT / 1575.42e6
-    assert not hasattr(sk, "__version__") and not hasattr(sk, "__all__")
+    assert sk.__version__ == sk.version() and not hasattr(sk, "__all__")
 
 
 def test_module_exposes_only_its_own_names_in_registration_order():
@@ -164,3 +164,19 @@ def test_every_function_and_method_has_a_signature_and_a_docstring():
         inspect.signature(fn)  # raises when the text signature is missing or malformed
         doc = inspect.getdoc(fn) or ""
         assert (doc == "") == (name in UNDOCUMENTED), name
+
+
+def _documented():
+    """Every class and property of the module (data descriptors of pybind11 included)."""
+    for name, obj in vars(sk).items():
+        if inspect.isclass(obj):
+            yield name, obj.__doc__
+            for member, value in vars(obj).items():
+                if not member.startswith("_") and isinstance(value, property):
+                    yield f"{name}.{member}", value.__doc__
+
+
+def test_every_class_and_property_has_a_docstring():
+    documented = dict(_documented())
+    assert {"Epoch", "Epoch.second", "RinexObsData.interval", "MultipathEstimate.elevation"} <= documented.keys()
+    assert [name for name, doc in documented.items() if not (doc or "").strip()] == []

@@ -274,4 +274,4 @@ def test_read_errors(tmp_path):
     with pytest.raises(TypeError, match="argument 'data'"):
         sk.read_rinex_nav_bytes("text", "brdc.rnx")
     with pytest.raises(TypeError, match="argument 'path'"):
-        sk.read_rinex_nav(tmp_path)
+        sk.read_rinex_nav(b"brdc.rnx")  # a path is str or os.PathLike, never bytes

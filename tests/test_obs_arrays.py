@@ -44,15 +44,22 @@ TIMES = np.array(["2020-01-01T00:00:00", "2020-01-01T00:00:30", "2020-01-01T00:0
 
 
 def test_to_xarray_of_a_hand_written_file(small):
-    pytest.importorskip("xarray")
+    xr = pytest.importorskip("xarray")
     ds = small.to_xarray()
     assert ds.sizes == {"time": 3, "sv": 3}
     assert ds.sv.values.tolist() == ["E05", "G01", "G03"]
     np.testing.assert_array_equal(ds.time.values.astype("datetime64[ms]"), TIMES)
     assert sorted(ds.data_vars) == sorted(EXPECTED)  # indicators only where the file has them
+    decoded = xr.decode_cf(ds)
     for name, values in EXPECTED.items():
-        assert ds[name].dims == ("time", "sv") and ds[name].dtype == np.float64
-        np.testing.assert_array_equal(ds[name].values, np.array(values), err_msg=name)
+        expected = np.array(values)
+        assert ds[name].dims == ("time", "sv")
+        if name.endswith(("lli", "ssi")):  # one byte a cell, -1 (the CF fill) where absent
+            assert ds[name].dtype == np.int8 and ds[name].attrs == {"_FillValue": -1}
+            np.testing.assert_array_equal(ds[name].values, np.where(np.isnan(expected), -1, expected), err_msg=name)
+        else:
+            assert ds[name].dtype == np.float64
+        np.testing.assert_array_equal(decoded[name].values, expected, err_msg=name)  # NaN where absent
     assert ds.attrs["version"] == "3.04" and ds.attrs["marker_name"] == "SITE"
     assert ds.attrs["interval"] == 30.0 and ds.attrs["rinextype"] == "obs"
     assert tuple(ds.attrs["position"]) == pytest.approx(POSITION)
@@ -136,3 +143,24 @@ def test_real_file_grids_hold_every_code_and_satellite(name):
         arrays = obs.to_numpy(code)
         np.testing.assert_array_equal(arrays["values"], ds[code].sel(sv=arrays["sv"]).values, err_msg=code)
         assert np.isfinite(arrays["values"]).any(axis=0).all()  # every listed satellite has the code
+
+
+def test_indicators_of_a_real_file_agree_with_to_numpy():
+    pytest.importorskip("xarray")
+    obs = mp.read_rinex_obs(str(data_file("delf0010.21o")))
+    ds = obs.to_xarray()
+    indicators = [name for name in ds.data_vars if name.endswith(("lli", "ssi"))]
+    assert indicators and all(ds[name].dtype == np.int8 for name in indicators)
+    for name in indicators:
+        arrays = obs.to_numpy(name[:-3])
+        cells = ds[name].sel(sv=arrays["sv"]).values
+        np.testing.assert_array_equal(np.where(cells < 0, np.nan, cells), arrays[name[-3:]], err_msg=name)
+
+
+def test_indicators_survive_a_netcdf_file(small, tmp_path):
+    xr = pytest.importorskip("xarray")
+    pytest.importorskip("scipy", reason="scipy writes netCDF 3 for xarray")
+    small.to_xarray().to_netcdf(tmp_path / "small.nc", engine="scipy")
+    with xr.open_dataset(tmp_path / "small.nc", engine="scipy") as back:
+        np.testing.assert_array_equal(back["L1Clli"].values, np.array(EXPECTED["L1Clli"]))
+        np.testing.assert_array_equal(back["L1Cssi"].values, np.array(EXPECTED["L1Cssi"]))

@@ -283,6 +283,7 @@ def test_to_pandas_and_its_missing_extra(monkeypatch):
     pd = pytest.importorskip("pandas")
     df = r.to_pandas()
     assert isinstance(df, pd.DataFrame) and list(df["rising"]) == [True, False]
+    assert df.attrs == {}  # the caller's own times: their scale is not ours to name
     assert list(r.to_pandas(rejected=True).columns)[-1] == "reason"
 
 

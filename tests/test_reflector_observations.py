@@ -23,6 +23,8 @@ def test_injected_height_recovered_within_2_cm(simulated):
     assert abs(daily["median"][0] - height) < 0.02
     assert r.arcs["time"].dtype == np.dtype("datetime64[ms]")
     assert set(r.arcs["signal"]) == {"S1C", "S2W", "S2P", "S5Q", "S2I", "S7I"}
+    pytest.importorskip("pandas")  # last, once the heights are checked
+    assert r.to_pandas().attrs == {"time_scale": "GPS"}  # the file's epochs: GPS time
 
 
 def test_daily_value_counts_every_signal_once(simulated):

@@ -183,6 +183,8 @@ def test_pandas_frames_hold_the_same_columns(results):
     assert stats.signal.tolist() == [s.signal for s in results.statistics]
     slips = results.cycle_slips_to_pandas()
     assert slips.method.astype(str).tolist() == [s.method for s in results.cycle_slips]
+    # datetime64 has no time scale and passes for UTC: frames with times say theirs
+    assert frame.attrs == slips.attrs == {"time_scale": "GPS"} and stats.attrs == {}
 
 
 @pytest.mark.parametrize("case", ["no-signal-selected", "no-epochs"])

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <memory>
 
 #include "io/crinex.hpp"
@@ -60,8 +61,8 @@ TextBuffer decode_input(std::string bytes, std::string_view file_name, std::size
 Result<TextBuffer> read_text_file(const std::string& path, PathErrors path_errors) {
     if (path_errors == PathErrors::FileNotFound) {
         struct stat st {};
-        if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0)
-            return GnssError::file_not_found(path);
+        if (path.find('\0') != std::string::npos) return GnssError::file_not_found(path);
+        if (::stat(path.c_str(), &st) != 0) return GnssError::file_not_found(path, errno);
     }
     auto bytes = read_whole_file(path);
     if (!bytes) return bytes.error();

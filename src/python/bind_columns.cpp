@@ -10,6 +10,7 @@
 #include "utils/text.hpp"
 
 #include <algorithm>
+#include <limits>
 
 namespace skyrift {
 
@@ -80,8 +81,20 @@ ObservationCode code_or_raise(const std::string& text) {
     return *code;
 }
 
+template <typename T>
 py::array grid_array(std::size_t rows, std::size_t columns) {
-    return py::array_t<double>(std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(columns)});
+    return py::array_t<T>(std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(columns)});
+}
+
+// An indicator grid as floats, NaN where absent (the form of to_numpy).
+py::array indicator_floats(const py::object& grid) {
+    const auto cells = py::reinterpret_borrow<py::array_t<int8_t>>(grid);
+    py::array_t<double> out(std::vector<py::ssize_t>(cells.shape(), cells.shape() + cells.ndim()));
+    const int8_t* in = cells.data();
+    double* to = out.mutable_data();
+    for (py::ssize_t i = 0; i < cells.size(); ++i)
+        to[i] = in[i] == kAbsentIndicatorCell ? std::numeric_limits<double>::quiet_NaN() : in[i];
+    return out;
 }
 
 py::array epoch_times(const RinexObsData& d) {
@@ -108,13 +121,14 @@ Grids allocate_grids(const RinexObsData& d, const ObsGridLayout& layout, bool al
     Grids g;
     const std::size_t rows = d.epochs.size(), columns = layout.satellites.size();
     for (std::size_t c = 0; c < layout.codes.size(); ++c) {
-        g.values.push_back(grid_array(rows, columns));
-        g.lli.push_back(always || layout.has_lli[c] ? py::object(grid_array(rows, columns)) : py::none());
-        g.ssi.push_back(always || layout.has_ssi[c] ? py::object(grid_array(rows, columns)) : py::none());
+        g.values.push_back(grid_array<double>(rows, columns));
+        g.lli.push_back(always || layout.has_lli[c] ? py::object(grid_array<int8_t>(rows, columns)) : py::none());
+        g.ssi.push_back(always || layout.has_ssi[c] ? py::object(grid_array<int8_t>(rows, columns)) : py::none());
         auto data = [](const py::object& a) {
-            return a.is_none() ? nullptr : static_cast<double*>(py::reinterpret_borrow<py::array>(a).mutable_data());
+            return a.is_none() ? nullptr : static_cast<int8_t*>(py::reinterpret_borrow<py::array>(a).mutable_data());
         };
-        g.buffers.push_back({data(g.values.back()), data(g.lli.back()), data(g.ssi.back())});
+        g.buffers.push_back({static_cast<double*>(g.values.back().mutable_data()), data(g.lli.back()),
+                             data(g.ssi.back())});
     }
     return g;
 }
@@ -129,8 +143,8 @@ py::dict obs_to_numpy(const ObsHandle& data, py::handle code_arg) {
     out["time"] = epoch_times(d);
     out["sv"] = satellite_ids(layout.satellites);
     out["values"] = g.values[0];
-    out["lli"] = g.lli[0];
-    out["ssi"] = g.ssi[0];
+    out["lli"] = indicator_floats(g.lli[0]);
+    out["ssi"] = indicator_floats(g.ssi[0]);
     return out;
 }
 
@@ -170,12 +184,15 @@ py::object obs_to_xarray(const ObsHandle& data, py::handle codes_arg, py::handle
     Grids g = allocate_grids(d, layout, false);
     call_released([&] { fill_obs_grids(d, layout, g.buffers); });
     const py::tuple dims = py::make_tuple("time", "sv");
+    // The fill in CF's attribute: xarray's decode_cf and its file writers take -1 as absent.
+    py::dict indicator_attrs;
+    indicator_attrs["_FillValue"] = py::module_::import("numpy").attr("int8")(kAbsentIndicatorCell);
     py::dict vars;
     for (std::size_t c = 0; c < layout.codes.size(); ++c) {
         const std::string name = layout.codes[c].text();
         vars[py::str(name)] = py::make_tuple(dims, g.values[c]);
-        if (!g.lli[c].is_none()) vars[py::str(name + "lli")] = py::make_tuple(dims, g.lli[c]);
-        if (!g.ssi[c].is_none()) vars[py::str(name + "ssi")] = py::make_tuple(dims, g.ssi[c]);
+        if (!g.lli[c].is_none()) vars[py::str(name + "lli")] = py::make_tuple(dims, g.lli[c], indicator_attrs);
+        if (!g.ssi[c].is_none()) vars[py::str(name + "ssi")] = py::make_tuple(dims, g.ssi[c], indicator_attrs);
     }
     py::dict coords;
     coords["time"] = epoch_times(d);
@@ -193,19 +210,22 @@ void register_array_views(py::module_& m) {
              doc_sig("to_numpy($self)",
                      "The estimates as a dict of 1-D numpy arrays, one row per estimate in `estimates` order:\n"
                      "satellite, system, signal (series key, e.g. GPSM1C), code (e.g. C1C), time\n"
-                     "(datetime64[ms]), mp, elevation, azimuth, snr (NaN when absent), arc (estimates of one\n"
-                     "arc share its number) and arc_start (what began the arc: start, gap, jump or slip).")
+                     "(datetime64[ms], the epoch in GPS time), mp (metres), elevation and azimuth (degrees),\n"
+                     "snr (dB-Hz, NaN when absent), arc (estimates of one arc share its number) and\n"
+                     "arc_start (what began the arc: start, gap, jump or slip).")
                  .c_str())
         .def("to_pandas",
              [](PyResults& self) { return estimate_table(self).to_pandas("AnalysisResults.to_pandas()"); },
              doc_sig("to_pandas($self)",
                      "The columns of to_numpy() as a pandas DataFrame; text columns are categorical.\n"
+                     "attrs[\"time_scale\"] is \"GPS\": `time` is GPS time, not UTC.\n"
                      "Needs pandas (the skyrift_mp[pandas] extra).")
                  .c_str())
         .def("statistics_to_numpy", [](PyResults& self) { return statistics_table(self).to_numpy(); },
              doc_sig("statistics_to_numpy($self)",
                      "The statistics as a dict of 1-D numpy arrays, one row per `statistics` entry:\n"
-                     "signal, system, code, count, rms, mean, std_dev, min, max, weighted_rms, cycle_slips.")
+                     "signal, system, code, count, rms, mean, std_dev, min, max, weighted_rms (metres),\n"
+                     "cycle_slips.")
                  .c_str())
         .def("statistics_to_pandas",
              [](PyResults& self) {
@@ -218,12 +238,14 @@ void register_array_views(py::module_& m) {
         .def("cycle_slips_to_numpy", [](PyResults& self) { return slip_table(self).to_numpy(); },
              doc_sig("cycle_slips_to_numpy($self)",
                      "The cycle slips as a dict of 1-D numpy arrays, one row per `cycle_slips` entry:\n"
-                     "satellite, system, time (datetime64[ms]), method, signal, magnitude, threshold.")
+                     "satellite, system, time (datetime64[ms], GPS time), method, signal, magnitude and\n"
+                     "threshold (metres).")
                  .c_str())
         .def("cycle_slips_to_pandas",
              [](PyResults& self) { return slip_table(self).to_pandas("AnalysisResults.cycle_slips_to_pandas()"); },
              doc_sig("cycle_slips_to_pandas($self)",
                      "The columns of cycle_slips_to_numpy() as a pandas DataFrame; text columns are categorical.\n"
+                     "attrs[\"time_scale\"] is \"GPS\": `time` is GPS time, not UTC.\n"
                      "Needs pandas (the skyrift_mp[pandas] extra).")
                  .c_str());
 
@@ -236,10 +258,14 @@ void register_array_views(py::module_& m) {
                 .c_str())
         .def("to_xarray", &obs_to_xarray, py::arg("codes") = py::none(), py::arg("indicators") = true,
              doc_sig("to_xarray($self, codes=None, indicators=True)",
-                     "The observations as an xarray.Dataset with dims (time, sv): one float variable per\n"
+                     "The observations as an xarray.Dataset with dims (time, sv): one float64 variable per\n"
                      "observation code (or per code in `codes`), NaN where absent, and <code>lli and\n"
                      "<code>ssi variables where the file gives those indicators (unless indicators=False);\n"
-                     "header values in attrs.\n"
+                     "header values in attrs. `time` holds the epochs (datetime64[ms]) in the file's time\n"
+                     "scale: GPS time for GPS and mixed files (attrs time_system names it when the header does).\n"
+                     "The indicators are int8 digits (LLI 0-7, SSI 0-9), -1 where absent, marked by the\n"
+                     "attribute _FillValue = -1: xarray.decode_cf(ds) turns them into floats with NaN, and\n"
+                     "a netCDF file written from ds reads back that way.\n"
                      "Needs xarray (the skyrift_mp[xarray] extra).")
                  .c_str());
 }

@@ -22,9 +22,9 @@ void register_coordinates(py::module_& m) {
              }),
              py::arg("x"), py::arg("y"), py::arg("z"),
              doc_sig("__init__($self, x, y, z)", "Earth-centred, Earth-fixed position in metres.").c_str())
-        .def_property_readonly("x", [](const Ecef& p) { return p.x; })
-        .def_property_readonly("y", [](const Ecef& p) { return p.y; })
-        .def_property_readonly("z", [](const Ecef& p) { return p.z; })
+        .def_property_readonly("x", [](const Ecef& p) { return p.x; }, "X in metres: towards 0° latitude, 0° longitude")
+        .def_property_readonly("y", [](const Ecef& p) { return p.y; }, "Y in metres: towards 0° latitude, 90° east")
+        .def_property_readonly("z", [](const Ecef& p) { return p.z; }, "Z in metres: towards the north pole")
         .def("to_geodetic", [](const Ecef& p) { return to_geodetic(p); },
              doc_sig("to_geodetic($self)", "Latitude, longitude and height on the WGS-84 ellipsoid.").c_str())
         .def("magnitude", [](const Ecef& p) { return magnitude(p); },
@@ -44,9 +44,11 @@ void register_coordinates(py::module_& m) {
              doc_sig("__init__($self, lat, lon, height)",
                      "Latitude and longitude in degrees, height in metres above the WGS-84 ellipsoid.")
                  .c_str())
-        .def_property_readonly("lat", [](const Geodetic& g) { return g.lat; })
-        .def_property_readonly("lon", [](const Geodetic& g) { return g.lon; })
-        .def_property_readonly("height", [](const Geodetic& g) { return g.height; })
+        .def_property_readonly("lat", [](const Geodetic& g) { return g.lat; },
+                               "Geodetic latitude in degrees, north positive")
+        .def_property_readonly("lon", [](const Geodetic& g) { return g.lon; }, "Longitude in degrees, east positive")
+        .def_property_readonly("height", [](const Geodetic& g) { return g.height; },
+                               "Height above the WGS-84 ellipsoid in metres")
         .def("to_ecef", [](const Geodetic& g) { return to_ecef(g); },
              doc_sig("to_ecef($self)", "Earth-centred, Earth-fixed position in metres.").c_str())
         .def("__repr__", &geodetic_text)

@@ -38,16 +38,19 @@ std::string letter_text(GnssSystem system) { return std::string(1, system_letter
 
 // A read-only attribute computed from the stored value under a shared borrow.
 template <typename Py, typename Get>
-void readonly(py::class_<Py>& cls, const char* name, Get get) {
-    cls.def_property_readonly(name, [get](Py& self) {
-        SharedBorrow borrow(self.flag);
-        return get(self.record);
-    });
+void readonly(py::class_<Py>& cls, const char* name, Get get, const char* doc) {
+    cls.def_property_readonly(
+        name,
+        [get](Py& self) {
+            SharedBorrow borrow(self.flag);
+            return get(self.record);
+        },
+        doc);
 }
 
 // Settable float attribute; deleting it is an AttributeError.
 template <double EstimateRecord::*Field>
-void settable_angle(py::class_<PyEstimate>& cls, const char* name) {
+void settable_angle(py::class_<PyEstimate>& cls, const char* name, const char* doc) {
     py::cpp_function getter([](PyEstimate& self) {
         SharedBorrow borrow(self.flag);
         return self.record.*Field;
@@ -58,34 +61,50 @@ void settable_angle(py::class_<PyEstimate>& cls, const char* name) {
         self.record.*Field = x;
     });
     py::cpp_function deleter([](PyEstimate&) { raise_attribute_not_deletable(); });
-    cls.attr(name) = py::module_::import("builtins").attr("property")(getter, setter, deleter);
+    cls.attr(name) = py::module_::import("builtins").attr("property")(getter, setter, deleter, doc);
 }
 
 void register_estimate(py::module_& m) {
     py::class_<PyEstimate> cls(m, "MultipathEstimate", "Python-exposed Multipath estimate");
-    readonly(cls, "satellite", [](const EstimateRecord& e) { return e.satellite.id(); });
-    readonly(cls, "epoch", [](const EstimateRecord& e) { return iso_text_from_ms(e.time_ms); });
-    readonly(cls, "mp_value", [](const EstimateRecord& e) { return e.mp_value; });
-    settable_angle<&EstimateRecord::elevation>(cls, "elevation");
-    settable_angle<&EstimateRecord::azimuth>(cls, "azimuth");
-    readonly(cls, "snr", [](const EstimateRecord& e) { return e.has_snr ? std::optional(e.snr) : std::nullopt; });
-    readonly(cls, "signal", [](const EstimateRecord& e) { return e.signal.text(); });
-    readonly(cls, "system", [](const EstimateRecord& e) { return letter_text(e.satellite.system); });
+    readonly(cls, "satellite", [](const EstimateRecord& e) { return e.satellite.id(); }, "Satellite identifier, e.g. G05");
+    readonly(cls, "epoch", [](const EstimateRecord& e) { return iso_text_from_ms(e.time_ms); },
+             "The epoch as ISO text, e.g. 2024-03-05T12:30:15.250Z; GPS time (the file's time\n"
+             "scale) despite the Z of the fixed text form");
+    readonly(cls, "mp_value", [](const EstimateRecord& e) { return e.mp_value; },
+             "Code multipath with the arc's mean (bias) removed, metres");
+    settable_angle<&EstimateRecord::elevation>(
+        cls, "elevation",
+        "Satellite elevation in degrees: 45.0 until look angles are computed (orbit= or\n"
+        "compute_elevations); settable");
+    settable_angle<&EstimateRecord::azimuth>(
+        cls, "azimuth",
+        "Satellite azimuth in degrees clockwise from north: 0.0 until look angles are computed; settable");
+    readonly(cls, "snr", [](const EstimateRecord& e) { return e.has_snr ? std::optional(e.snr) : std::nullopt; },
+             "SNR of the signal at the epoch in dB-Hz, or None when the file has none");
+    readonly(cls, "signal", [](const EstimateRecord& e) { return e.signal.text(); },
+             "The pseudorange code, e.g. C1C");
+    readonly(cls, "system", [](const EstimateRecord& e) { return letter_text(e.satellite.system); },
+             "One-letter system code, e.g. G");
 }
 
 void register_stats(py::module_& m) {
     py::class_<PyStats> cls(m, "MultipathStats", "Python-exposed Multipath statistics");
-    readonly(cls, "signal", [](const StatsRecord& s) { return s.signal; });
-    readonly(cls, "rms", [](const StatsRecord& s) { return s.rms; });
-    readonly(cls, "mean", [](const StatsRecord& s) { return s.mean; });
-    readonly(cls, "std_dev", [](const StatsRecord& s) { return s.std_dev; });
-    readonly(cls, "min", [](const StatsRecord& s) { return s.min; });
-    readonly(cls, "max", [](const StatsRecord& s) { return s.max; });
-    readonly(cls, "weighted_rms", [](const StatsRecord& s) { return s.weighted_rms; });
-    readonly(cls, "system", [](const StatsRecord& s) { return letter_text(s.system); });
-    readonly(cls, "code", [](const StatsRecord& s) { return s.code.text(); });
-    readonly(cls, "cycle_slips", [](const StatsRecord& s) { return s.cycle_slips; });
-    readonly(cls, "count", [](const StatsRecord& s) { return s.count; });
+    readonly(cls, "signal", [](const StatsRecord& s) { return s.signal; },
+             "The series key: system abbreviation, M and the code's band and attribute, e.g. GPSM1C");
+    readonly(cls, "rms", [](const StatsRecord& s) { return s.rms; }, "Root mean square of the multipath values, metres");
+    readonly(cls, "mean", [](const StatsRecord& s) { return s.mean; }, "Mean of the multipath values, metres");
+    readonly(cls, "std_dev", [](const StatsRecord& s) { return s.std_dev; },
+             "Population standard deviation (divisor n) of the multipath values, metres");
+    readonly(cls, "min", [](const StatsRecord& s) { return s.min; }, "Smallest multipath value, metres");
+    readonly(cls, "max", [](const StatsRecord& s) { return s.max; }, "Largest multipath value, metres");
+    readonly(cls, "weighted_rms", [](const StatsRecord& s) { return s.weighted_rms; },
+             "Elevation-weighted RMS, metres: weight 1 at 30 degrees and above, 1/(4 sin^2 e) below,\n"
+             "0 at or below the horizon");
+    readonly(cls, "system", [](const StatsRecord& s) { return letter_text(s.system); }, "One-letter system code, e.g. G");
+    readonly(cls, "code", [](const StatsRecord& s) { return s.code.text(); }, "The pseudorange code, e.g. C1C");
+    readonly(cls, "cycle_slips", [](const StatsRecord& s) { return s.cycle_slips; },
+             "Number of arc breaks caused by detected cycle slips in this series");
+    readonly(cls, "count", [](const StatsRecord& s) { return s.count; }, "Number of estimates in this series");
     cls.def("__repr__", [](PyStats& self) {
         SharedBorrow borrow(self.flag);
         const StatsRecord& s = self.record;
@@ -96,13 +115,20 @@ void register_stats(py::module_& m) {
 
 void register_slip(py::module_& m) {
     py::class_<PySlip> cls(m, "CycleSlip", "Python-exposed Cycle slip");
-    readonly(cls, "satellite", [](const SlipRecord& s) { return s.satellite.id(); });
-    readonly(cls, "magnitude", [](const SlipRecord& s) { return s.magnitude; });
-    readonly(cls, "method", [](const SlipRecord& s) { return std::string(slip_method_text(s.method)); });
-    readonly(cls, "signal", [](const SlipRecord& s) { return s.num_signals ? s.signals[0].text() : std::string(); });
-    readonly(cls, "system", [](const SlipRecord& s) { return letter_text(s.satellite.system); });
-    readonly(cls, "threshold", [](const SlipRecord& s) { return s.threshold; });
-    readonly(cls, "epoch", [](const SlipRecord& s) { return iso_text_from_ms(s.time_ms); });
+    readonly(cls, "satellite", [](const SlipRecord& s) { return s.satellite.id(); }, "Satellite identifier, e.g. G05");
+    readonly(cls, "magnitude", [](const SlipRecord& s) { return s.magnitude; },
+             "Size of the jump the test saw, metres (1.0 for an lli slip)");
+    readonly(cls, "method", [](const SlipRecord& s) { return std::string(slip_method_text(s.method)); },
+             "The test that found the slip: gf, code_phase, lli or doppler");
+    readonly(cls, "signal", [](const SlipRecord& s) { return s.num_signals ? s.signals[0].text() : std::string(); },
+             "The first signal of the record, e.g. L1C; empty when it has none");
+    readonly(cls, "system", [](const SlipRecord& s) { return letter_text(s.satellite.system); },
+             "One-letter system code, e.g. G");
+    readonly(cls, "threshold", [](const SlipRecord& s) { return s.threshold; },
+             "The test's threshold the magnitude exceeded, metres (0.0 for lli)");
+    readonly(cls, "epoch", [](const SlipRecord& s) { return iso_text_from_ms(s.time_ms); },
+             "The epoch as ISO text, e.g. 2024-03-05T12:30:15.250Z; GPS time (the file's time\n"
+             "scale) despite the Z of the fixed text form");
 }
 
 // Fresh Python instances for every element.
@@ -138,24 +164,28 @@ void register_results(py::module_& m) {
                                [](PyResults& self) {
                                    SharedBorrow borrow(self.flag);
                                    return instances_of<PyEstimate>(self.output.estimates);
-                               })
+                               },
+                               "Every MultipathEstimate (new copies), ordered by series key, then PRN, then time")
         .def_property_readonly("cycle_slips",
                                [](PyResults& self) {
                                    SharedBorrow borrow(self.flag);
                                    return instances_of<PySlip>(self.output.slips);
-                               })
+                               },
+                               "Every detected CycleSlip (new copies)")
         .def_property_readonly("cycle_slip_counts",
                                [](PyResults& self) {
                                    SharedBorrow borrow(self.flag);
                                    py::dict counts;
                                    for (const auto& [key, n] : self.output.slip_counts) counts[py::str(key)] = n;
                                    return counts;
-                               })
+                               },
+                               "Number of slips per system abbreviation and phase code, e.g. {\"GPSL1C\": 3}")
         .def_property_readonly("statistics",
                                [](PyResults& self) {
                                    SharedBorrow borrow(self.flag);
                                    return instances_of<PyStats>(self.output.statistics);
-                               })
+                               },
+                               "One MultipathStats per series key (new copies)")
         .def_property_readonly(
             "estimates_without_position",
             [](PyResults& self) -> std::optional<uint64_t> {

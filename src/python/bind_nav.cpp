@@ -26,8 +26,10 @@ NavHandle read_released(Read&& read) {
 
 void register_nav(py::module_& m) {
     py::class_<NavData, NavHandle>(m, "NavData", "Broadcast ephemerides from a RINEX navigation file")
-        .def_property_readonly("num_satellites", [](const NavData& d) { return d.num_satellites(); })
-        .def_property_readonly("num_ephemerides", [](const NavData& d) { return d.num_ephemerides(); })
+        .def_property_readonly("num_satellites", [](const NavData& d) { return d.num_satellites(); },
+                               "Number of satellites with at least one usable ephemeris")
+        .def_property_readonly("num_ephemerides", [](const NavData& d) { return d.num_ephemerides(); },
+                               "Number of usable ephemeris records over all satellites")
         .def(
             "satellites",
             [](const NavData& d) {
@@ -57,7 +59,7 @@ void register_nav(py::module_& m) {
     m.def(
         "read_rinex_nav",
         [](py::handle path_arg) {
-            const std::string path = arg_str(path_arg, "path");
+            const std::string path = arg_path(path_arg, "path");
             return read_released([&] { return read_rinex_nav(path); });
         },
         py::arg("path"), doc_sig("read_rinex_nav(path)", "Read RINEX navigation file").c_str());
@@ -65,7 +67,7 @@ void register_nav(py::module_& m) {
         "read_rinex_nav_bytes",
         [](py::handle data_arg, py::handle filename_arg) {
             std::string data = arg_bytes(data_arg, "data");
-            const std::string filename = arg_str(filename_arg, "filename");
+            const std::string filename = arg_path(filename_arg, "filename");
             // The name only chooses the decoder; nothing is written or opened.
             return read_released([&] { return read_rinex_nav_bytes(std::move(data), filename); });
         },

@@ -50,6 +50,7 @@ constexpr const char* kReflectorDoc =
 struct PyReflectorHeights {
     std::shared_ptr<const ReflectorOutput> output;
     bool datetime_times = false;  // times are unix seconds shown as datetime64[ms]
+    bool observation_times = false;  // times are an observation file's epochs (GPS time)
 };
 
 py::dict arc_columns(const std::vector<ReflectorArc>& arcs, bool datetime_times, bool with_reason) {
@@ -117,8 +118,10 @@ py::tuple periodogram(const PyReflectorHeights& self, py::handle index_arg, py::
 py::object to_pandas(const PyReflectorHeights& self, py::handle rejected_arg) {
     const bool rejected = !is_absent(rejected_arg) && arg_bool(rejected_arg, "rejected");
     const py::module_ pandas = import_extra("pandas", "ReflectorHeights.to_pandas()");
-    return pandas.attr("DataFrame")(
+    py::object frame = pandas.attr("DataFrame")(
         arc_columns(rejected ? self.output->rejected : self.output->accepted, self.datetime_times, rejected));
+    if (self.observation_times) label_gps_time(frame);
+    return frame;
 }
 
 std::string heights_repr(const PyReflectorHeights& self) {
@@ -128,8 +131,8 @@ std::string heights_repr(const PyReflectorHeights& self) {
 
 // --- computation ---------------------------------------------------------------------
 
-PyReflectorHeights heights_of(ReflectorOutput&& output, bool datetime_times) {
-    return {std::make_shared<const ReflectorOutput>(std::move(output)), datetime_times};
+PyReflectorHeights heights_of(ReflectorOutput&& output, bool datetime_times, bool observation_times = false) {
+    return {std::make_shared<const ReflectorOutput>(std::move(output)), datetime_times, observation_times};
 }
 
 Ecef receiver_or_raise(const RinexObsData& obs, py::handle receiver_arg) {
@@ -154,7 +157,7 @@ PyReflectorHeights reflector_heights_py(py::handle obs_arg, py::handle orbit_arg
     return heights_of(call_released([&] {
                           return heights_from_observations(*obs, orbit.source(), receiver, o.signals, o.selection, o.core);
                       }),
-                      true);
+                      true, true);
 }
 
 PyReflectorHeights reflector_heights_from_snr_py(py::handle satellites_arg, py::handle times_arg,
@@ -195,13 +198,18 @@ void register_reflector(py::module_& m) {
     py::class_<PyReflectorHeights>(m, "ReflectorHeights", "Reflector heights per satellite arc")
         .def_property_readonly(
             "arcs", [](const PyReflectorHeights& s) { return arc_columns(s.output->accepted, s.datetime_times, false); },
-            "Accepted arcs: a dict of numpy columns (satellite, signal, rising, time of the arc's middle, azimuth, "
-            "min/max elevation, height, amplitude, peak_to_noise, points, duration in seconds, wavelength)")
+            "Accepted arcs: a dict of numpy columns: satellite, signal (S-code), rising (bool), time of the arc's\n"
+            "middle (datetime64[ms] in GPS time, the observations' time scale; float seconds when float times\n"
+            "were given), azimuth, min_elevation and max_elevation (degrees), height (reflector height, metres),\n"
+            "amplitude (periodogram peak, linear SNR units), peak_to_noise (ratio), points (samples in the\n"
+            "window), duration (seconds) and wavelength (metres)")
         .def_property_readonly(
             "rejected", [](const PyReflectorHeights& s) { return arc_columns(s.output->rejected, s.datetime_times, true); },
             "Rejected arcs: the columns of `arcs` and the reason; heights are NaN where no periodogram was computed")
         .def("to_pandas", &to_pandas, py::arg("rejected") = false,
-             doc_sig("to_pandas($self, rejected=False)", "The accepted (or rejected) arcs as a pandas DataFrame.").c_str())
+             doc_sig("to_pandas($self, rejected=False)",
+                     "The accepted (or rejected) arcs as a pandas DataFrame. For arcs of an observation\n"
+                     "file, attrs[\"time_scale\"] is \"GPS\": the times are its epochs, in GPS time.").c_str())
         .def("daily", &daily, py::arg("median_filter") = 0.25, py::arg("min_tracks") = 10,
              doc_sig("daily($self, median_filter=0.25, min_tracks=10)",
                      "Daily reflector height: per day, the accepted heights within median_filter metres of the "
@@ -213,7 +221,7 @@ void register_reflector(py::module_& m) {
                  .c_str())
         .def("periodogram", &periodogram, py::arg("i"), py::arg("rejected") = false,
              doc_sig("periodogram($self, i, rejected=False)",
-                     "(heights, amplitudes) of arc i's periodogram, for plotting.")
+                     "(heights in metres, amplitudes) of arc i's periodogram, for plotting.")
                  .c_str())
         .def("__repr__", &heights_repr);
 

@@ -62,23 +62,32 @@ ObsHandle read_released(Failure where, bool partial, Read&& read) {
 
 void register_rinex_obs_data(py::module_& m) {
     py::class_<RinexObsData, ObsHandle>(m, "RinexObsData", "Python-exposed RINEX observation data")
-        .def_property_readonly("version", [](const RinexObsData& d) { return d.header.version.text(); })
-        .def_property_readonly("marker_name", [](const RinexObsData& d) { return d.header.marker_name; })
-        .def_property_readonly("receiver_type", [](const RinexObsData& d) { return d.header.receiver_type; })
-        .def_property_readonly("antenna_type", [](const RinexObsData& d) { return d.header.antenna_type; })
+        .def_property_readonly("version", [](const RinexObsData& d) { return d.header.version.text(); },
+                               "RINEX format version as written in the header, e.g. \"3.04\"")
+        .def_property_readonly("marker_name", [](const RinexObsData& d) { return d.header.marker_name; },
+                               "MARKER NAME of the header (the station), empty when absent")
+        .def_property_readonly("receiver_type", [](const RinexObsData& d) { return d.header.receiver_type; },
+                               "Receiver type from REC # / TYPE / VERS, empty when absent")
+        .def_property_readonly("antenna_type", [](const RinexObsData& d) { return d.header.antenna_type; },
+                               "Antenna type from ANT # / TYPE, empty when absent")
         .def_property_readonly("approx_position",
                                [](const RinexObsData& d) -> py::object {
                                    const auto& p = d.header.approx_position;
                                    if (!p) return py::none();
                                    return py::cast(Ecef{(*p)[0], (*p)[1], (*p)[2]});
-                               })
-        .def_property_readonly("interval", [](const RinexObsData& d) { return d.interval(); })
+                               },
+                               "APPROX POSITION XYZ of the header as an Ecef (metres), or None")
+        .def_property_readonly("interval", [](const RinexObsData& d) { return d.interval(); },
+                               "Seconds between the first two epoch records (float, with the rounding of\n"
+                               "Julian-date arithmetic); with fewer records the header's INTERVAL, or None")
         .def_property_readonly("header_interval", [](const RinexObsData& d) { return d.header.interval; },
                                "The header's INTERVAL in seconds, or None when it has none")
         .def_property_readonly("damage", [](const RinexObsData& d) { return d.damage; },
                                "Why a partial read stopped early (the error a whole read raises), or None")
-        .def_property_readonly("num_epochs", [](const RinexObsData& d) { return d.epochs.size(); })
-        .def_property_readonly("num_satellites", [](const RinexObsData& d) { return d.distinct_satellites().size(); })
+        .def_property_readonly("num_epochs", [](const RinexObsData& d) { return d.epochs.size(); },
+                               "Number of epoch records, repeated times included")
+        .def_property_readonly("num_satellites", [](const RinexObsData& d) { return d.distinct_satellites().size(); },
+                               "Number of distinct satellites over all epoch records")
         .def("satellites", [](const RinexObsData& d) { return d.distinct_satellites(); },
              doc_sig("satellites($self)", "").c_str())
         .def(
@@ -140,11 +149,13 @@ void register_rinex_obs_data(py::module_& m) {
 
 void register_snr_series(py::module_& m) {
     py::class_<SnrSeries>(m, "SnrSeries", "SNR time series for one satellite and one S-code")
-        .def_property_readonly("satellite", [](const SnrSeries& s) { return s.satellite.id(); })
-        .def_property_readonly("code", [](const SnrSeries& s) { return s.code.text(); })
+        .def_property_readonly("satellite", [](const SnrSeries& s) { return s.satellite.id(); },
+                               "Satellite identifier, e.g. G01")
+        .def_property_readonly("code", [](const SnrSeries& s) { return s.code.text(); }, "The S-code, e.g. S1C")
         .def_property_readonly("times", [](const SnrSeries& s) { return s.times; }, "Unix seconds (file time scale)")
         .def_property_readonly("values", [](const SnrSeries& s) { return s.values; }, "SNR values (dB-Hz)")
-        .def_property_readonly("system", [](const SnrSeries& s) { return std::string(1, system_letter(s.satellite.system)); })
+        .def_property_readonly("system", [](const SnrSeries& s) { return std::string(1, system_letter(s.satellite.system)); },
+                               "The satellite's one-letter system code, e.g. G")
         .def(
             "epochs_iso",
             [](const SnrSeries& s) {
@@ -163,7 +174,7 @@ void register_rinex_readers(py::module_& m) {
     m.def(
         "read_rinex_obs",
         [](py::handle path_arg, py::handle partial_arg) {
-            const std::string path = arg_str(path_arg, "path");
+            const std::string path = arg_path(path_arg, "path");
             const bool partial = arg_bool(partial_arg, "partial");
             return read_released(Failure::ReadRinex, partial,
                                  [&](std::optional<GnssError>* damage) { return read_observation_file(path, damage); });
@@ -174,7 +185,7 @@ void register_rinex_readers(py::module_& m) {
         "read_rinex_obs_bytes",
         [](py::handle data_arg, py::handle filename_arg, py::handle partial_arg) {
             std::string data = arg_bytes(data_arg, "data");
-            const std::string filename = arg_str(filename_arg, "filename");
+            const std::string filename = arg_path(filename_arg, "filename");
             const bool partial = arg_bool(partial_arg, "partial");
             // Parsed in memory: the name only chooses the decoder, it never becomes a path.
             return read_released(Failure::ParseRinex, partial, [&](std::optional<GnssError>* damage) {

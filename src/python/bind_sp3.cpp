@@ -26,9 +26,12 @@ std::optional<Epoch> span_end(const Sp3Data& sp3, Epoch EpochSpan::*end) {
 
 void register_sp3_data(py::module_& m) {
     py::class_<Sp3Data, std::shared_ptr<Sp3Data>>(m, "Sp3Data", "Python-exposed SP3 data")
-        .def_property_readonly("num_satellites", [](const Sp3Data& d) { return d.num_satellites(); })
-        .def_property_readonly("num_epochs", [](const Sp3Data& d) { return d.num_epochs; })
-        .def_property_readonly("interval", [](const Sp3Data& d) { return d.interval; })
+        .def_property_readonly("num_satellites", [](const Sp3Data& d) { return d.num_satellites(); },
+                               "Number of satellites with orbit records")
+        .def_property_readonly("num_epochs", [](const Sp3Data& d) { return d.num_epochs; },
+                               "Number of epochs the header announces (not a count of records; 0 when unreadable)")
+        .def_property_readonly("interval", [](const Sp3Data& d) { return d.interval; },
+                               "Seconds between orbit epochs as the header gives them (900 when unreadable)")
         .def(
             "satellites",
             [](const Sp3Data& d) {
@@ -67,7 +70,7 @@ void register_read_sp3(py::module_& m) {
     m.def(
         "read_sp3",
         [](py::handle path_arg) {
-            const std::string path = arg_str(path_arg, "path");
+            const std::string path = arg_path(path_arg, "path");
             return std::make_shared<Sp3Data>(call_released(Failure::ReadSp3, [&] { return read_sp3(path); }));
         },
         py::arg("path"), doc_sig("read_sp3(path)", "Read SP3 file").c_str());

@@ -30,19 +30,21 @@ void register_epoch(py::module_& m) {
                  .c_str())
         .def_static("parse", &parse_or_raise, py::arg("s"),
                     doc_sig("parse(s)", "Epoch from ISO 8601 text or blank-separated RINEX epoch fields.").c_str())
-        .def_property_readonly("year", [](const Epoch& e) { return e.year; })
-        .def_property_readonly("month", [](const Epoch& e) { return e.month; })
-        .def_property_readonly("day", [](const Epoch& e) { return e.day; })
-        .def_property_readonly("hour", [](const Epoch& e) { return e.hour; })
-        .def_property_readonly("minute", [](const Epoch& e) { return e.minute; })
-        .def_property_readonly("second", [](const Epoch& e) { return e.second; })
+        .def_property_readonly("year", [](const Epoch& e) { return e.year; }, "Calendar year (int, as given)")
+        .def_property_readonly("month", [](const Epoch& e) { return e.month; }, "Month, 1 to 12 (int, as given)")
+        .def_property_readonly("day", [](const Epoch& e) { return e.day; }, "Day of the month, from 1 (int, as given)")
+        .def_property_readonly("hour", [](const Epoch& e) { return e.hour; }, "Hour, 0 to 23 (int, as given)")
+        .def_property_readonly("minute", [](const Epoch& e) { return e.minute; }, "Minute, 0 to 59 (int, as given)")
+        .def_property_readonly("second", [](const Epoch& e) { return e.second; },
+                               "Seconds of the minute with their fraction (float, as given)")
         .def("to_iso", [](const Epoch& e) { return iso_text(e); },
-             doc_sig("to_iso($self)", "ISO 8601 text with milliseconds and a trailing Z.").c_str())
+             doc_sig("to_iso($self)", "ISO 8601 text with milliseconds and a trailing Z. The Z is the text's fixed\n"
+                                     "form: the time scale is the epoch's own (GPS time for RINEX epochs), not UTC.").c_str())
         .def("to_iso_string", [](const Epoch& e) { return iso_text(e); },
              doc_sig("to_iso_string($self)", "Same as to_iso().").c_str())
         .def("to_gps_time", [](const Epoch& e) { return gps_time(e); },
-             doc_sig("to_gps_time($self)", "(GPS week, seconds of week).").c_str())
-        .def("julian_date", &julian_date, doc_sig("julian_date($self)", "Julian date in days.").c_str())
+             doc_sig("to_gps_time($self)", "(GPS week, seconds of week): the week an int, the seconds a float.").c_str())
+        .def("julian_date", &julian_date, doc_sig("julian_date($self)", "Julian date in days (float), in the epoch's own time scale.").c_str())
         .def("day_of_year", &day_of_year,
              doc_sig("day_of_year($self)", "Day of the year: 1 for January 1, and for a date that does not exist.")
                  .c_str())

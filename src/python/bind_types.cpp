@@ -37,8 +37,10 @@ void register_system_and_satellite(py::module_& m) {
         .def(py::init(&make_system), py::arg("code"),
              doc_sig("__init__($self, code)", "System named by the first letter of code (G, R, E, C, J, S, I or M).")
                  .c_str())
-        .def_property_readonly("code", [](const PySystem& s) { return std::string(1, system_letter(s.system)); })
-        .def_property_readonly("name", [](const PySystem& s) { return std::string(system_name(s.system)); })
+        .def_property_readonly("code", [](const PySystem& s) { return std::string(1, system_letter(s.system)); },
+                               "One-letter system code: G, R, E, C, J, S, I, or M for mixed")
+        .def_property_readonly("name", [](const PySystem& s) { return std::string(system_name(s.system)); },
+                               "System name: GPS, GLONASS, Galileo, BeiDou, QZSS, SBAS, NavIC or Mixed")
         .def("__str__", [](const PySystem& s) { return std::string(system_name(s.system)); })
         .def("__repr__", [](const PySystem& s) { return "GnssSystem('" + std::string(1, system_letter(s.system)) + "')"; });
 
@@ -50,9 +52,12 @@ void register_system_and_satellite(py::module_& m) {
                  return *sat;
              }),
              py::arg("id"), doc_sig("__init__($self, id)", "Satellite from its identifier, such as G01.").c_str())
-        .def_property_readonly("id", &Satellite::id)
-        .def_property_readonly("prn", [](const Satellite& s) { return s.prn; })
-        .def_property_readonly("system", [](const Satellite& s) { return PySystem{s.system}; })
+        .def_property_readonly("id", &Satellite::id,
+                               "Identifier: system letter and PRN with at least two digits, e.g. G01")
+        .def_property_readonly("prn", [](const Satellite& s) { return s.prn; },
+                               "PRN number within the system (int; the slot number for GLONASS)")
+        .def_property_readonly("system", [](const Satellite& s) { return PySystem{s.system}; },
+                               "The satellite's GnssSystem")
         .def("__str__", &Satellite::id)
         .def("__repr__", [](const Satellite& s) { return "Satellite('" + s.id() + "')"; });
 }

@@ -81,6 +81,7 @@ namespace skyrift {
 
 void register_version(py::module_& m) {
     m.def("version", []() { return std::string(SKYRIFT_VERSION); }, doc_sig("version()", "Get library version").c_str());
+    m.attr("__version__") = SKYRIFT_VERSION;  // the attribute packaging tools and users look for first
 }
 
 void register_constants(py::module_& m) {

@@ -30,7 +30,7 @@ void insert_sorted(std::vector<T>& values, const T& v) {
     if (at == values.end() || !(*at == v)) values.insert(at, v);
 }
 
-double indicator(uint8_t digit) { return digit == kNoIndicator ? kNaN : static_cast<double>(digit); }
+int8_t indicator(uint8_t digit) { return digit == kNoIndicator ? kAbsentIndicatorCell : static_cast<int8_t>(digit); }
 
 }  // namespace
 
@@ -70,8 +70,8 @@ void fill_obs_grids(const RinexObsData& data, const ObsGridLayout& layout, std::
     const std::size_t cells = data.epochs.size() * columns;
     for (const CodeGrid& g : grids) {
         std::fill_n(g.values, cells, kNaN);
-        if (g.lli) std::fill_n(g.lli, cells, kNaN);
-        if (g.ssi) std::fill_n(g.ssi, cells, kNaN);
+        if (g.lli) std::fill_n(g.lli, cells, kAbsentIndicatorCell);
+        if (g.ssi) std::fill_n(g.ssi, cells, kAbsentIndicatorCell);
     }
     if (columns == 0) return;
     const std::vector<int32_t> table = code_table(layout.codes);

@@ -1,8 +1,9 @@
 #pragma once
 // The observations as dense epoch × satellite grids, one per observation code: the
 // layout that array-based RINEX readers hand out. Rows are the epoch records in file
-// order, columns the distinct satellites; a cell without a value is NaN, and so is an
-// absent loss-of-lock or signal-strength indicator.
+// order, columns the distinct satellites; a cell without a value is NaN. The loss-of-lock
+// and signal-strength indicators are digits, one byte a cell, -1 where absent: a day of
+// indicators as doubles would weigh as much as the values.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,11 +26,13 @@ struct ObsGridLayout {
 ObsGridLayout obs_grid_layout(const RinexObsData& data, std::optional<std::span<const ObservationCode>> wanted,
                               bool only_observing);
 
+inline constexpr int8_t kAbsentIndicatorCell = -1;
+
 // Row-major buffers of epochs × layout.satellites values; lli and ssi may be null.
 struct CodeGrid {
     double* values;
-    double* lli;
-    double* ssi;
+    int8_t* lli;
+    int8_t* ssi;
 };
 
 // Fills one grid per layout code (same order) in one pass over the observations.

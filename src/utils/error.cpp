@@ -28,7 +28,7 @@ std::string utf8_of(char32_t c) {
 
 GnssError GnssError::io(std::string d) { return {ErrorKind::Io, std::move(d)}; }
 GnssError GnssError::io_errno(int e) {
-    return {ErrorKind::Io, std::string(std::strerror(e)) + " (os error " + std::to_string(e) + ")"};
+    return GnssError{ErrorKind::Io, std::string(std::strerror(e)) + " (os error " + std::to_string(e) + ")"}.with_os_error(e);
 }
 GnssError GnssError::rinex_parse(uint64_t l, std::string t) { return {ErrorKind::RinexParse, std::move(t), {}, l}; }
 GnssError GnssError::unsupported_version(std::string t) { return {ErrorKind::UnsupportedVersion, std::move(t)}; }
@@ -43,7 +43,9 @@ GnssError GnssError::invalid_system(char32_t c) { return {ErrorKind::InvalidSyst
 GnssError GnssError::insufficient_data(std::string t) { return {ErrorKind::InsufficientData, std::move(t)}; }
 GnssError GnssError::computation(std::string t) { return {ErrorKind::Computation, std::move(t)}; }
 GnssError GnssError::convergence_failure(uint64_t n, std::string t) { return {ErrorKind::ConvergenceFailure, std::move(t), {}, n}; }
-GnssError GnssError::file_not_found(std::string p) { return {ErrorKind::FileNotFound, std::move(p)}; }
+GnssError GnssError::file_not_found(std::string p, int e) {
+    return GnssError{ErrorKind::FileNotFound, std::move(p)}.with_os_error(e);
+}
 GnssError GnssError::invalid_format(std::string e, std::string g) { return {ErrorKind::InvalidFormat, std::move(e), std::move(g)}; }
 GnssError GnssError::configuration(std::string t) { return {ErrorKind::Configuration, std::move(t)}; }
 GnssError GnssError::plotting(std::string t) { return {ErrorKind::Plotting, std::move(t)}; }

@@ -56,7 +56,7 @@ public:
     static GnssError insufficient_data(std::string text);
     static GnssError computation(std::string text);
     static GnssError convergence_failure(uint64_t iterations, std::string text);
-    static GnssError file_not_found(std::string path);
+    static GnssError file_not_found(std::string path, int error_number = 0);  // errno of the failed query, if any
     static GnssError invalid_format(std::string expected, std::string got);
     static GnssError configuration(std::string text);
     static GnssError plotting(std::string text);
@@ -70,13 +70,22 @@ public:
     static GnssError other(std::string text);
 
     ErrorKind kind() const { return kind_; }
+    // The system's errno behind a failure to open or read a file, 0 when none (a decoder's
+    // or parser's failure): the Python layer picks the OSError subclass by it. The message
+    // does not depend on it beyond what the kind's template shows.
+    int os_error() const { return os_error_; }
     // The kind's template filled with the payload; never fails, never truncates.
     std::string message() const;
 
 private:
     GnssError(ErrorKind kind, std::string a, std::string b = {}, uint64_t number = 0)
         : kind_(kind), text_(std::move(a)), text2_(std::move(b)), number_(number) {}
+    GnssError with_os_error(int error_number) && {
+        os_error_ = error_number;
+        return std::move(*this);
+    }
     ErrorKind kind_;
+    int os_error_ = 0;
     std::string text_;
     std::string text2_;
     uint64_t number_;

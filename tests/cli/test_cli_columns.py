@@ -26,11 +26,12 @@ def table_of(n, seed=0):
 
 
 def row_by_row(table):
-    """The CSV text formatted one row at a time from the table's Python values."""
-    lines = ["satellite,signal,epoch,mp_m,elevation_deg,azimuth_deg,snr_dbhz"]
+    """The CSV text formatted one row at a time from the table's Python values; epochs are
+    GPS time, named so and written without the Z of UTC."""
+    lines = ["satellite,signal,epoch_gps,mp_m,elevation_deg,azimuth_deg,snr_dbhz"]
     for i in range(len(table)):
         snr = float(table.snr[i])
-        epoch = np.datetime_as_string(table.time[i], unit="ms") + "Z"
+        epoch = np.datetime_as_string(table.time[i], unit="ms")
         lines.append(f"{table.satellite[i]},{table.key[i]},{epoch},{float(table.mp[i]):.4f},"
                      f"{float(table.elevation[i]):.3f},{float(table.azimuth[i]):.3f},"
                      + ("" if math.isnan(snr) else f"{snr:.3f}"))

@@ -111,6 +111,7 @@ def test_multipath_with_orbit_writes_table_csv_and_json(simulated, capsys, tmp_p
         rms = (sum(v * v for v in values) / len(values)) ** 0.5
         assert rms == pytest.approx(s["rms"], abs=1e-4)
     assert min(float(r["elevation_deg"]) for r in rows) >= 15.0
+    assert data["time_scale"] == "GPS" and not any(r["epoch_gps"].endswith("Z") for r in rows)
     assert {(s["satellite"], s["epoch"]) for s in data["cycle_slips"]} >= {
         (s["satellite"], s["epoch"]) for s in simulated.truth["slips"]}
 
@@ -417,6 +418,12 @@ def test_debug_lets_the_traceback_through(monkeypatch):
     monkeypatch.setattr(info, "run", fails)
     with pytest.raises(ZeroDivisionError):
         main(["--debug", "info", "any.rnx"])
+
+
+def test_version_names_the_module_version(capsys):
+    with pytest.raises(SystemExit) as stop:
+        main(["--version"])
+    assert stop.value.code == 0 and capsys.readouterr().out == f"skyrift-mp {sk.version()}\n"
 
 
 def test_bad_command_line_exits_with_the_usage_status(capsys):

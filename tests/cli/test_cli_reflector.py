@@ -29,6 +29,7 @@ def test_rh_table_csv_and_plots(simulated, capsys, tmp_path):
     assert len(accepted) == sum(int(t[1]) for t in table.values()) > 0
     assert len(rows) - len(accepted) == sum(int(t[2]) for t in table.values())
     assert all(abs(float(r["height"]) - simulated.truth["reflector_height_m"]) < 0.05 for r in accepted)
+    assert all(r["time_gps"].startswith("20") and not r["time_gps"].endswith("Z") for r in rows)
     for name in ("rh_periodograms", "rh_time", "rh_azimuth", "rh_fresnel"):
         assert (tmp_path / "plots" / f"{name}.png").stat().st_size > 5000
 

@@ -97,11 +97,12 @@ class MultipathRun:
         return [p for p in (self.sp3_path, self.nav_path) if p]
 
 
-def iso_texts(times: np.ndarray) -> np.ndarray:
+def iso_texts(times: np.ndarray, zone: str = "Z") -> np.ndarray:
     """The module's ISO text of datetime64[ms] instants ("2020-06-25T00:00:30.000Z"),
-    formatted once per distinct instant."""
+    formatted once per distinct instant; zone="" leaves out the Z, for columns named as
+    GPS time (the Z would read as UTC)."""
     distinct, index = np.unique(times, return_inverse=True)
-    texts = np.array([t + "Z" for t in np.datetime_as_string(distinct, unit="ms").tolist()],
+    texts = np.array([t + zone for t in np.datetime_as_string(distinct, unit="ms").tolist()],
                      dtype=object)
     return texts[index.reshape(-1)] if times.size else np.array([], dtype=object)
 

@@ -90,7 +90,7 @@ def write_rh_csv(path: Path, result) -> None:
     try:
         with open(path, "w", newline="", encoding="utf-8") as f:
             w = csv.writer(f)
-            w.writerow(COLUMNS + ["status"])
+            w.writerow(["time_gps" if c == "time" else c for c in COLUMNS] + ["status"])
             for cols, status in ((result.arcs, None), (result.rejected, "reason")):
                 for i in range(cols["height"].size):
                     w.writerow([_cell(cols[c][i]) for c in COLUMNS]
@@ -101,7 +101,7 @@ def write_rh_csv(path: Path, result) -> None:
 
 def _cell(v):
     if isinstance(v, np.datetime64):
-        return str(v) + "Z"
+        return str(v)  # GPS time, as the column's name says: no Z, which would read as UTC
     if isinstance(v, (np.floating, float)):
         return "" if np.isnan(v) else f"{float(v):.6g}"
     return str(v.item() if hasattr(v, "item") else v)

@@ -72,8 +72,12 @@ def multipath_summary(run) -> str:
     return "\n".join(lines)
 
 
-CSV_HEADER = "satellite,signal,epoch,mp_m,elevation_deg,azimuth_deg,snr_dbhz\n"
-CSV_ROW = "%s,%s,%s,%.4f,%s,%s,%s\n"
+# Epochs are GPS time (the observation file's time scale): said by the column's name, and
+# written without the Z that would mark them as UTC.
+CSV_HEADER = "satellite,signal,epoch_gps,mp_m,elevation_deg,azimuth_deg,snr_dbhz
+"
+CSV_ROW = "%s,%s,%s,%.4f,%s,%s,%s
+"
 CSV_BLOCK = 4096  # rows formatted by one % operation
 
 
@@ -91,7 +95,7 @@ def write_estimates_csv(path: Path, table) -> None:
     fraction of a second."""
     from .multipath import iso_texts
 
-    columns = [table.satellite.astype(object), table.key.astype(object), iso_texts(table.time),
+    columns = [table.satellite.astype(object), table.key.astype(object), iso_texts(table.time, zone=""),
                table.mp, _texts(table.elevation), _texts(table.azimuth), _texts(table.snr)]
     with open(path, "w", encoding="utf-8", newline="") as f:
         f.write(CSV_HEADER)
@@ -105,6 +109,7 @@ def write_estimates_csv(path: Path, table) -> None:
 def multipath_json(run) -> dict:
     return {
         "obs": str(run.obs_path),
+        "time_scale": "GPS",  # of every epoch below, despite the Z of the module's ISO text
         "sp3": str(run.sp3_path) if run.sp3_path else None,
         "nav": str(run.nav_path) if run.nav_path else None,
         "orbit_sources": run.orbit_sources,

@@ -33,8 +33,8 @@ def info_text(name: str, obs) -> str:
         f"Receiver:     {obs.receiver_type or '-'}",
         f"Antenna:      {obs.antenna_type or '-'}",
         "Position:     " + (f"{pos.x:.3f} {pos.y:.3f} {pos.z:.3f} m (ECEF)" if pos else "-"),
-        f"First epoch:  {first.to_iso()}",
-        f"Last epoch:   {last.to_iso()}",
+        f"First epoch:  {_gps_text(first)}",
+        f"Last epoch:   {_gps_text(last)}",
         "Span:         " + _span(epoch_datetime(last) - epoch_datetime(first)),
         "Interval:     " + (f"{interval:.3f} s" if interval is not None else "-"),
         f"Epochs:       {obs.num_epochs}",
@@ -45,6 +45,11 @@ def info_text(name: str, obs) -> str:
     for s in systems:
         lines.append(f"  {s} {full_name(s) + ':':<8} " + " ".join(obs.observation_types(s)))
     return "\n".join(lines)
+
+
+def _gps_text(epoch) -> str:
+    """The epoch's ISO text with its time scale, GPS, in place of the Z that says UTC."""
+    return epoch.to_iso().removesuffix("Z") + " GPS"
 
 
 def _span(delta) -> str:

@@ -68,6 +68,20 @@ std::string arg_bytes(py::handle h, const char* name) {
     return std::string(PyBytes_AS_STRING(h.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(h.ptr())));
 }
 
+std::string arg_path(py::handle h, const char* name) {
+    const std::string expected = "expected str or os.PathLike, got " + type_name(h);
+    const auto text = py::reinterpret_steal<py::object>(PyOS_FSPath(h.ptr()));
+    if (!text) {
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
+        PyErr_Clear();
+        raise_argument_error(name, expected);
+    }
+    if (!PyUnicode_Check(text.ptr())) raise_argument_error(name, expected + (PyBytes_Check(h.ptr()) ? "" : " giving bytes"));
+    const auto encoded = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(text.ptr()));
+    if (!encoded) raise_pending_as_argument_error(name);
+    return std::string(PyBytes_AS_STRING(encoded.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.ptr())));
+}
+
 bool arg_bool(py::handle h, const char* name) {
     if (PyBool_Check(h.ptr())) return h.ptr() == Py_True;
     const py::handle type = py::type::handle_of(h);

@@ -30,6 +30,10 @@ inline bool is_absent(py::handle h) { return !h || h.is_none(); }
 double arg_float(py::handle h, const char* name);
 std::string arg_str(py::handle h, const char* name);
 std::string arg_bytes(py::handle h, const char* name);  // exactly `bytes`
+// A file-system path: a str or an os.PathLike giving str (os.fspath), encoded as the
+// system's file names are (os.fsencode). A bytes path is refused: bytes are file contents
+// to this module (read_rinex_obs_bytes), and messages show paths as text.
+std::string arg_path(py::handle h, const char* name);
 bool arg_bool(py::handle h, const char* name);           // bool or numpy.bool_ only
 std::vector<double> arg_float_list(py::handle h, const char* name);
 // A satellite given as a Satellite or as its identifier text ("G01"); absent when the
@@ -98,6 +102,7 @@ using py_args::arg_float_list;
 using py_args::arg_instance;
 using py_args::arg_satellite;
 using py_args::arg_int;
+using py_args::arg_path;
 using py_args::arg_shared;
 using py_args::arg_str;
 using py_args::arg_sequence;

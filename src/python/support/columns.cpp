@@ -100,7 +100,13 @@ py::object ColumnTable::to_pandas(const char* caller) const {
             c.coded ? pd.attr("Categorical").attr("from_codes")(c.array, py::arg("categories") = c.categories)
                     : py::object(c.array);
     }
-    return pd.attr("DataFrame")(data);
+    py::object frame = pd.attr("DataFrame")(data);
+    const bool has_instants = std::any_of(columns_.begin(), columns_.end(),
+                                          [](const Column& c) { return !c.coded && c.array.dtype().kind() == 'M'; });
+    if (has_instants) label_gps_time(frame);
+    return frame;
 }
+
+void label_gps_time(py::object& frame) { frame.attr("attrs")["time_scale"] = "GPS"; }
 
 }  // namespace skyrift

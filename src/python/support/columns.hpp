@@ -37,7 +37,8 @@ public:
 
     // dict of 1-D arrays; text columns as fixed-width str arrays.
     py::dict to_numpy() const;
-    // DataFrame of the same columns; text columns as pandas Categoricals.
+    // DataFrame of the same columns; text columns as pandas Categoricals; labelled as
+    // GPS time when it has instants (label_gps_time).
     py::object to_pandas(const char* caller) const;
 
 private:
@@ -98,6 +99,11 @@ DoubleColumn float_column(py::handle h, const char* name);
 // Python object is made per sample. Integers follow the SNR file numbering (GPS 1-99,
 // GLONASS +100, Galileo +200, BeiDou +300); strings are identifiers such as "G01".
 std::pair<std::vector<Satellite>, IndexColumn> satellite_column(py::handle h, const char* name);
+
+// Marks a DataFrame whose instants are observation epochs: attrs["time_scale"] = "GPS",
+// since datetime64 carries no time scale and would pass for UTC (GPS time runs ahead of
+// UTC by the leap seconds).
+void label_gps_time(py::object& frame);
 
 // An optional package, imported at call time; ImportError naming the extra otherwise.
 py::module_ import_extra(const char* module, const char* caller);

@@ -11,7 +11,8 @@ struct PythonError {
 
 // The operation alone picks type and prefix: every kind that a reader reports (a
 // missing file, a bad header, a parse error) is the same failed read to the caller,
-// and callers tell errors apart by exception type, never by message text.
+// and callers tell errors apart by exception type, never by message text. A failed
+// read is raised as the OSError subclass of its cause (raise_os_error).
 PythonError python_error_of(Failure where) {
     switch (where) {
         case Failure::ReadRinex: return {PyExc_OSError, "Failed to read RINEX: "};
@@ -24,14 +25,45 @@ PythonError python_error_of(Failure where) {
     return {PyExc_ValueError, ""};
 }
 
+// Whole message, NUL bytes included (a path may hold one); never a decoding error instead.
+py::object message_text(const std::string& message) {
+    return py::reinterpret_steal<py::object>(
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+}
+
 // Sets `exception_type` with the whole message and throws to pybind11.
 [[noreturn]] void raise_py(PyObject* exception_type, const std::string& message) {
-    // Whole message, NUL bytes included (a path may hold one); never a decoding error instead.
-    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
-    if (text) {
-        PyErr_SetObject(exception_type, text);
-        Py_DECREF(text);
+    if (const py::object text = message_text(message)) PyErr_SetObject(exception_type, text.ptr());
+    throw py::error_already_set();
+}
+
+// The OSError subclass the interpreter itself gives `error_number` (FileNotFoundError for
+// ENOENT, IsADirectoryError for EISDIR, PermissionError for EACCES, ...); plain OSError
+// when it names none.
+py::object os_error_subclass(int error_number) {
+    const auto probe = py::reinterpret_steal<py::object>(PyObject_CallFunction(PyExc_OSError, "is", error_number, ""));
+    if (!probe) {
+        PyErr_Clear();
+        return py::reinterpret_borrow<py::object>(PyExc_OSError);
     }
+    return py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(Py_TYPE(probe.ptr())));
+}
+
+// A failed read as the OSError subclass of its cause, carrying the cause's errno. Only
+// `errno` is set: with `strerror` too, str() would become "[Errno N] ..." and the message
+// would change.
+[[noreturn]] void raise_os_error(const GnssError& error, const std::string& message) {
+    py::object type = error.os_error() != 0 ? os_error_subclass(error.os_error())
+                      : error.kind() == ErrorKind::FileNotFound
+                          ? py::reinterpret_borrow<py::object>(PyExc_FileNotFoundError)
+                          : py::reinterpret_borrow<py::object>(PyExc_OSError);
+    const py::object text = message_text(message);
+    if (!text) throw py::error_already_set();
+    const auto exception = py::reinterpret_steal<py::object>(PyObject_CallOneArg(type.ptr(), text.ptr()));
+    if (!exception) throw py::error_already_set();
+    if (error.os_error() != 0 && PyObject_SetAttrString(exception.ptr(), "errno", py::int_(error.os_error()).ptr()) != 0)
+        throw py::error_already_set();
+    PyErr_SetObject(type.ptr(), exception.ptr());
     throw py::error_already_set();
 }
 
@@ -39,7 +71,11 @@ PythonError python_error_of(Failure where) {
 
 std::string error_message(const GnssError& error, Failure where) { return python_error_of(where).prefix + error.message(); }
 
-void raise_error(const GnssError& error, Failure where) { raise_py(python_error_of(where).type, error_message(error, where)); }
+void raise_error(const GnssError& error, Failure where) {
+    const PythonError python_error = python_error_of(where);
+    if (python_error.type == PyExc_OSError) raise_os_error(error, error_message(error, where));
+    raise_py(python_error.type, error_message(error, where));
+}
 
 void raise_value_error(const std::string& message) { raise_py(PyExc_ValueError, message); }
 

@@ -28,6 +28,8 @@ enum class Failure : uint8_t {
     Value,       // everything else: Epoch.parse, code filters, the SNR functions
 };
 
+// A reader's failure is the OSError subclass of its cause (FileNotFoundError,
+// IsADirectoryError, PermissionError, ...; `errno` set when the system gave one).
 [[noreturn]] void raise_error(const GnssError& error, Failure where);
 
 // The message `raise_error` would raise with, prefix included: for a failure that is
