@@ -74,10 +74,8 @@ def multipath_summary(run) -> str:
 
 # Epochs are GPS time (the observation file's time scale): said by the column's name, and
 # written without the Z that would mark them as UTC.
-CSV_HEADER = "satellite,signal,epoch_gps,mp_m,elevation_deg,azimuth_deg,snr_dbhz
-"
-CSV_ROW = "%s,%s,%s,%.4f,%s,%s,%s
-"
+CSV_HEADER = "satellite,signal,epoch_gps,mp_m,elevation_deg,azimuth_deg,snr_dbhz\n"
+CSV_ROW = "%s,%s,%s,%.4f,%s,%s,%s\n"
 CSV_BLOCK = 4096  # rows formatted by one % operation
 
 
