@@ -20,7 +20,7 @@ def elevation_of(sat, t):
     """Elevation (deg) of each scene satellite t seconds after BASE, always due north."""
     return {"G01": -4.0 + 0.01 * t,    # rises through 10 deg at 1400 s
             "G02": 60.0 - 0.01 * t,    # sets through 10 deg at 5000 s
-            "G03": 45.0}[sat]          # always up, never observed
+            }.get(sat, 45.0)           # the others always up, never observed
 
 
 def position_km(sat, t):

@@ -7,6 +7,7 @@ import pytest
 import skyrift_mp as sk
 from rinex_synth import epochs_of
 from rinex_text import hline, v3_header, write_lines, write_rinex3
+from lock_release import steps_while
 from quality_scene import RECEIVER, read_scene, scene_sp3, scene_tracks, signal
 
 ELEVATION_FIELDS = ("expected", "expected_tracking", "present", "completeness", "completeness_tracking")
@@ -26,11 +27,12 @@ def assert_without_elevations(report):
     ("other-day", RECEIVER, "the orbit covers 2022-01-07T23:00:00.000Z to 2022-01-08T02:15:00.000Z"),
     ("scene", sk.Ecef(0.0, 0.0, 0.0), "is not on the Earth's surface"),
     ("scene", None, "the file has no APPROX POSITION XYZ and no receiver was given"),
-], ids=["no-orbit", "orbit-of-another-day", "receiver-at-the-centre", "no-receiver"])
+    ("galileo-only", RECEIVER, "the orbit gives no position for any satellite of the file's systems"),
+], ids=["no-orbit", "orbit-of-another-day", "receiver-at-the-centre", "no-receiver", "other-system"])
 def test_what_needs_elevations_is_absent_and_said(tmp_path, orbit, receiver, reason):
     obs = read_scene(tmp_path, scene_tracks())
     sp3 = {"scene": lambda: scene_sp3(tmp_path), "other-day": lambda: scene_sp3(tmp_path, shift_days=7),
-           None: lambda: None}[orbit]()
+           "galileo-only": lambda: scene_sp3(tmp_path, satellites=("E01",)), None: lambda: None}[orbit]()
     report = sk.quality(obs, sp3, receiver)
     assert_without_elevations(report)
     text = next(m for m in report.missing if m.startswith("elevations:"))
@@ -41,6 +43,7 @@ def test_what_needs_elevations_is_absent_and_said(tmp_path, orbit, receiver, rea
     row = signal(report, "C1C")
     assert row["observed"] == 480 and row["slips"] == 0 and row["mp_rms"] > 0 and row["snr_mean"] > 0
     assert report.clock_jumps == [] and report.multipath.total_estimates() > 0
+    assert report.multipath.estimates_without_position is None  # analysed without the orbit
 
 
 def test_an_orbit_without_some_satellites_says_which(tmp_path):
@@ -125,3 +128,11 @@ def test_bad_arguments(tmp_path, kwargs, error, text):
 def test_obs_must_be_observation_data():
     with pytest.raises(TypeError, match="argument 'obs'"):
         sk.quality("file.rnx")
+
+
+def test_quality_lets_other_threads_run(tmp_path, switching_only_on_release):
+    obs = read_scene(tmp_path, scene_tracks(times=[30.0 * i for i in range(1440)]))
+    sp3 = scene_sp3(tmp_path)
+    report = sk.quality(obs)
+    steps = [steps_while(lambda: sk.quality(obs, sp3, RECEIVER), lambda: report.epochs) for _ in range(4)]
+    assert any(steps), steps

@@ -169,6 +169,81 @@ void scatter_angles(const SatelliteList& list, const std::vector<SatelliteTrack>
     }
 }
 
+// What the pool tasks produce.
+struct TaskResults {
+    std::optional<Result<AnalysisOutput>> multipath;  // absent without phases
+    std::vector<ClockJump> jumps;
+    std::vector<SatelliteTrack> tracks;
+    std::vector<GnssSystem> systems;
+    SatelliteList list;
+    std::vector<SatelliteWork> works;
+};
+
+// The multipath analysis is the longest task and goes first; the clock jumps and the
+// satellites (one nested task each) fill the other workers meanwhile.
+TaskResults run_tasks(const QualityInput& input, const QualityOptions& options, const QualityReport& report,
+                      const std::vector<uint32_t>& epochs, const Viewpoint& view, const AnalyzerConfig& mp_config,
+                      bool phases) {
+    const RinexObsData& obs = *input.obs;
+    TaskResults r;
+    WorkerPool::instance().parallel_for(3, [&](std::size_t task) {
+        if (task == 0) {
+            if (phases) r.multipath = run_multipath_analysis(mp_config);
+        } else if (task == 1) {
+            if (phases) r.jumps = detect_clock_jumps(obs, epochs);
+        } else {
+            r.tracks = collect_tracks(obs, epochs);
+            r.systems = systems_of(r.tracks);
+            r.list = satellite_list(r.tracks, r.systems, input.orbit, view.receiver.has_value());
+            const std::vector<uint32_t> entry_epoch = entry_epochs(obs, epochs);
+            const PassGrid grid{*report.file.first_ms, *report.file.last_ms, options.elevation_step, options.cutoff};
+            const SatelliteContext context{obs, entry_epoch, input.orbit.source(), view.receiver, grid,
+                                           report.file.interval};
+            r.works = parallel_map(r.list.satellites.size(), [&](std::size_t i) {
+                const std::ptrdiff_t t = r.list.track[i];
+                return satellite_work(context, r.list.satellites[i],
+                                      t < 0 ? nullptr : &r.tracks[static_cast<std::size_t>(t)]);
+            });
+        }
+    });
+    return r;
+}
+
+// The multipath results, the clock jumps and what keeps them from the report.
+void add_multipath(QualityReport& report, TaskResults& r, const AnalyzerConfig& mp_config, bool phases) {
+    if (!phases) {
+        report.missing.push_back("phases: the file has no carrier phases: cycle slips, observations per slip, "
+                                 "multipath and receiver clock jumps are absent");
+        return;
+    }
+    report.clock_jumps = r.jumps;
+    if (!*r.multipath) {
+        report.missing.push_back("multipath: " + r.multipath->error().message());
+        return;
+    }
+    report.multipath = std::move(**r.multipath);
+    if (report.multipath->statistics.empty())
+        report.missing.push_back("multipath: no signal has its code and phases on two frequencies");
+    if (!mp_config.detect_cycle_slips)
+        report.missing.push_back("slips: cycle-slip detection was switched off (detect_cycle_slips=False)");
+}
+
+// Each satellite's facts, without what needs elevations when there are none.
+void add_satellites(QualityReport& report, std::vector<SatelliteWork>& works, bool slips_known) {
+    for (SatelliteWork& w : works) {
+        if (!report.has_elevations) {
+            w.facts.expected.reset();
+            w.facts.passes.clear();
+            w.facts.first_above_ms.reset();
+            w.facts.last_above_ms.reset();
+        }
+        if (!slips_known) w.facts.slips.reset();
+        // A satellite only the orbit knows is listed when it was expected above the cutoff.
+        if (w.facts.epochs == 0 && w.facts.expected.value_or(0) == 0) continue;
+        report.satellites.push_back(std::move(w.facts));
+    }
+}
+
 }  // namespace
 
 bool near_the_earth(const Ecef& position) {
@@ -203,92 +278,38 @@ Result<QualityReport> run_quality(const QualityInput& input, const QualityOption
     mp_config.orbit = view.receiver ? input.orbit : SharedOrbit{};
     mp_config.receiver = view.receiver.value_or(Ecef{});
     const bool phases = has_phases(obs);
+    TaskResults r = run_tasks(input, options, report, epochs, view, mp_config, phases);
 
-    // The multipath analysis is the longest task and goes first; the clock jumps and
-    // the satellites (one nested task each) fill the other workers meanwhile.
-    std::optional<Result<AnalysisOutput>> multipath;
-    std::vector<ClockJump> jumps;
-    std::vector<SatelliteTrack> tracks;
-    std::vector<GnssSystem> systems;
-    SatelliteList list;
-    std::vector<SatelliteWork> works;
-    WorkerPool::instance().parallel_for(3, [&](std::size_t task) {
-        if (task == 0) {
-            if (phases) multipath = run_multipath_analysis(mp_config);
-        } else if (task == 1) {
-            if (phases) jumps = detect_clock_jumps(obs, epochs);
-        } else {
-            tracks = collect_tracks(obs, epochs);
-            systems = systems_of(tracks);
-            list = satellite_list(tracks, systems, input.orbit, view.receiver.has_value());
-            const std::vector<uint32_t> entry_epoch = entry_epochs(obs, epochs);
-            const SatelliteContext context{obs,
-                                           entry_epoch,
-                                           input.orbit.source(),
-                                           view.receiver,
-                                           {*report.file.first_ms, *report.file.last_ms, options.elevation_step,
-                                            options.cutoff},
-                                           report.file.interval};
-            works = parallel_map(list.satellites.size(), [&](std::size_t i) {
-                const std::ptrdiff_t t = list.track[i];
-                return satellite_work(context, list.satellites[i],
-                                      t < 0 ? nullptr : &tracks[static_cast<std::size_t>(t)]);
-            });
-        }
-    });
-
-    bool elevations = view.receiver.has_value();
-    if (elevations && std::none_of(works.begin(), works.end(), [](const SatelliteWork& w) { return w.positioned; })) {
-        elevations = false;
+    report.has_elevations = view.receiver.has_value();
+    if (report.has_elevations &&
+        std::none_of(r.works.begin(), r.works.end(), [](const SatelliteWork& w) { return w.positioned; })) {
+        // An orbit of the right time without the file's satellites: the multipath
+        // analysis must not keep placeholder elevations either.
+        report.has_elevations = false;
         report.missing.push_back("elevations: the orbit gives no position for any satellite of the file's systems" +
                                  std::string(kWithoutElevations));
+        mp_config.orbit = {};
+        if (phases) r.multipath = run_multipath_analysis(mp_config);
     }
-    if (elevations) {
+    if (report.has_elevations) {
         report.receiver = view.receiver;
-        if (const std::string text = without_position_text(works); !text.empty()) report.missing.push_back(text);
+        if (const std::string text = without_position_text(r.works); !text.empty()) report.missing.push_back(text);
     }
-    report.has_elevations = elevations;
+    add_multipath(report, r, mp_config, phases);
 
+    const bool slips_known = report.multipath && mp_config.detect_cycle_slips;
     std::vector<SlipEvent> events;
-    const bool slips_known = phases && mp_config.detect_cycle_slips && multipath && *multipath;
-    if (!phases) {
-        report.missing.push_back("phases: the file has no carrier phases: cycle slips, observations per slip, "
-                                 "multipath and receiver clock jumps are absent");
-    } else {
-        report.clock_jumps = jumps;
-        if (multipath && !*multipath) {
-            report.missing.push_back("multipath: " + (*multipath).error().message());
-        } else if (multipath) {
-            report.multipath = std::move(**multipath);
-            if (report.multipath->statistics.empty())
-                report.missing.push_back("multipath: no signal has its code and phases on two frequencies");
-        }
-        if (!mp_config.detect_cycle_slips)
-            report.missing.push_back("slips: cycle-slip detection was switched off (detect_cycle_slips=False)");
-    }
     if (slips_known) {
-        events = slip_events(report.multipath->slips, jumps);
-        place_slips(events, list, works, elevations);
+        events = slip_events(report.multipath->slips, r.jumps);
+        place_slips(events, r.list, r.works, report.has_elevations);
     }
-
-    report.signals = signal_rows({systems, works, slips_known ? &events : nullptr,
-                                  report.multipath ? &*report.multipath : nullptr, elevations});
-    report.snr_bins = snr_bins(systems, works);
-    report.summary = system_summaries(systems, report.signals, report.file, options.thresholds);
+    report.signals = signal_rows({r.systems, r.works, slips_known ? &events : nullptr,
+                                  report.multipath ? &*report.multipath : nullptr, report.has_elevations});
+    report.snr_bins = snr_bins(r.systems, r.works);
+    report.summary = system_summaries(r.systems, report.signals, report.file, options.thresholds);
     report.slips = std::move(events);
-    if (elevations) scatter_angles(list, tracks, works, report);
-    for (SatelliteWork& w : works) {
-        if (!elevations) {
-            w.facts.expected.reset();
-            w.facts.passes.clear();
-            w.facts.first_above_ms.reset();
-            w.facts.last_above_ms.reset();
-        }
-        if (!slips_known) w.facts.slips.reset();
-        // A satellite only the orbit knows is listed when it was expected above the cutoff.
-        if (w.facts.epochs == 0 && w.facts.expected.value_or(0) == 0) continue;
-        report.satellites.push_back(std::move(w.facts));
-    }
+    if (report.has_elevations) scatter_angles(r.list, r.tracks, r.works, report);
+    add_satellites(report, r.works, slips_known);
     return report;
 }
 
