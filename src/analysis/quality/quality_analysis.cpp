@@ -139,15 +139,31 @@ void place_slips(std::vector<SlipEvent>& events, const SatelliteList& list, std:
     }
 }
 
+// Observed satellite epochs the orbit gave no position for: by system where it gave
+// none to any of the system's satellites, else by satellite.
 std::string without_position_text(const std::vector<SatelliteWork>& works) {
     uint64_t missing = 0, total = 0;
     std::string names;
-    for (const SatelliteWork& w : works) {
-        total += w.facts.epochs;
-        if (w.without_position == 0) continue;
-        missing += w.without_position;
-        if (!names.empty()) names += ", ";
-        names += w.facts.satellite.id() + " (" + std::to_string(w.without_position) + ")";
+    auto add = [&](const std::string& name) { names += (names.empty() ? "" : ", ") + name; };
+    for (std::size_t i = 0; i < works.size();) {
+        const GnssSystem system = works[i].facts.satellite.system;
+        std::size_t end = i;
+        bool any_positioned = false;
+        uint64_t system_missing = 0;
+        for (; end < works.size() && works[end].facts.satellite.system == system; ++end) {
+            total += works[end].facts.epochs;
+            system_missing += works[end].without_position;
+            any_positioned = any_positioned || (works[end].facts.epochs > works[end].without_position);
+        }
+        missing += system_missing;
+        if (system_missing > 0 && !any_positioned) {
+            add(std::string(system_name(system)) + " (every satellite)");
+        } else {
+            for (std::size_t k = i; k < end; ++k)
+                if (works[k].without_position > 0)
+                    add(works[k].facts.satellite.id() + " (" + std::to_string(works[k].without_position) + ")");
+        }
+        i = end;
     }
     if (missing == 0) return "";
     return "orbit: no position for " + std::to_string(missing) + " of " + std::to_string(total) +
