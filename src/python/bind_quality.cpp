@@ -383,7 +383,7 @@ py::object snr_bins_frame(const PyQualityReport& self) {
 }
 
 // Every SNR observation of the report's epochs (of one S code when given), with the look
-// angles of its satellite entry.
+// angles of its satellite entry; text columns through dictionary codes, no string per row.
 py::dict snr_columns(const PyQualityReport& self, py::handle code_arg) {
     std::optional<ObservationCode> only;
     if (!is_absent(code_arg)) {
@@ -394,36 +394,50 @@ py::dict snr_columns(const PyQualityReport& self, py::handle code_arg) {
     }
     const QualityReport& r = *self.report;
     const RinexObsData& obs = *r.obs;
-    struct Row {
-        uint32_t entry;
-        const ObservationEntry* observation;
-        int64_t time_ms;
+    auto wanted = [&](const ObservationEntry& o) {
+        return o.code.kind == ObservationKind::S && o.value() > 0.0 && (!only || o.code == *only);
     };
-    std::vector<Row> rows;
+    std::size_t n = 0;
+    std::vector<ObservationCode> codes;
+    for (const uint32_t e : r.observation_epochs)
+        for (const SatelliteEntry& s : obs.satellites_of(obs.epochs[e]))
+            for (const ObservationEntry& o : obs.observations_of(s))
+                if (wanted(o)) {
+                    ++n;
+                    if (std::find(codes.begin(), codes.end(), o.code) == codes.end()) codes.push_back(o.code);
+                }
+    std::sort(codes.begin(), codes.end());
+    const std::vector<Satellite> satellites = obs.distinct_satellites();
+    ColumnTable t(n);
+    int32_t* satellite = t.text("satellite");
+    int32_t* code = t.text("code");
+    int64_t* time = t.times_ms("time");
+    double* elevation = t.floats("elevation");
+    double* azimuth = t.floats("azimuth");
+    double* snr = t.floats("snr");
+    std::size_t row = 0;
     for (const uint32_t e : r.observation_epochs) {
         const EpochRecord& epoch = obs.epochs[e];
         for (uint32_t s = epoch.first_satellite; s < epoch.first_satellite + epoch.num_satellites; ++s) {
+            const Satellite sat = obs.satellite_entries[s].satellite;
+            const auto sat_index = std::lower_bound(satellites.begin(), satellites.end(), sat) - satellites.begin();
             for (const ObservationEntry& o : obs.observations_of(obs.satellite_entries[s])) {
-                if (o.code.kind != ObservationKind::S || !(o.value() > 0.0) || (only && !(o.code == *only))) continue;
-                rows.push_back({s, &o, epoch.instant_ms});
+                if (!wanted(o)) continue;
+                satellite[row] = static_cast<int32_t>(sat_index);
+                code[row] = static_cast<int32_t>(std::lower_bound(codes.begin(), codes.end(), o.code) - codes.begin());
+                time[row] = epoch.instant_ms;
+                elevation[row] = r.entry_elevation.empty() ? std::nan("") : r.entry_elevation[s];
+                azimuth[row] = r.entry_azimuth.empty() ? std::nan("") : r.entry_azimuth[s];
+                snr[row] = o.value();
+                ++row;
             }
         }
     }
-    const std::size_t n = rows.size();
-    const bool angles = !r.entry_elevation.empty();
-    auto angle = [&](const std::vector<double>& a, std::size_t i) {
-        return angles ? a[rows[i].entry] : std::numeric_limits<double>::quiet_NaN();
-    };
-    std::vector<int64_t> times(n);
-    for (std::size_t i = 0; i < n; ++i) times[i] = rows[i].time_ms;
-    py::dict d;
-    d["satellite"] = text_column(n, [&](std::size_t i) { return obs.satellite_entries[rows[i].entry].satellite.id(); });
-    d["code"] = text_column(n, [&](std::size_t i) { return rows[i].observation->code.text(); });
-    d["time"] = times_column(times);
-    d["elevation"] = numpy_column<double>(n, [&](std::size_t i) { return angle(r.entry_elevation, i); });
-    d["azimuth"] = numpy_column<double>(n, [&](std::size_t i) { return angle(r.entry_azimuth, i); });
-    d["snr"] = numpy_column<double>(n, [&](std::size_t i) { return rows[i].observation->value(); });
-    return d;
+    std::vector<std::string> satellite_texts, code_texts;
+    for (const Satellite& sat : satellites) satellite_texts.push_back(sat.id());
+    for (const ObservationCode& c : codes) code_texts.push_back(c.text());
+    t.categories({satellite_texts, code_texts});
+    return t.to_numpy();
 }
 
 // --- text -----------------------------------------------------------------------------
