@@ -56,11 +56,12 @@ $(PEERS_STAMP): bench/peers.txt
 
 bench-peers: $(PEERS_STAMP)
 
-# Prints the figures quoted in the issues: reader, orbits, multipath, SNR.
+# Prints the figures quoted in the issues: reader, orbits, multipath, quality control, SNR.
 bench: build bench-peers
 	$(PY) bench/read_obs.py
 	$(PY) bench/orbits.py
 	$(PY) bench/multipath.py
+	$(PY) bench/quality.py
 	$(PY) bench/snr.py
 	$(PY) bench/reflector_heights.py
 	$(PY) bench/batch.py

@@ -18,6 +18,7 @@ MODULE_NAMES = [
     "SPEED_OF_LIGHT", "GM_WGS84", "EARTH_RADIUS", "GPS_L1_WAVELENGTH",
     "ReflectorHeights", "reflector_heights", "reflector_heights_from_snr",
     "NavData", "read_rinex_nav", "read_rinex_nav_bytes",
+    "QualityReport", "quality",
 ]
 
 
@@ -37,7 +38,8 @@ def test_module_exposes_only_its_own_names_in_registration_order():
     assert sorted(n for n in dir(sk) if not n.startswith("__")) == sorted(MODULE_NAMES)
 
 
-@pytest.mark.parametrize("cls", ["RinexObsData", "Sp3Data", "AnalysisResults", "MultipathEstimate", "NavData"])
+@pytest.mark.parametrize("cls", ["RinexObsData", "Sp3Data", "AnalysisResults", "MultipathEstimate", "NavData",
+                                 "QualityReport"])
 def test_classes_without_constructor(cls):
     with pytest.raises(TypeError):
         getattr(sk, cls)()

@@ -1,6 +1,7 @@
 // MultipathEstimate, MultipathStats, CycleSlip, AnalysisResults, MultipathAnalyzer.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "python/support/analyzer_instance.hpp"
 #include "python/support/orbit_arg.hpp"
 #include "python/support/results_instance.hpp"
 
@@ -27,10 +28,6 @@ struct PyStats {
 };
 struct PySlip {
     SlipRecord record;
-    BorrowFlag flag;
-};
-struct PyAnalyzer {
-    AnalyzerConfig config;
     BorrowFlag flag;
 };
 

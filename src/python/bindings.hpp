@@ -35,5 +35,7 @@ void register_constants(py::module_& m);
 // Additions, after the constants: each registers a class and its functions
 void register_reflector(py::module_& m);  // ReflectorHeights; reflector_heights, reflector_heights_from_snr
 void register_nav(py::module_& m);        // NavData; read_rinex_nav, read_rinex_nav_bytes
+void register_quality(py::module_& m);    // QualityReport; quality
+void register_quality_tables(py::module_& m);  // no class of its own: the tables of QualityReport
 
 }  // namespace skyrift

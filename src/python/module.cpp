@@ -45,6 +45,8 @@ void register_everything(py::module_& m) {
 
     register_reflector(m);
     register_nav(m);
+    register_quality(m);
+    register_quality_tables(m);
 }
 
 }  // namespace

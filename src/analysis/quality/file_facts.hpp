@@ -1,0 +1,18 @@
+#pragma once
+// What the header and the epoch list say about the file as a whole.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/quality/quality_report.hpp"
+#include "rinex/obs_data.hpp"
+
+namespace skyrift {
+
+// Indices of the observation epochs (flag 0 or 1, at least one satellite), in file order.
+std::vector<uint32_t> observation_epochs(const RinexObsData& obs);
+
+FileFacts file_facts(const RinexObsData& obs, const std::vector<uint32_t>& epochs, std::optional<std::string> damage);
+
+}  // namespace skyrift
