@@ -14,3 +14,21 @@ def save_figure(fig, path: Path) -> Path:
     fig.savefig(path, dpi=DPI)
     pyplot().close(fig)
     return path
+
+
+def figure_svg(fig) -> str:
+    """The figure as an <svg> element to inline in an HTML page, then freed: no XML
+    prologue, and a viewBox without a fixed size, so that the page's CSS sizes it. Text
+    stays text (the page's font); rasterized artists come as embedded PNG."""
+    import io
+    import re
+
+    plt = pyplot()
+    buffer = io.StringIO()
+    with plt.rc_context({"svg.fonttype": "none"}):
+        fig.savefig(buffer, format="svg", dpi=DPI, bbox_inches="tight",
+                    metadata={"Date": None, "Creator": None})
+    plt.close(fig)
+    text = buffer.getvalue()
+    svg = text[text.index("<svg"):]
+    return re.sub(r'<svg([^>]*?) width="[^"]*" height="[^"]*"', r"<svg\1", svg, count=1)

@@ -8,6 +8,7 @@ from .errors import CliError
 INSTALL_HINTS = {
     "numpy": "pip install numpy  (or: pip install 'skyrift_mp[cli]')",
     "matplotlib": "pip install matplotlib  (or: pip install 'skyrift_mp[plots]')",
+    "jinja2": "pip install jinja2  (or: pip install 'skyrift_mp[plots]')",
     **{name: f"pip install {package}  (or: pip install 'skyrift_mp[batch]')"
        for name, package in (("distributed", "'dask[distributed]'"), ("pyarrow", "pyarrow"),
                              ("pyarrow.parquet", "pyarrow"), ("pyarrow.compute", "pyarrow"),

@@ -5,6 +5,6 @@ A new command is a new module here, listed in COMMANDS (the order of the help te
 Commands import the analyses inside run(), so that building the parser needs
 neither numpy nor the extension module.
 """
-from . import batch, demo, info, multipath, rh, simulate, snr
+from . import batch, demo, info, multipath, qc, report, rh, simulate, snr
 
-COMMANDS = (info, multipath, snr, rh, batch, simulate, demo)
+COMMANDS = (info, multipath, snr, rh, qc, batch, report, simulate, demo)
