@@ -93,3 +93,30 @@ def comma_list(values: list[str] | None) -> list[str] | None:
     if not values:
         return None
     return [s.strip() for v in values for s in v.split(",") if s.strip()]
+
+
+def count(text: str) -> int:
+    """A whole number of things, zero or more."""
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"must be zero or more: {text!r}")
+    return value
+
+
+def signal_fraction(text: str) -> tuple[str, str, float]:
+    """SYS:CODE:FRACTION, e.g. G:C2W:0.3: a system letter, a pseudorange code and a
+    fraction above 0 and at most 1."""
+    parts = text.split(":")
+    if len(parts) != 3:
+        raise argparse.ArgumentTypeError(f"not SYS:CODE:FRACTION (e.g. G:C2W:0.3): {text!r}")
+    system, code, fraction = parts[0].strip().upper(), parts[1].strip().upper(), number(parts[2])
+    if system not in CONSTELLATIONS:
+        raise argparse.ArgumentTypeError(f"unknown system {parts[0]!r} in {text!r}")
+    if not (len(code) == 3 and code[0] == "C" and code[1].isdigit()):
+        raise argparse.ArgumentTypeError(f"not a pseudorange code such as C1C: {parts[1]!r}")
+    if not 0.0 < fraction <= 1.0:
+        raise argparse.ArgumentTypeError(f"the fraction must be above 0 and at most 1: {text!r}")
+    return system, code, fraction

@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import dataclasses
 
-from ..argtypes import day, lat_lon_height, positive, station
+from ..argtypes import count, day, lat_lon_height, positive, signal_fraction, station
 from ._outputs import list_written, outdir
 
 
@@ -30,14 +30,28 @@ def add_parser(sub):
     p.add_argument("--receiver", type=lat_lon_height, metavar="LAT,LON,HEIGHT",
                    help="receiver latitude and longitude in degrees, height in metres "
                    "(default 59.66,10.78,95)")
+    faults = p.add_argument_group("faults", "written to the truth as the quality control "
+                                  "reports them (skyrift-mp qc)")
+    faults.add_argument("--gaps", type=count, default=0, metavar="N",
+                        help="N data gaps of 15 to 30 minutes (default 0)")
+    faults.add_argument("--clock-jumps", type=count, default=0, metavar="N",
+                        help="N receiver clock jumps of 1 to 3 ms, either sign: the "
+                        "pseudoranges jump, the carrier phases run on (default 0)")
+    faults.add_argument("--drop-signal", type=signal_fraction, action="append", default=[],
+                        metavar="SYS:CODE:FRACTION",
+                        help="drop that fraction of a signal's observations (code, phase and "
+                        "SNR), e.g. G:C2W:0.3; may be repeated")
     return p
 
 
 def run(args) -> None:
+    from ..simulator.faults import DropSignal
     from ..simulator.simulate import SimConfig, simulate, truth, write_simulation
 
     config = SimConfig(seed=args.seed, hours=args.hours, interval=args.interval,
-                       reflector_height=args.reflector_height)
+                       reflector_height=args.reflector_height, gaps=args.gaps,
+                       clock_jumps=args.clock_jumps,
+                       drop_signals=tuple(DropSignal(*d) for d in args.drop_signal))
     network = {}
     if args.station:
         network["station"] = args.station
@@ -53,4 +67,10 @@ def run(args) -> None:
     print(f"Simulated {config.hours:g} h at {config.interval:g} s, seed {config.seed}: "
           f"{len(sim.tracks)} satellites, {len(t['slips'])} cycle slips, "
           f"reflector {config.reflector_height:g} m below the antenna")
+    faults = [f"{len(t['gaps'])} gaps"] if t["gaps"] else []
+    faults += [f"{len(t['clock_jumps'])} clock jumps"] if t["clock_jumps"] else []
+    faults += [f"{d['dropped']} of {d['observations']} {d['system']}:{d['code']} observations dropped"
+               for d in t["dropped_signals"]]
+    if faults:
+        print("Faults: " + ", ".join(faults))
     list_written([files.obs, *files.orbit_files, files.truth])

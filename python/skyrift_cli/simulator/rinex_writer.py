@@ -61,12 +61,15 @@ def _field(value: float, lli: int) -> str:
 
 
 def write_obs(path: Path, sim, marker: str = "SIMU") -> None:
-    """Write all visible observations of the simulation, one record per epoch."""
+    """Write all visible observations of the simulation, one record per epoch (none
+    for the epochs of a gap)."""
     codes = {t.sat: observation_codes(t.sat[0]) for t in sim.tracks}
     order = sorted(sim.tracks, key=lambda t: t.sat)
     with open(path, "w", encoding="ascii", newline="\n") as out:
         write_header(out, sim, marker)
         for i, seconds in enumerate(sim.times):
+            if not sim.recorded[i]:
+                continue
             seen = [t for t in order if t.visible[i]]
             e = sim.epoch(seconds)
             sec = e.second + e.microsecond / 1e6

@@ -17,6 +17,7 @@ from pathlib import Path
 import numpy as np
 
 from ..defaults import DEFAULT_CUTOFF
+from .faults import DropSignal, inject_faults
 from .weights import elevation_weight
 from .orbits import (C_LIGHT, Orbit, build_orbits, geodetic_to_ecef, look_angles,
                      satellite_ecef)
@@ -48,6 +49,9 @@ class SimConfig:
     slips_per_sat_hour: float = 0.12
     station: str = "SIMU"  # marker name: four characters or a nine-character site id
     network: bool = False  # the shared constellation and one SP3 file per day
+    gaps: int = 0  # data gaps of 15 to 30 minutes at known places
+    clock_jumps: int = 0  # receiver clock jumps of whole milliseconds at known epochs
+    drop_signals: tuple[DropSignal, ...] = ()  # signals tracked only part of the time
 
 
 def site_id(station: str) -> str:
@@ -75,6 +79,10 @@ class Simulation:
     tracks: list[SatTrack]
     slips: list[dict]
     orbit_offset: float = 0.0  # seconds from the orbits' reference epoch to config.start
+    recorded: np.ndarray | None = None  # per epoch: written (False inside gaps)
+    gaps: list[dict] = field(default_factory=list)
+    clock_jumps: list[dict] = field(default_factory=list)
+    dropped: list[dict] = field(default_factory=list)
 
     def epoch(self, seconds: float) -> dt.datetime:
         return self.config.start + dt.timedelta(seconds=float(seconds))
@@ -113,9 +121,16 @@ def simulate(config: SimConfig) -> Simulation:
             _observe(track, signal, common, slant_iono, times, config, rng)
         tracks.append(track)
     sim = Simulation(config, times, receiver, orbits, tracks, [], offset)
+    slip_epochs = []
     for slip in _inject_slips(tracks, times, config, rng):
         index = slip.pop("index")
+        slip_epochs.append((slip["satellite"], index))
         sim.slips.append({**slip, "epoch": sim.iso(times[index])})
+    for drop in config.drop_signals:
+        drop.check()
+    faults = inject_faults(tracks, times, config.interval, config, slip_epochs, sim.iso)
+    sim.recorded, sim.gaps, sim.clock_jumps, sim.dropped = (
+        faults.recorded, faults.gaps, faults.clock_jumps, faults.dropped)
     return sim
 
 
@@ -214,8 +229,9 @@ def truth(sim: Simulation) -> dict:
     cfg = sim.config
     values: dict[str, list] = {}
     for track in sim.tracks:
-        keep = track.visible & (track.el >= cfg.cutoff_deg)
         for band_attr, mp in track.multipath.items():
+            keep = (track.visible & sim.recorded & (track.el >= cfg.cutoff_deg)
+                    & np.isfinite(track.obs["C" + band_attr]))
             key = series_key(track.sat[0], band_attr)
             values.setdefault(key, []).append((mp[keep], track.el[keep]))
     rms, wrms = {}, {}
@@ -240,6 +256,10 @@ def truth(sim: Simulation) -> dict:
         "slips": sim.slips,
         "reflector_height_m": cfg.reflector_height,
         "reflection_period_s": reflection_period(sim),
+        # as the quality control reports them: last epoch before and first after a gap
+        "gaps": sim.gaps,
+        "clock_jumps": sim.clock_jumps,
+        "dropped_signals": sim.dropped,
     }
 
 
