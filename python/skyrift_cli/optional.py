@@ -12,6 +12,7 @@ INSTALL_HINTS = {
     **{name: f"pip install {package}  (or: pip install 'skyrift_mp[batch]')"
        for name, package in (("distributed", "'dask[distributed]'"), ("pyarrow", "pyarrow"),
                              ("pyarrow.parquet", "pyarrow"), ("pyarrow.compute", "pyarrow"),
+                             ("pyarrow.dataset", "pyarrow"),
                              ("fsspec", "fsspec"))},
 }
 

@@ -126,7 +126,7 @@ def _run_tasks(client, todo: list[str], options: TaskOptions, catalogue, store, 
 def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT_CUTOFF,
               workers: int | None = None, scheduler: str | None = None, client=None,
               estimates: bool = False, resume: bool = False,
-              progress: bool | None = None) -> BatchSummary:
+              progress: bool | None = None, qc: bool = False) -> BatchSummary:
     """Analyse many observation files on Dask and write Parquet results under out.
 
     inputs: files, folders (searched for observation files by name), glob patterns
@@ -134,7 +134,8 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
     LocalCluster of `workers` single-threaded processes (default: this machine's
     processors), on the running cluster whose scheduler address is given, or on a
     distributed Client passed as client. With resume, inputs already ok in
-    files.parquet are skipped. A file that fails is recorded in files.parquet and the
+    files.parquet are skipped. With qc, the quality control of each file goes to
+    qc.parquet and its report to qc/ (batch/quality.py). A file that fails is recorded in files.parquet and the
     batch goes on; the summary counts the failures.
     """
     started = time.perf_counter()
@@ -155,6 +156,8 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
         orbit_folder = orbit_folder if is_url(orbit_folder) else os.path.abspath(orbit_folder)
     catalogue = build_catalogue(orbit_folder) if orbit_folder else None
     settings = {"cutoff": float(cutoff), "estimates": bool(estimates), "orbits": orbit_folder}
+    if qc:  # only then, so that batches made before --qc existed resume as they were
+        settings["qc"] = True
     store = ResultStore(out, settings, resume)
     summary = BatchSummary(Path(out), len(todo))
     summary.skipped = sum(s in store.done for s in todo)
@@ -163,7 +166,7 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
         with _connect(workers, scheduler, client) as c:
             summary.workers = len(c.scheduler_info().get("workers", {}))
             bar = ProgressBar(len(todo), enabled=progress)
-            _run_tasks(c, todo, TaskOptions(float(cutoff), bool(estimates)), catalogue,
+            _run_tasks(c, todo, TaskOptions(float(cutoff), bool(estimates), bool(qc)), catalogue,
                        store, summary, bar)
     store.flush()
     summary.seconds = time.perf_counter() - started

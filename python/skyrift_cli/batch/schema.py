@@ -44,6 +44,51 @@ STATS_COLUMNS = (
     ("orbit_files", "string", "names of the orbit files used"),
 )
 
+# With --qc: the module's quality control, one row per file and signal (the columns of
+# QualityReport.signals_to_pandas()), with the file's facts and its system's summary.
+QC_COLUMNS = (
+    ("file", "string", "the input, as in files.parquet"),
+    ("station", "string", "marker name"),
+    ("first_epoch", "timestamp", "first epoch record"),
+    ("last_epoch", "timestamp", "last epoch record"),
+    ("interval", "float64", "observation interval in seconds (null when unknown)"),
+    ("orbit_source", "string", "sp3, nav, sp3+nav or none"),
+    ("receiver", "string", "receiver type of the header"),
+    ("antenna", "string", "antenna type of the header"),
+    ("epochs_expected", "int64", "epochs expected over the span (null without an interval)"),
+    ("epochs_present", "int64", "observation epochs"),
+    ("epochs_completeness", "float64", "present / expected epochs in %"),
+    ("gaps", "int64", "breaks longer than 600 s"),
+    ("holes", "int64", "shorter breaks that miss an epoch"),
+    ("clock_jumps", "int64", "receiver clock jumps (null without carrier phases)"),
+    ("damage", "string", "what ended a damaged file's reading (null when whole)"),
+    ("report", "string", "the whole report as JSON (schema skyrift-mp/quality/1), a path "
+     "relative to the output folder"),
+    ("system", "string", "system letter"),
+    ("code", "string", "pseudorange code, e.g. C1C"),
+    ("observed", "int64", "observations of the code at any elevation"),
+    ("expected", "int64", "observations expected above the cutoff (null without elevations)"),
+    ("expected_tracking", "int64", "the same over the satellites that track the code"),
+    ("present", "int64", "observations within the passes above the cutoff"),
+    ("completeness", "float64", "present / expected in %"),
+    ("completeness_tracking", "float64", "present / expected_tracking in %"),
+    ("slips", "int64", "slip epochs of the signal's phase above the cutoff"),
+    ("obs_per_slip", "float64", "observations per slip"),
+    ("mp_rms", "float64", "multipath RMS in metres"),
+    ("mp_wrms", "float64", "elevation-weighted multipath RMS in metres"),
+    ("snr_mean", "float64", "mean SNR above the cutoff in dB-Hz"),
+    ("system_expected", "int64", "the system's #expt (teqc's summary line)"),
+    ("system_present", "int64", "the system's #have"),
+    ("system_completeness", "float64", "the system's %"),
+    ("mp1", "float64", "the system's mp1 in metres"),
+    ("mp2", "float64", "the system's mp2 in metres"),
+    ("system_obs_per_slip", "float64", "the system's o/slps"),
+    ("flag_completeness", "string", "pass, warn, fail, or null when not judged"),
+    ("flag_mp1", "string", "pass, warn, fail, or null"),
+    ("flag_mp2", "string", "pass, warn, fail, or null"),
+    ("flag_obs_per_slip", "string", "pass, warn, fail, or null"),
+)
+
 
 def arrow_schema(columns):
     import pyarrow as pa

@@ -24,6 +24,7 @@ from .orbits import GZIP_MAGIC, OrbitCatalogue, OrbitPlan, match
 class TaskOptions:
     cutoff: float = DEFAULT_CUTOFF  # degrees, applied where an orbit gives elevations
     estimates: bool = False  # also return every estimate
+    qc: bool = False  # also run the quality control (batch/quality.py)
 
 
 @dataclass
@@ -33,6 +34,8 @@ class FileResult:
     file: dict
     stats: dict[str, list] = field(default_factory=dict)
     estimates: dict | None = None
+    qc: dict[str, list] | None = None  # qc.parquet rows as columns, with --qc
+    qc_report: tuple[str, str] | None = None  # path in the output and JSON text, with --qc
 
     @property
     def ok(self) -> bool:
@@ -150,6 +153,7 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     common = {"file": source, "station": station, "first_epoch": span[0],
               "last_epoch": span[1], "interval": obs.interval, "orbit_source": plan.kind,
               "orbit_files": orbit_files}
+    qc = _quality(obs, orbit, options, common, name, notes) if options.qc else (None, None)
     stats = sorted(results.statistics, key=lambda s: s.signal)
     columns: dict[str, list] = {k: [v] * len(stats) for k, v in common.items()}
     columns.update({a: [getattr(s, a) for s in stats] for a in STAT_ATTRIBUTES})
@@ -159,7 +163,16 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
                    empty_reasons=reasons_text(results.empty_reasons), orbit_source=plan.kind,
                    orbit_files=orbit_files)
     estimates = dict(results.to_numpy()) if options.estimates else None
-    return FileResult(row, columns, estimates)
+    return FileResult(row, columns, estimates, *qc)
+
+
+def _quality(obs, orbit, options: TaskOptions, common: dict, name: str, notes: list[str]):
+    from .quality import quality_columns, report_path, run_quality
+
+    report, quality_notes = run_quality(obs, orbit, options.cutoff)
+    notes += [n for n in quality_notes if n not in notes]  # the same orbit warns alike
+    path = report_path(common["station"], name)
+    return quality_columns(report, common, path), (path, report.to_json())
 
 
 # ---- orbits: read the chosen files, joining neighbouring SP3 files

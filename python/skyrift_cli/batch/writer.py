@@ -13,7 +13,7 @@ import re
 from pathlib import Path
 
 from ..errors import CliError
-from .schema import FILES_COLUMNS, STATS_COLUMNS, arrow_schema
+from .schema import FILES_COLUMNS, QC_COLUMNS, STATS_COLUMNS, arrow_schema
 
 PART = re.compile(r"^part-(\d{6})(?:-\d+)?\.parquet$")
 SETTINGS = "batch.json"
@@ -47,6 +47,9 @@ class ResultStore:
         self.stats_dir = self.out / "stats.parquet"
         self.files_dir = self.out / "files.parquet"
         self.estimates_dir = self.out / "estimates"
+        self.qc_dir = self.out / "qc.parquet"  # with --qc, and its JSON reports in qc/
+        self.qc_schema = arrow_schema(QC_COLUMNS)
+        self._qc: list[dict] = []
         self.files_schema = arrow_schema(FILES_COLUMNS)
         self.stats_schema = arrow_schema(STATS_COLUMNS)
         self.done: set[str] = set()  # inputs already ok
@@ -54,6 +57,7 @@ class ResultStore:
         self._files: list[dict] = []
         self._stats: list[dict] = []
         self._estimate_parts = 0
+        self.settings = settings
         self._open(settings, resume)
 
     # ---- opening: a fresh folder, or the committed state of an earlier run
@@ -85,7 +89,7 @@ class ResultStore:
             before = None
         if before != settings:
             raise CliError(f"{self.out} was made with other options ({before}); --resume "
-                           "needs the same --orbits, --cutoff and --estimates")
+                           "needs the same --orbits, --cutoff, --estimates and --qc")
 
     def _tidy(self) -> None:
         """Keep one row per input (its ok row, else its latest) and drop the parts that
@@ -106,7 +110,7 @@ class ResultStore:
                 self._write_table(table.filter(self.pa.array(keep)), part)
         self._earlier = {f: part for f, (part, _) in keeper.items() if f not in self.done}
         committed = {_part_number(p) for p in tables}
-        for folder in (self.stats_dir, self.estimates_dir):
+        for folder in (self.stats_dir, self.estimates_dir, self.qc_dir):
             for part in _parts(folder):
                 if _part_number(part) not in committed:
                     part.unlink()
@@ -130,6 +134,17 @@ class ResultStore:
             self._stats.append(result.stats)
         if result.estimates:
             self._write_estimates(result)
+        if result.qc is not None:
+            self._add_quality(result)
+
+    def _add_quality(self, result) -> None:
+        """Keep the qc rows for the next part; write the JSON report at once (a file
+        analysed again replaces it; only committed rows point to one)."""
+        self._qc.append(result.qc)
+        path, text = result.qc_report
+        target = self.out / path
+        target.parent.mkdir(parents=True, exist_ok=True)
+        self._write_atomic(target, lambda p: p.write_text(text, encoding="utf-8"))
 
     def _write_estimates(self, result) -> None:
         import numpy as np
@@ -161,10 +176,14 @@ class ResultStore:
         if stats["file"] or not _parts(self.stats_dir):  # an empty part keeps it readable
             self._write_table(self.pa.table(stats, schema=self.stats_schema),
                               self.stats_dir / name)
+        if self._qc or (self.settings.get("qc") and not _parts(self.qc_dir)):
+            self.qc_dir.mkdir(exist_ok=True)
+            qc = {col: [v for part in self._qc for v in part[col]] for col, _, _ in QC_COLUMNS}
+            self._write_table(self.pa.table(qc, schema=self.qc_schema), self.qc_dir / name)
         files = {col: [row[col] for row in self._files] for col, _, _ in FILES_COLUMNS}
         self._write_table(self.pa.table(files, schema=self.files_schema), self.files_dir / name)
         self._drop_earlier_rows({row["file"] for row in self._files})
-        self._files, self._stats = [], []
+        self._files, self._stats, self._qc = [], [], []
         self.number += 1
         self._estimate_parts = 0
 

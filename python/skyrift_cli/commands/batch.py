@@ -48,6 +48,9 @@ def add_parser(sub):
                        help="run on an existing Dask cluster, e.g. tcp://host:8786")
     p.add_argument("--estimates", action="store_true",
                    help="also write every estimate (estimates/station=.../date=.../)")
+    p.add_argument("--qc", action="store_true",
+                   help="also run the quality control of each file: qc.parquet (one row per "
+                   "file and signal) and the reports in qc/, which skyrift-mp report draws")
     p.add_argument("--resume", action="store_true",
                    help="continue the batch in DIR: inputs already ok are skipped")
     return p
@@ -73,11 +76,13 @@ def run(args) -> None:
 
     summary = run_batch(args.inputs, args.out, orbits=args.orbits, cutoff=args.cutoff,
                         workers=args.workers, scheduler=args.scheduler,
-                        estimates=args.estimates, resume=args.resume)
+                        estimates=args.estimates, resume=args.resume, qc=args.qc)
     print(report(summary))
     written = [summary.out / "stats.parquet", summary.out / "files.parquet"]
     if args.estimates:
         written.append(summary.out / "estimates")
+    if args.qc:
+        written += [summary.out / "qc.parquet", summary.out / "qc"]
     list_written(written)
     if summary.failed:
         raise CliError(f"{summary.failed} of {summary.analysed} files failed; their messages "

@@ -191,16 +191,16 @@ def multipath_cards(estimates: dict | None, signals: list[dict]) -> list[dict]:
         known = np.isfinite(el)
         lim = max(1.2 * float(np.percentile(np.abs(mp), 99.5)), 0.1)
         fig = plt.figure(figsize=(6.6, 2.9))
-        left = fig.add_subplot(1, 2, 1)
+        left = fig.add_axes((0.1, 0.16, 0.38, 0.8))
         _density(left, el[known], mp[known], (-lim, lim), "Blues")
         left.axhline(0, color="grey", lw=0.5)
         left.set_ylabel("Code multipath [m]")
-        right = fig.add_subplot(1, 2, 2, projection="polar")
+        right = fig.add_axes((0.55, 0.1, 0.34, 0.8), projection="polar")
         top = max(float(np.percentile(np.abs(mp), 98)), 0.05)
         mesh = _skyplot(right, az[known], el[known], mp[known], top)
-        fig.colorbar(mesh, ax=right, shrink=0.8, pad=0.12, label="RMS [m]")
+        fig.colorbar(mesh, cax=fig.add_axes((0.93, 0.18, 0.015, 0.64)), label="RMS [m]")
         row = rows.get(key, {})
-        cards.append({"title": _signal_title(key, row), "svg": figure_svg(fig),
+        cards.append({"title": _signal_title(key, row), "svg": figure_svg(fig, tight=False),
                       "caption": _mp_caption(row, int(sel.size), int(known.sum()))})
     return cards
 
@@ -237,7 +237,8 @@ def snr_cards(snr: dict | None, bins: list[dict]) -> list[dict]:
         groups = _groups(systems)
     cards = []
     for b in sorted(bins, key=lambda b: (DISPLAY_ORDER.find(b["system"]) % 99, b["code"])):
-        fig, ax = plt.subplots(figsize=(4.4, 2.9))
+        fig = plt.figure(figsize=(4.4, 2.9))
+        ax = fig.add_axes((0.15, 0.16, 0.82, 0.8))
         sel = groups.get(b["system"] + b["code"])
         values = None
         if sel is not None:
@@ -255,7 +256,7 @@ def snr_cards(snr: dict | None, bins: list[dict]) -> list[dict]:
         ax.set_ylabel("SNR [dB-Hz]")
         ax.legend(loc="lower right", fontsize=7)
         observations = sum(b["count"])
-        cards.append({"title": f"{b['system']} {b['code']}", "svg": figure_svg(fig),
+        cards.append({"title": f"{b['system']} {b['code']}", "svg": figure_svg(fig, tight=False),
                       "caption": f"{observations:,} observations" + (
                           "" if values is not None else " (means only: the observations "
                           "are not in the stored report)")})
