@@ -58,7 +58,17 @@ def targets(option: str | None, files: list[str], suffix: str) -> list[Path | No
     if len(files) == 1:
         return [Path(option)]
     folder = outdir(option)
-    return [folder / report_name(f, suffix) for f in files]
+    paths, taken = [], set()
+    for f in files:
+        name = report_name(f, suffix)
+        stem, dot, rest = name.partition(".")
+        k = 1
+        while name in taken:  # inputs of the same name from several folders
+            k += 1
+            name = f"{stem}-{k}{dot}{rest}"
+        taken.add(name)
+        paths.append(folder / name)
+    return paths
 
 
 def check_html_support() -> None:
