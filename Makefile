@@ -5,7 +5,11 @@ DEPS_STAMP := $(VENV)/.deps-installed
 APT_STAMP := build/.apt-checked
 # ISA-L inflates gzip input; ncompress makes the .Z files of the tests.
 APT_PACKAGES := libeigen3-dev libisal-dev pkg-config ncompress
-SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' 2>/dev/null) $(wildcard stubs/*)
+# The tests load the HTML reports in headless Chromium (only `make test` needs it); the
+# DejaVu fonts give its screenshots text without recommended packages.
+BROWSER_STAMP := build/.browser-checked
+BROWSER_PACKAGES := chromium fonts-dejavu-core
+SOURCES   := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml $(shell find python -name '*.py' -o -name '*.j2' -o -name '*.css' 2>/dev/null) $(wildcard stubs/*)
 BUILD_STAMP := $(VENV)/.skyrift-built
 
 .PHONY: all build test cpp-tests demo bench bench-peers sanitize fuzz fuzz-build fuzz-smoke clean
@@ -18,6 +22,15 @@ $(APT_STAMP):
 	  echo "Installing $(APT_PACKAGES)"; \
 	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
 	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq $(APT_PACKAGES); \
+	fi
+	@touch $@
+
+$(BROWSER_STAMP):
+	@mkdir -p build
+	@if ! dpkg -s $(BROWSER_PACKAGES) >/dev/null 2>&1; then \
+	  echo "Installing $(BROWSER_PACKAGES)"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq --no-install-recommends $(BROWSER_PACKAGES); \
 	fi
 	@touch $@
 
@@ -40,7 +53,7 @@ cpp-tests: $(APT_STAMP) $(DEPS_STAMP)
 	$(VENV)/bin/cmake --build build/cpp-tests
 	cd build/cpp-tests && ../../$(VENV)/bin/ctest --output-on-failure
 
-test: build cpp-tests
+test: build cpp-tests $(BROWSER_STAMP)
 	$(PY) -m pytest -q
 
 # matplotlib for the demo's figures comes with requirements-dev.txt

@@ -102,13 +102,12 @@ def test_html_page_renders_in_chromium(qc_run, tmp_path):
 def test_script_errors_are_caught(tmp_path):
     """The pages' first script records errors where the tests read them: a page that
     throws, and one whose image fails to load, are both reported."""
-    template = (qc_page := tmp_path / "broken.html")
-    source = "<html><head>{errors}</head><body><img src='missing.png'>" \
-             "<script>undefinedFunction();</script></body></html>"
     from skyrift_cli.reports.render import environment
 
     errors = environment().get_template("_errors.html.j2").render()
-    template.write_text(source.format(errors=errors), encoding="utf-8")
-    page = load(qc_page)
+    broken = tmp_path / "broken.html"
+    broken.write_text(f"<html><head>{errors}</head><body><img src='missing.png'>"
+                      "<script>undefinedFunction();</script></body></html>", encoding="utf-8")
+    page = load(broken)
     assert page.root.get("data-script-errors") == "2"
     assert "undefinedFunction" in page.errors and "missing.png" in page.errors
