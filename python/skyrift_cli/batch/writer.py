@@ -89,7 +89,7 @@ class ResultStore:
             before = None
         if before != settings:
             raise CliError(f"{self.out} was made with other options ({before}); --resume "
-                           "needs the same --orbits, --cutoff, --estimates and --qc")
+                           "needs the same --orbits, --cutoff and --estimates (and --qc)")
 
     def _tidy(self) -> None:
         """Keep one row per input (its ok row, else its latest) and drop the parts that
