@@ -15,8 +15,6 @@
 #include "analysis/quality/system_summary.hpp"
 #include "navigation/orbit_coverage.hpp"
 #include "navigation/receiver_check.hpp"
-#include "utils/format.hpp"
-#include "utils/time.hpp"
 #include "utils/worker_pool.hpp"
 
 namespace skyrift {
