@@ -1,6 +1,6 @@
 """Orbits that cover none or part of the observations, and receivers that cannot be on the
 Earth, for every analysis that places satellites: the analyzer's orbit=, compute_elevations
-and reflector_heights."""
+and reflector_heights raise or warn; quality() reports the same texts."""
 import re
 
 import pytest
@@ -151,3 +151,22 @@ def test_a_header_position_off_the_earth_is_refused_by_name(obs_path, tmp_path, 
     assert with_position.approx_position.magnitude() == pytest.approx(3741.66, abs=0.01)
     with pytest.raises(ValueError, match=r"^the file's APPROX POSITION XYZ \(1000\.000, 2000\.000, 3000\.000\) is 3\.7 km "):
         call(with_position, orbit(tmp_path, 900, 96, (2022, 1, 1)), None)
+
+
+@pytest.mark.parametrize("case", ["day-before", "first-hour", "earth-centre"])
+def test_quality_reports_what_the_analyzer_raises_or_warns(obs, tmp_path, case):
+    given = {"day-before": lambda: orbit(tmp_path, 900, 96, (2021, 12, 31)),
+             "first-hour": lambda: orbit(tmp_path, 450, 9, (2022, 1, 1)),
+             "earth-centre": lambda: orbit(tmp_path, 900, 96, (2022, 1, 1))}[case]()
+    receiver = sk.Ecef(0.0, 0.0, 0.0) if case == "earth-centre" else RECEIVER
+    if case == "first-hour":
+        with pytest.warns(UserWarning) as caught:
+            analyzer(obs, given, receiver)
+        told, where = str(caught[0].message), "orbit: "
+    else:
+        with pytest.raises(ValueError) as raised:
+            analyzer(obs, given, receiver)
+        told, where = str(raised.value), "elevations: "
+    report = sk.quality(obs, given, receiver)  # neither raises nor warns
+    assert [m for m in report.missing if m.startswith(where + told)]
+    assert report.has_elevations == (case == "first-hour")

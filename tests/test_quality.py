@@ -29,7 +29,8 @@ def scene(tmp_path):
     ([t for t in TIMES if not 3000.0 <= t <= 3570.0], None, 240, 220, [(2970.0, 3600.0)], 0),  # 630 s: a gap
     (TIMES[::2], 30.0, 239, 120, [], 119),           # the header says 30 s, every other epoch is missing
     (TIMES[::2], None, 120, 120, [], 0),             # no INTERVAL: the observed 60-s spacing is nominal
-], ids=["complete", "hole", "long-hole", "gap", "header-interval", "observed-interval"])
+    (TIMES[::2], 0.0, 120, 120, [], 0),              # INTERVAL 0 is reported but not nominal
+], ids=["complete", "hole", "long-hole", "gap", "header-interval", "observed-interval", "header-interval-zero"])
 def test_expected_and_present_epochs_gaps_and_holes(tmp_path, times, interval, expected, present, gaps, holes):
     tracks = {"G01": observations(times, "G", ["C1C", "S1C"], seed=3)}
     lines = v3_header(types={"G": ["C1C", "S1C"]}, interval=interval)
@@ -43,7 +44,9 @@ def test_expected_and_present_epochs_gaps_and_holes(tmp_path, times, interval, e
     iso = lambda t: (BASE + timedelta(seconds=t)).strftime("%Y-%m-%dT%H:%M:%S.000Z")
     assert report.gaps == [(iso(a), iso(b)) for a, b in gaps]
     assert [g["seconds"] for g in epochs["gaps"]] == [b - a for a, b in gaps]
-    assert report.file["interval"] == (interval or times[1] - times[0])
+    facts = report.file
+    assert (facts["header_interval"], facts["observed_interval"]) == (interval, times[1] - times[0])
+    assert facts["interval"] == (interval or times[1] - times[0])
 
 
 def test_gaps_to_pandas_has_start_and_end(tmp_path):

@@ -1,14 +1,16 @@
 """quality() on input that lacks something: it gives the parts it can and says what is
 missing; arguments it cannot use are errors."""
+import gzip
 import math
+from datetime import timedelta
 
 import pytest
 
 import skyrift_mp as sk
 from rinex_synth import epochs_of
-from rinex_text import hline, v3_header, write_lines, write_rinex3
+from rinex_text import BASE, hline, v3_header, write_lines, write_rinex3
 from lock_release import steps_while
-from quality_scene import RECEIVER, read_scene, scene_sp3, scene_tracks, signal
+from quality_scene import GPS, RECEIVER, TIMES, read_scene, scene_sp3, scene_tracks, signal
 
 ELEVATION_FIELDS = ("expected", "expected_tracking", "present", "completeness", "completeness_tracking")
 
@@ -24,8 +26,9 @@ def assert_without_elevations(report):
 
 @pytest.mark.parametrize("orbit, receiver, reason", [
     (None, None, "no orbit was given"),
-    ("other-day", RECEIVER, "the orbit covers 2022-01-07T23:00:00.000Z to 2022-01-08T02:15:00.000Z"),
-    ("scene", sk.Ecef(0.0, 0.0, 0.0), "is not on the Earth's surface"),
+    ("other-day", RECEIVER, "SP3 orbit covers 2022-01-07T22:45:00 to 2022-01-08T02:30:00 GPS time, "
+                            "observations 2022-01-01T00:00:00 to 2022-01-01T01:59:30; no overlap"),
+    ("scene", sk.Ecef(0.0, 0.0, 0.0), "receiver (0.000, 0.000, 0.000) is 0.0 km from the Earth's centre"),
     ("scene", None, "the file has no APPROX POSITION XYZ and no receiver was given"),
     ("galileo-only", RECEIVER, "the orbit gives no position for any satellite of the file's systems"),
 ], ids=["no-orbit", "orbit-of-another-day", "receiver-at-the-centre", "no-receiver", "other-system"])
@@ -37,8 +40,6 @@ def test_what_needs_elevations_is_absent_and_said(tmp_path, orbit, receiver, rea
     assert_without_elevations(report)
     text = next(m for m in report.missing if m.startswith("elevations:"))
     assert reason in text and "expected observations" in text
-    if orbit == "other-day":  # both spans are named
-        assert "the observations run from 2022-01-01T00:00:00.000Z to 2022-01-01T01:59:30.000Z" in text
     # What needs no elevation is there, over every elevation.
     row = signal(report, "C1C")
     assert row["observed"] == 480 and row["slips"] == 0 and row["mp_rms"] > 0 and row["snr_mean"] > 0
@@ -73,6 +74,24 @@ def test_slip_detection_switched_off(tmp_path):
     report = sk.quality(read_scene(tmp_path, scene_tracks()), detect_cycle_slips=False)
     assert signal(report, "C1C")["slips"] is None and report.to_dict()["slips"] == []
     assert "slips: cycle-slip detection was switched off (detect_cycle_slips=False)" in report.missing
+
+
+def test_a_partial_read_reports_its_damage_and_the_epochs_before_it(tmp_path):
+    whole = write_rinex3(tmp_path / "scene.rnx", epochs_of(scene_tracks()), {"G": GPS})
+    packed = gzip.compress(whole.read_bytes())
+    cut = tmp_path / "cut.rnx.gz"
+    cut.write_bytes(packed[: len(packed) // 2])
+    obs = sk.read_rinex_obs(str(cut), partial=True)
+    report = sk.quality(obs, scene_sp3(tmp_path), RECEIVER)
+    assert report.file["damage"] == obs.damage == "Failed to read RINEX: I/O error: unexpected end of file"
+    assert f"file: the read stopped early: {obs.damage}" in report.missing
+    n = obs.num_epochs
+    assert 0 < n < len(TIMES)
+    assert report.epochs["present"] == report.epochs["expected"] == n
+    iso = lambda t: (BASE + timedelta(seconds=t)).strftime("%Y-%m-%dT%H:%M:%S.000Z")
+    assert (report.file["first"], report.file["last"]) == (iso(TIMES[0]), iso(TIMES[n - 1]))
+    assert report.file["span_seconds"] == TIMES[n - 1]
+    assert sk.quality(sk.read_rinex_obs(str(whole))).file["damage"] is None
 
 
 def test_a_file_without_epochs_is_a_value_error(tmp_path):

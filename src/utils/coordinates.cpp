@@ -54,14 +54,18 @@ double distance(const Ecef& a, const Ecef& b) {
     return std::sqrt((dx * dx + dy * dy) + dz * dz);
 }
 
-LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite) {
+LookAngleFrame::LookAngleFrame(const Ecef& receiver) : receiver_(receiver) {
     const double horizontal = std::sqrt(receiver.x * receiver.x + receiver.y * receiver.y);
     const LatLon a = geodetic_angles(receiver, horizontal);
     // Through degrees and back, so angles match those printed elsewhere to the bit.
     const double phi = a.phi * kDegPerRad * kRadPerDeg;
     const double lambda = a.lambda * kDegPerRad * kRadPerDeg;
-    const double sp = std::sin(phi), cp = std::cos(phi), sl = std::sin(lambda), cl = std::cos(lambda);
-    const double dx = satellite.x - receiver.x, dy = satellite.y - receiver.y, dz = satellite.z - receiver.z;
+    sin_lat_ = std::sin(phi), cos_lat_ = std::cos(phi), sin_lon_ = std::sin(lambda), cos_lon_ = std::cos(lambda);
+}
+
+LookAngles LookAngleFrame::operator()(const Ecef& satellite) const {
+    const double sp = sin_lat_, cp = cos_lat_, sl = sin_lon_, cl = cos_lon_;
+    const double dx = satellite.x - receiver_.x, dy = satellite.y - receiver_.y, dz = satellite.z - receiver_.z;
     const double e = -sl * dx + cl * dy;
     const double n = -sp * cl * dx - sp * sl * dy + cp * dz;
     const double u = cp * cl * dx + cp * sl * dy + sp * dz;
@@ -74,5 +78,7 @@ LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite) {
     const double elevation = r2 > 0.0 ? std::asin(u / std::sqrt(r2)) * kDegPerRad : 0.0;
     return {azimuth, elevation};
 }
+
+LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite) { return LookAngleFrame(receiver)(satellite); }
 
 }  // namespace skyrift

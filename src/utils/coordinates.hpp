@@ -23,4 +23,17 @@ struct LookAngles {
 };
 LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite);
 
+// Look angles from one receiver for many satellite positions: the receiver's local frame
+// (its geodetic latitude and longitude) is set up once. calculate_azel is one frame used
+// once, so the angles are the same to the bit.
+class LookAngleFrame {
+public:
+    explicit LookAngleFrame(const Ecef& receiver);
+    LookAngles operator()(const Ecef& satellite) const;
+
+private:
+    Ecef receiver_;
+    double sin_lat_ = 0.0, cos_lat_ = 1.0, sin_lon_ = 0.0, cos_lon_ = 1.0;
+};
+
 }  // namespace skyrift

@@ -17,7 +17,7 @@ std::vector<uint32_t> observation_epochs(const RinexObsData& obs) {
     return out;
 }
 
-FileFacts file_facts(const RinexObsData& obs, const std::vector<uint32_t>& epochs, std::optional<std::string> damage) {
+FileFacts file_facts(const RinexObsData& obs, const std::vector<uint32_t>& epochs) {
     const RinexHeader& h = obs.header;
     FileFacts f;
     f.station = std::string(trim_ascii(h.marker_name));
@@ -26,13 +26,13 @@ FileFacts file_facts(const RinexObsData& obs, const std::vector<uint32_t>& epoch
     f.receiver_number = std::string(trim_ascii(h.receiver_number));
     f.antenna_type = std::string(trim_ascii(h.antenna_type));
     f.version = h.version.text();
-    f.damage = std::move(damage);
-    if (h.interval && *h.interval > 0.0) f.header_interval = h.interval;
+    f.damage = obs.damage;
+    f.header_interval = h.interval;  // as RinexObsData.header_interval gives it, even 0
     if (epochs.size() >= 2) {
         // The spacing the multipath analysis takes: the upper median of the first spacings.
         f.observed_interval = sampling_interval(obs, epochs);
     }
-    f.interval = f.header_interval ? f.header_interval : f.observed_interval;
+    f.interval = h.interval && *h.interval > 0.0 ? h.interval : f.observed_interval;
     if (!epochs.empty()) {
         const auto [lo, hi] = std::minmax_element(epochs.begin(), epochs.end(), [&](uint32_t a, uint32_t b) {
             return obs.epochs[a].instant_ms < obs.epochs[b].instant_ms;

@@ -13,6 +13,9 @@ namespace skyrift {
 // Indices of the observation epochs (flag 0 or 1, at least one satellite), in file order.
 std::vector<uint32_t> observation_epochs(const RinexObsData& obs);
 
-FileFacts file_facts(const RinexObsData& obs, const std::vector<uint32_t>& epochs, std::optional<std::string> damage);
+// The header's identity and INTERVAL as written, the observed spacing, the nominal
+// interval (the header's when positive, else the observed one), the span and the
+// damage a partial read kept.
+FileFacts file_facts(const RinexObsData& obs, const std::vector<uint32_t>& epochs);
 
 }  // namespace skyrift

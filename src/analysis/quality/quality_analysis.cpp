@@ -9,13 +9,12 @@
 #include "analysis/quality/clock_jumps.hpp"
 #include "analysis/quality/epoch_completeness.hpp"
 #include "analysis/quality/file_facts.hpp"
-#include "analysis/quality/orbit_span.hpp"
 #include "analysis/quality/satellite_observations.hpp"
 #include "analysis/quality/signal_table.hpp"
 #include "analysis/quality/slip_events.hpp"
 #include "analysis/quality/system_summary.hpp"
-#include "utils/format.hpp"
-#include "utils/time.hpp"
+#include "navigation/orbit_coverage.hpp"
+#include "navigation/receiver_check.hpp"
 #include "utils/worker_pool.hpp"
 
 namespace skyrift {
@@ -25,8 +24,6 @@ namespace {
 constexpr const char* kWithoutElevations =
     ": expected observations, completeness, observations above the cutoff, times above the cutoff and the SNR "
     "elevation bins are absent, and slips, observations per slip, multipath and mean SNR cover every elevation";
-
-std::string range_text(const TimeRange& r) { return iso_text_from_ms(r.start_ms) + " to " + iso_text_from_ms(r.end_ms); }
 
 std::string orbit_kind(const SharedOrbit& orbit) {
     if (orbit.precise && orbit.broadcast) return "precise+broadcast";
@@ -45,35 +42,32 @@ std::vector<GnssSystem> systems_of(const std::vector<SatelliteTrack>& tracks) {
     return systems;
 }
 
-// Where elevations are seen from, or why there are none.
+// Where elevations are seen from, or why there are none; and, when the orbit covers only
+// part of the observations, the analyzer's warning as a note.
 struct Viewpoint {
     std::optional<Ecef> receiver;
-    std::string reason;  // empty when `receiver` is set
+    std::string reason;   // empty when `receiver` is set
+    std::string partial;  // the share of the observations the orbit covers, when short of all
 };
 
+// The analyzer's two checks (receiver, orbit coverage) with their texts, reported
+// instead of raised.
 Viewpoint viewpoint(const QualityInput& input, const FileFacts& file) {
-    if (!input.orbit) return {std::nullopt, "elevations: no orbit was given" + std::string(kWithoutElevations)};
+    auto without = [](const std::string& why) {
+        return Viewpoint{std::nullopt, "elevations: " + why + kWithoutElevations, ""};
+    };
+    if (!input.orbit) return without("no orbit was given");
     std::optional<Ecef> position = input.receiver;
     if (!position && input.obs->header.approx_position) {
         const auto& [x, y, z] = *input.obs->header.approx_position;
         position = Ecef{x, y, z};
     }
-    if (!position)
-        return {std::nullopt, "elevations: the file has no APPROX POSITION XYZ and no receiver was given" +
-                                  std::string(kWithoutElevations)};
-    if (!near_the_earth(*position))
-        return {std::nullopt, "elevations: the receiver position " + fmt_fixed(position->x, 3) + " " +
-                                  fmt_fixed(position->y, 3) + " " + fmt_fixed(position->z, 3) +
-                                  " m is not on the Earth's surface (pass receiver=Ecef(x, y, z))" +
-                                  std::string(kWithoutElevations)};
-    const auto span = orbit_span(input.orbit.source());
-    const TimeRange observed{*file.first_ms, *file.last_ms};
-    if (!span || span->end_ms < observed.start_ms || span->start_ms > observed.end_ms) {
-        const std::string covered = span ? "covers " + range_text(*span) : "holds no position";
-        return {std::nullopt, "elevations: the orbit " + covered + ", the observations run from " +
-                                  range_text(observed) + std::string(kWithoutElevations)};
-    }
-    return {position, ""};
+    if (!position) return without("the file has no APPROX POSITION XYZ and no receiver was given");
+    const auto receiver = checked_receiver(*position, input.receiver ? "receiver" : "the file's APPROX POSITION XYZ");
+    if (!receiver) return without(receiver.error().message());
+    const auto coverage = require_orbit_overlap(input.orbit.source(), {*file.first_ms, *file.last_ms}, "observations");
+    if (!coverage) return without(coverage.error().message());
+    return {position, "", coverage->share < 1.0 ? "orbit: " + partial_coverage_text(*coverage, "observations") : ""};
 }
 
 // Every observed satellite, and with elevations every satellite of the file's systems
@@ -262,11 +256,6 @@ void add_satellites(QualityReport& report, std::vector<SatelliteWork>& works, bo
 
 }  // namespace
 
-bool near_the_earth(const Ecef& position) {
-    const double height = to_geodetic(position).height;
-    return std::isfinite(height) && height > -10e3 && height < 100e3;
-}
-
 Result<QualityReport> run_quality(const QualityInput& input, const QualityOptions& options) {
     if (!input.obs) return GnssError::insufficient_data("no observation data");
     const RinexObsData& obs = *input.obs;
@@ -279,7 +268,7 @@ Result<QualityReport> run_quality(const QualityInput& input, const QualityOption
     report.obs = input.obs;
     report.observation_epochs = epochs;
     report.orbit = orbit_kind(input.orbit);
-    report.file = file_facts(obs, epochs, input.damage);
+    report.file = file_facts(obs, epochs);
     report.epochs = epoch_completeness(obs, epochs, report.file.interval, options.gap_seconds);
     if (report.file.damage) report.missing.push_back("file: the read stopped early: " + *report.file.damage);
     if (!report.file.interval)
@@ -288,6 +277,7 @@ Result<QualityReport> run_quality(const QualityInput& input, const QualityOption
 
     const Viewpoint view = viewpoint(input, report.file);
     if (!view.reason.empty()) report.missing.push_back(view.reason);
+    if (!view.partial.empty()) report.missing.push_back(view.partial);
     AnalyzerConfig mp_config = input.multipath;
     mp_config.obs_data = input.obs;
     mp_config.elevation_cutoff = options.cutoff;

@@ -12,8 +12,4 @@ namespace skyrift {
 // Fails only for a file without observation epochs.
 Result<QualityReport> run_quality(const QualityInput& input, const QualityOptions& options);
 
-// Whether a receiver position is one on the ground (between 10 km below and 100 km
-// above the WGS 84 ellipsoid), as elevations need.
-bool near_the_earth(const Ecef& position);
-
 }  // namespace skyrift

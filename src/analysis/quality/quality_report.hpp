@@ -49,7 +49,6 @@ struct QualityInput {
     SharedOrbit orbit;                   // precise, broadcast, both or none
     std::optional<Ecef> receiver;        // the caller's; else the header's approximate position
     AnalyzerConfig multipath;            // run_quality sets its data, orbit, receiver and cutoff
-    std::optional<std::string> damage;   // what a partial read reported
 };
 
 struct TimeRange {
@@ -59,12 +58,12 @@ struct TimeRange {
 
 struct FileFacts {
     std::string station, marker_number, receiver_type, receiver_number, antenna_type, version;
-    std::optional<double> header_interval;    // s, the header's INTERVAL
+    std::optional<double> header_interval;    // s, the header's INTERVAL as written
     std::optional<double> observed_interval;  // s, the upper median of the first spacings
-    std::optional<double> interval;           // s, nominal: the header's, else the observed one
+    std::optional<double> interval;           // s, nominal: the header's when positive, else the observed one
     std::optional<int64_t> first_ms, last_ms; // first and last observation epoch
     double span_seconds = 0.0;
-    std::optional<std::string> damage;
+    std::optional<std::string> damage;        // what ended a partial read (RinexObsData.damage)
 };
 
 struct EpochCompleteness {

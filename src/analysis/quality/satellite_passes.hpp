@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/quality/look_angle_frame.hpp"
 #include "analysis/quality/quality_report.hpp"
 #include "navigation/nav_data.hpp"
 #include "navigation/orbit_source.hpp"
+#include "utils/coordinates.hpp"
 
 namespace skyrift {
 
