@@ -141,6 +141,17 @@ def test_slips_above_the_cutoff_and_observations_per_slip(tmp_path):
     assert signal(without_orbit, "C1C")["slips"] == 3  # every elevation without an orbit
 
 
+def test_a_code_without_its_own_phase_counts_the_slips_of_the_phase_it_goes_with(tmp_path):
+    """C1W has no L1W: like its multipath pair, it goes with L1C and counts L1C's slips."""
+    codes = GPS + ["C1W"]
+    tracks = scene_tracks(codes)
+    with_lli(tracks, "G02", "L1C", 1500.0)
+    report = sk.quality(read_scene(tmp_path, tracks, codes), scene_sp3(tmp_path), RECEIVER)
+    c1c, c1w = signal(report, "C1C"), signal(report, "C1W")
+    assert c1w["slips"] == c1c["slips"] == 1
+    assert c1w["obs_per_slip"] == c1w["present"]
+
+
 def jumped(tracks, at, ms, kind, only=None):
     for sat, track in tracks.items():
         if only and sat != only:

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/multipath/same_signal_phase.hpp"
+
 namespace skyrift {
 
 namespace {
@@ -30,15 +32,6 @@ Totals totals_of(const SignalInputs& in, GnssSystem system, ObservationCode code
         }
     }
     return t;
-}
-
-bool system_has(const std::vector<SatelliteWork>& works, GnssSystem system, ObservationCode code) {
-    for (const SatelliteWork& w : works) {
-        if (w.facts.satellite.system != system) continue;
-        for (const CodeCount& c : w.codes)
-            if (c.code == code && c.observed > 0) return true;
-    }
-    return false;
 }
 
 std::vector<ObservationCode> pseudorange_codes(const std::vector<SatelliteWork>& works, GnssSystem system) {
@@ -82,12 +75,35 @@ void add_snr(const std::vector<SatelliteWork>& works, SignalQuality& row) {
     if (count > 0) row.snr_mean = sum / static_cast<double>(count);
 }
 
+// The phase a satellite's code goes with, by the multipath analysis' rule (a code whose own
+// phase the satellite never has takes its band's smallest attribute), so that the slips
+// counted here are the ones that cut that code's multipath arcs.
+std::optional<ObservationCode> phase_of(const SatelliteWork& w, ObservationCode code) {
+    std::vector<ObservationCode> codes;
+    codes.reserve(w.codes.size());
+    for (const CodeCount& c : w.codes)
+        if (c.observed > 0) codes.push_back(c.code);
+    return same_signal_phase(codes, code);
+}
+
+bool tracks(const SatelliteWork& w, ObservationCode code) {
+    return std::any_of(w.codes.begin(), w.codes.end(),
+                       [&](const CodeCount& c) { return c.code == code && c.observed > 0; });
+}
+
 void add_slips(const SignalInputs& in, SignalQuality& row) {
-    const ObservationCode phase{ObservationKind::L, row.code.band, row.code.attribute};
-    if (!in.slips || !system_has(in.works, row.system, phase)) return;
+    if (!in.slips) return;
+    bool any_phase = false;
     uint64_t n = 0;
-    for (const SlipEvent& e : *in.slips)
-        if (e.satellite.system == row.system && e.phase == phase && e.above) ++n;
+    for (const SatelliteWork& w : in.works) {
+        if (w.facts.satellite.system != row.system || !tracks(w, row.code)) continue;
+        const auto phase = phase_of(w, row.code);
+        if (!phase) continue;
+        any_phase = true;
+        for (const SlipEvent& e : *in.slips)
+            if (e.satellite == w.facts.satellite && e.phase == *phase && e.above) ++n;
+    }
+    if (!any_phase) return;
     row.slips = n;
     const uint64_t observations = in.elevations ? row.present.value_or(0) : row.observed;
     if (observations > 0) row.obs_per_slip = observations_per_slip(observations, n);
