@@ -54,13 +54,18 @@ double distance(const Ecef& a, const Ecef& b) {
     return std::sqrt((dx * dx + dy * dy) + dz * dz);
 }
 
-LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite) {
+LocalFrame local_frame(const Ecef& receiver) {
     const double horizontal = std::sqrt(receiver.x * receiver.x + receiver.y * receiver.y);
     const LatLon a = geodetic_angles(receiver, horizontal);
     // Through degrees and back, so angles match those printed elsewhere to the bit.
     const double phi = a.phi * kDegPerRad * kRadPerDeg;
     const double lambda = a.lambda * kDegPerRad * kRadPerDeg;
-    const double sp = std::sin(phi), cp = std::cos(phi), sl = std::sin(lambda), cl = std::cos(lambda);
+    return {receiver, std::sin(phi), std::cos(phi), std::sin(lambda), std::cos(lambda)};
+}
+
+LookAngles calculate_azel(const LocalFrame& frame, const Ecef& satellite) {
+    const double sp = frame.sin_phi, cp = frame.cos_phi, sl = frame.sin_lambda, cl = frame.cos_lambda;
+    const Ecef& receiver = frame.origin;
     const double dx = satellite.x - receiver.x, dy = satellite.y - receiver.y, dz = satellite.z - receiver.z;
     const double e = -sl * dx + cl * dy;
     const double n = -sp * cl * dx - sp * sl * dy + cp * dz;
@@ -73,6 +78,10 @@ LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite) {
     if (azimuth >= 360.0 || azimuth == 0.0) azimuth = 0.0;  // also folds -0 into 0
     const double elevation = r2 > 0.0 ? std::asin(u / std::sqrt(r2)) * kDegPerRad : 0.0;
     return {azimuth, elevation};
+}
+
+LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite) {
+    return calculate_azel(local_frame(receiver), satellite);
 }
 
 }  // namespace skyrift

@@ -23,4 +23,13 @@ struct LookAngles {
 };
 LookAngles calculate_azel(const Ecef& receiver, const Ecef& satellite);
 
+// The receiver's local east-north-up frame, for many look angles from one place: the
+// angles equal calculate_azel's to the bit, without its geodetic latitude each time.
+struct LocalFrame {
+    Ecef origin;
+    double sin_phi, cos_phi, sin_lambda, cos_lambda;
+};
+LocalFrame local_frame(const Ecef& receiver);
+LookAngles calculate_azel(const LocalFrame& frame, const Ecef& satellite);
+
 }  // namespace skyrift

@@ -1,11 +1,13 @@
 #include "analysis/multipath/cycle_slips.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <span>
 
 #include "analysis/multipath/same_signal_phase.hpp"
 #include "analysis/multipath/signal_frequencies.hpp"
+#include "utils/worker_pool.hpp"
 
 namespace skyrift {
 
@@ -41,10 +43,14 @@ struct GfOutcome {
 
 using Observations = std::span<const ObservationEntry>;
 
-// Observations are sorted by code, so each kind is one contiguous run.
+// Observations are sorted by code text, so each kind is one contiguous run, found by
+// binary search on the kind's letter.
 Observations of_kind(Observations all, ObservationKind kind) {
-    auto first = std::find_if(all.begin(), all.end(), [&](const ObservationEntry& o) { return o.code.kind == kind; });
-    auto last = std::find_if(first, all.end(), [&](const ObservationEntry& o) { return o.code.kind != kind; });
+    const char letter = kind_letter(kind);
+    auto first = std::partition_point(all.begin(), all.end(),
+                                      [&](const ObservationEntry& o) { return kind_letter(o.code.kind) < letter; });
+    auto last = std::partition_point(first, all.end(),
+                                     [&](const ObservationEntry& o) { return kind_letter(o.code.kind) == letter; });
     return {first, last};
 }
 
@@ -59,18 +65,6 @@ struct CodePhase {
     ObservationCode code, phase;
 };
 
-// The phase on the first usable second band that has one at this epoch (its smallest attribute).
-const ObservationEntry* gf_partner(const SatelliteTrack& track, Observations phases, uint8_t band, double f1) {
-    for (const uint8_t candidate : band_preferences(track.satellite.system)) {
-        if (candidate == band) continue;
-        const auto f2 = band_frequency(track.satellite, track.channel, candidate);
-        if (!f2 || !bands_separable(f1, *f2)) continue;
-        for (const ObservationEntry& p : phases)
-            if (p.code.band == candidate) return &p;
-    }
-    return nullptr;
-}
-
 template <typename Value, typename Same>
 Value* find_value(std::vector<Value>& values, Same&& same) {
     for (Value& v : values)
@@ -82,6 +76,8 @@ class TrackScanner {
 public:
     TrackScanner(const SatelliteTrack& track, const SlipSettings& settings, std::vector<SlipRecord>& out)
         : track_(track), settings_(settings), out_(out) {
+        for (uint8_t band = 0; band < frequencies_.size(); ++band)
+            frequencies_[band] = band_frequency(track.satellite, track.channel, band);
         for (const ObservationCode& code : track.codes)
             if (code.kind == ObservationKind::C)
                 if (const auto phase = same_signal_phase(track.codes, code)) code_phases_.push_back({code, *phase});
@@ -122,7 +118,19 @@ private:
     }
 
     std::optional<double> frequency(uint8_t band) const {
-        return band_frequency(track_.satellite, track_.channel, band);
+        return band < frequencies_.size() ? frequencies_[band] : band_frequency(track_.satellite, track_.channel, band);
+    }
+
+    // The phase on the first usable second band that has one at this epoch (its smallest attribute).
+    const ObservationEntry* gf_partner(Observations phases, uint8_t band, double f1) const {
+        for (const uint8_t candidate : band_preferences(track_.satellite.system)) {
+            if (candidate == band) continue;
+            const auto f2 = frequency(candidate);
+            if (!f2 || !bands_separable(f1, *f2)) continue;
+            for (const ObservationEntry& p : phases)
+                if (p.code.band == candidate) return &p;
+        }
+        return nullptr;
     }
 
     // Seconds since a value's last time stamp when it may be compared, else nothing. By
@@ -139,7 +147,7 @@ private:
         for (const ObservationEntry& p1 : phases) {
             const auto f1 = frequency(p1.code.band);
             if (!f1) continue;
-            const ObservationEntry* p2 = gf_partner(track_, phases, p1.code.band, *f1);
+            const ObservationEntry* p2 = gf_partner(phases, p1.code.band, *f1);
             if (!p2) continue;
             const double f2 = *frequency(p2->code.band);
             const double value = (kSpeedOfLight / *f1 * p1.value() - kSpeedOfLight / f2 * p2->value()) /
@@ -216,6 +224,7 @@ private:
     const SlipSettings& settings_;
     std::vector<SlipRecord>& out_;
     std::vector<CodePhase> code_phases_;  // each pseudorange of the track with its phase
+    std::array<std::optional<double>, 10> frequencies_;  // by band digit: asked once per track
     // The latest value of every quantity the satellite has shown, with its time stamp.
     std::vector<GfValue> gf_;
     std::vector<CmcValue> cmc_;
@@ -234,18 +243,8 @@ void sort_slips(std::vector<SlipRecord>& slips) {
     });
 }
 
-}  // namespace
-
-SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<SatelliteTrack>& tracks,
-                                 const SlipSettings& settings) {
-    SlipDetection result;
-    for (const SatelliteTrack& track : tracks) {
-        TrackScanner scanner(track, settings, result.slips);
-        for (std::size_t k = 0; k < track.entries.size(); ++k)
-            scanner.scan(obs.observations_of(obs.satellite_entries[track.entries[k]]), track.times_ms[k]);
-    }
-    sort_slips(result.slips);
-    // Each (satellite, phase code, epoch) event counts once however many records name it.
+// Each (satellite, phase code, epoch) event counts once however many records name it.
+void index_slip_epochs(SlipDetection& result) {
     for (const SlipRecord& slip : result.slips) {
         for (uint8_t i = 0; i < slip.num_signals; ++i) {
             const ObservationCode code = slip.signals[i];
@@ -256,7 +255,42 @@ SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<Sate
             ++result.counts[std::string(system_abbreviation(slip.satellite.system)) + code.text()];
         }
     }
+}
+
+}  // namespace
+
+SlipDetection detect_track_slips(const RinexObsData& obs, const SatelliteTrack& track, const SlipSettings& settings) {
+    SlipDetection result;
+    TrackScanner scanner(track, settings, result.slips);
+    for (std::size_t k = 0; k < track.entries.size(); ++k)
+        scanner.scan(obs.observations_of(obs.satellite_entries[track.entries[k]]), track.times_ms[k]);
+    sort_slips(result.slips);
+    // The events of one satellite come in the same order as in the sorted whole, so its
+    // epochs and counts are those of the whole.
+    index_slip_epochs(result);
     return result;
+}
+
+SlipDetection merge_slip_detections(std::vector<SlipDetection> parts) {
+    SlipDetection merged;
+    std::size_t total = 0;
+    for (const SlipDetection& part : parts) total += part.slips.size();
+    merged.slips.reserve(total);
+    for (SlipDetection& part : parts) {
+        merged.slips.insert(merged.slips.end(), part.slips.begin(), part.slips.end());
+        for (auto& [key, times] : part.slip_epochs) merged.slip_epochs.emplace(key, std::move(times));
+        for (const auto& [key, count] : part.counts) merged.counts[key] += count;
+    }
+    // Every part is sorted and holds one satellite, so this stable sort gives the order
+    // of one sort over all records gathered in track order.
+    sort_slips(merged.slips);
+    return merged;
+}
+
+SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<SatelliteTrack>& tracks,
+                                 const SlipSettings& settings) {
+    return merge_slip_detections(parallel_map(
+        tracks.size(), [&](std::size_t t) { return detect_track_slips(obs, tracks[t], settings); }));
 }
 
 }  // namespace skyrift

@@ -21,7 +21,7 @@ void sort_by_time(MpSeries& s) {
         sorted.values.push_back(s.values[i]);
         sorted.snr.push_back(s.snr[i]);
         sorted.has_snr.push_back(s.has_snr[i]);
-        sorted.sources.push_back(s.sources[i]);
+        sorted.track_entries.push_back(s.track_entries[i]);
     }
     s = std::move(sorted);
 }
@@ -68,7 +68,7 @@ void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const
         series.values.push_back(mp);
         series.snr.push_back(snr ? snr->value() : 0.0);
         series.has_snr.push_back(snr != nullptr);
-        series.sources.push_back(track.entries[k]);
+        series.track_entries.push_back(static_cast<uint32_t>(k));
     }
     sort_by_time(series);
 }

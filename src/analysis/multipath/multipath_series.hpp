@@ -13,9 +13,9 @@ struct MpSeries {
     std::vector<double> values;     // m, still carrying the arc's ambiguity bias
     std::vector<double> snr;        // NaN-free; meaningful where has_snr is set
     std::vector<uint8_t> has_snr;
-    std::vector<uint32_t> sources;  // satellite entry of each point
+    std::vector<uint32_t> track_entries;  // index into the track's entries of each point
 
-    void clear() { times_ms.clear(); values.clear(); snr.clear(); has_snr.clear(); sources.clear(); }
+    void clear() { times_ms.clear(); values.clear(); snr.clear(); has_snr.clear(); track_entries.clear(); }
     std::size_t size() const { return values.size(); }
 };
 
