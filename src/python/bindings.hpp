@@ -35,5 +35,6 @@ void register_constants(py::module_& m);
 // Additions, after the constants: each registers a class and its functions
 void register_reflector(py::module_& m);  // ReflectorHeights; reflector_heights, reflector_heights_from_snr
 void register_nav(py::module_& m);        // NavData; read_rinex_nav, read_rinex_nav_bytes
+void register_observation_rows(py::module_& m);  // RinexObsData.to_pandas
 
 }  // namespace skyrift

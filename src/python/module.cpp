@@ -45,6 +45,7 @@ void register_everything(py::module_& m) {
 
     register_reflector(m);
     register_nav(m);
+    register_observation_rows(m);
 }
 
 }  // namespace
