@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 #include <span>
 
 #include "analysis/multipath/same_signal_phase.hpp"
@@ -234,13 +235,37 @@ private:
 };
 
 // Time, then satellite text ("G05" < "G100" < "G20"), then first signal text; stable.
+// The satellites' text order is taken once, as a rank per distinct satellite.
 void sort_slips(std::vector<SlipRecord>& slips) {
-    std::stable_sort(slips.begin(), slips.end(), [](const SlipRecord& a, const SlipRecord& b) {
+    std::vector<Satellite> distinct;
+    for (const SlipRecord& s : slips) distinct.push_back(s.satellite);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<std::string> ids;
+    for (const Satellite& s : distinct) ids.push_back(s.id());
+    std::vector<uint32_t> by_text(distinct.size());
+    std::iota(by_text.begin(), by_text.end(), 0u);
+    std::sort(by_text.begin(), by_text.end(), [&](uint32_t a, uint32_t b) { return ids[a] < ids[b]; });
+    std::vector<uint32_t> rank_of(distinct.size());
+    for (uint32_t r = 0; r < by_text.size(); ++r) rank_of[by_text[r]] = r;
+    std::vector<uint32_t> rank(slips.size());
+    for (std::size_t i = 0; i < slips.size(); ++i) {
+        const auto at = std::lower_bound(distinct.begin(), distinct.end(), slips[i].satellite);
+        rank[i] = rank_of[static_cast<std::size_t>(at - distinct.begin())];
+    }
+    std::vector<uint32_t> order(slips.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t i, uint32_t j) {
+        const SlipRecord &a = slips[i], &b = slips[j];
         if (a.time_ms != b.time_ms) return a.time_ms < b.time_ms;
-        if (a.satellite != b.satellite) return a.satellite.id() < b.satellite.id();
+        if (rank[i] != rank[j]) return rank[i] < rank[j];
         if (a.num_signals == 0 || b.num_signals == 0) return a.num_signals < b.num_signals;
         return a.signals[0] < b.signals[0];
     });
+    std::vector<SlipRecord> sorted;
+    sorted.reserve(slips.size());
+    for (const uint32_t i : order) sorted.push_back(slips[i]);
+    slips = std::move(sorted);
 }
 
 // Each (satellite, phase code, epoch) event counts once however many records name it.
