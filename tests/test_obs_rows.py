@@ -26,7 +26,7 @@ def test_one_row_per_observation_in_storage_order(small):
     assert list(frame.columns) == ["time", "satellite", "code", "value", "lli", "ssi"]
     assert frame["time"].dtype == np.dtype("datetime64[ms]")
     assert frame["lli"].dtype == np.int8 and frame["ssi"].dtype == np.int8
-    assert frame.attrs["time_system"] == "GPS"
+    assert frame.attrs["time_scale"] == "GPS"
     # Satellites sorted within an epoch (E05 before G01), codes sorted within a satellite.
     rows = [(str(t)[11:19], s, c, v, lli, ssi) for t, s, c, v, lli, ssi in frame.itertuples(index=False)]
     assert rows == [("00:00:00", "E05", "C1C", 21000000.5, -1, -1), ("00:00:00", "E05", "C5Q", 21000001.25, -1, -1),

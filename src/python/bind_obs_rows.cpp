@@ -46,7 +46,7 @@ py::object observations_to_pandas(const std::shared_ptr<RinexObsData>& data) {
     // The columns are new arrays of their own: no copy is needed.
     py::object frame = pd.attr("DataFrame")(columns, py::arg("copy") = false);
     const std::string& scale = d.header.time_system;
-    frame.attr("attrs")["time_system"] = scale.empty() ? std::string("GPS") : scale;
+    frame.attr("attrs")["time_scale"] = scale.empty() ? std::string("GPS") : scale;
     return frame;
 }
 
@@ -58,8 +58,8 @@ void register_observation_rows(py::module_& m) {
             doc_sig("to_pandas($self)",
                     "The observations as a long pandas DataFrame, one row per stored observation in\n"
                     "storage order (epochs in file order, satellites and codes sorted within each):\n"
-                    "time (datetime64[ms], in the file's time system, attrs['time_system'], GPS when\n"
-                    "the header names none), satellite and code (categorical), value (float64), and\n"
+                    "time (datetime64[ms] in the file's time scale: attrs['time_scale'], the header's\n"
+                    "time system or else GPS), satellite and code (categorical), value (float64), and\n"
                     "lli and ssi (int8, -1 where the file gives no indicator).\n"
                     "Needs pandas (the skyrift_mp[pandas] extra).")
                 .c_str());

@@ -19,21 +19,23 @@ namespace {
 void reserve_for_text(RinexObsData& data, std::size_t text_bytes) {
     data.observations.reserve(text_bytes / 16 + 16);
     data.satellite_entries.reserve(text_bytes / 64 + 16);
+    // Huge pages for the large array only: a huge page is faulted in whole, so the one
+    // being filled holds up to 2 MB more than the values; for the satellite entries,
+    // a tenth of the size, that would outweigh the faults saved.
     advise_huge_pages(data.observations.data(), data.observations.capacity() * sizeof(ObservationEntry));
-    advise_huge_pages(data.satellite_entries.data(), data.satellite_entries.capacity() * sizeof(SatelliteEntry));
 }
 
-// shrink_to_fit, with the new block faulted in as huge pages too. The copy goes a slice
+// shrink_to_fit, with the new block faulted in as huge pages where asked. The copy goes a slice
 // at a time and gives each copied slice of the old block back at once, so that the
 // values are never held twice.
 template <typename T>
-void fit_capacity(std::vector<T>& values) {
+void fit_capacity(std::vector<T>& values, bool huge_pages) {
     if (values.capacity() == values.size()) return;
     static_assert(std::is_trivially_copyable_v<T>);
     constexpr std::size_t kSlice = (std::size_t{1} << 20) / sizeof(T);
     std::vector<T> fitted;
     fitted.reserve(values.size());
-    advise_huge_pages(fitted.data(), fitted.capacity() * sizeof(T));
+    if (huge_pages) advise_huge_pages(fitted.data(), fitted.capacity() * sizeof(T));
     for (std::size_t at = 0; at < values.size(); at += kSlice) {
         const std::size_t n = std::min(kSlice, values.size() - at);
         fitted.insert(fitted.end(), values.begin() + static_cast<std::ptrdiff_t>(at),
@@ -44,9 +46,9 @@ void fit_capacity(std::vector<T>& values) {
 }
 
 void release_slack(RinexObsData& data) {
-    fit_capacity(data.epochs);
-    fit_capacity(data.satellite_entries);
-    fit_capacity(data.observations);
+    fit_capacity(data.epochs, false);
+    fit_capacity(data.satellite_entries, false);
+    fit_capacity(data.observations, true);
 }
 
 }  // namespace

@@ -27,13 +27,15 @@ namespace {
 // Last value of one tested quantity: a geometry-free pair or a code-minus-phase code.
 struct GfValue {
     ObservationCode phase, partner;
-    double value;
-    int64_t time_ms;
+    double value = 0.0;
+    int64_t time_ms = 0;
+    bool seen = false;  // a value has been stored
 };
 struct CmcValue {
     ObservationCode code;
-    double value;
-    int64_t time_ms;
+    double value = 0.0;
+    int64_t time_ms = 0;
+    bool seen = false;
 };
 
 // One geometry-free comparison made at the current epoch, for the attribution of its slips.
@@ -44,15 +46,20 @@ struct GfOutcome {
 
 using Observations = std::span<const ObservationEntry>;
 
-// Observations are sorted by code text, so each kind is one contiguous run, found by
-// binary search on the kind's letter.
-Observations of_kind(Observations all, ObservationKind kind) {
-    const char letter = kind_letter(kind);
-    auto first = std::partition_point(all.begin(), all.end(),
-                                      [&](const ObservationEntry& o) { return kind_letter(o.code.kind) < letter; });
-    auto last = std::partition_point(first, all.end(),
-                                     [&](const ObservationEntry& o) { return kind_letter(o.code.kind) == letter; });
-    return {first, last};
+// Observations are sorted by code text (kinds in letter order C, D, L, S, X), so the
+// pseudoranges lead and the phases are one run: found in one forward pass, which reads
+// the entry's observations in memory order.
+struct KindRuns {
+    Observations codes, phases;
+};
+KindRuns kind_runs(Observations all) {
+    const auto is = [](ObservationKind kind) { return [kind](const ObservationEntry& o) { return o.code.kind == kind; }; };
+    const auto codes_end = std::find_if_not(all.begin(), all.end(), is(ObservationKind::C));
+    const auto phases_begin = std::find_if(codes_end, all.end(), [](const ObservationEntry& o) {
+        return kind_letter(o.code.kind) >= kind_letter(ObservationKind::L);
+    });
+    const auto phases_end = std::find_if_not(phases_begin, all.end(), is(ObservationKind::L));
+    return {{all.begin(), codes_end}, {phases_begin, phases_end}};
 }
 
 const ObservationEntry* observation_of(Observations all, ObservationCode code) {
@@ -66,13 +73,6 @@ struct CodePhase {
     ObservationCode code, phase;
 };
 
-template <typename Value, typename Same>
-Value* find_value(std::vector<Value>& values, Same&& same) {
-    for (Value& v : values)
-        if (same(v)) return &v;
-    return nullptr;
-}
-
 class TrackScanner {
 public:
     TrackScanner(const SatelliteTrack& track, const SlipSettings& settings, std::vector<SlipRecord>& out)
@@ -85,18 +85,81 @@ public:
     }
 
     void scan(Observations all, int64_t time_ms) {
-        const Observations phases = of_kind(all, ObservationKind::L);
-        if (settings_.use_lli) check_lli(phases, time_ms);
+        const Plan& plan = plan_for(all);
+        if (settings_.use_lli) check_lli(all.subspan(plan.phases_begin, plan.phases_end - plan.phases_begin), time_ms);
         const std::size_t first_gf = out_.size();
         outcomes_.clear();
-        check_geometry_free(phases, time_ms);
+        check_geometry_free(plan, all, time_ms);
         attribute_gf_slips(first_gf);
-        check_code_phase(of_kind(all, ObservationKind::C), phases, time_ms);
+        check_code_phase(plan, all, time_ms);
         last_epoch_ms_ = time_ms;
         seen_epoch_ = true;
     }
 
 private:
+    // What the tests need of one layout of codes, worked out when the layout appears (a
+    // satellite's codes seldom change from epoch to epoch): positions in the entry's
+    // observations, frequencies, and the slots of the values compared.
+    struct GfStep {
+        uint32_t phase, partner;
+        double f1, f2;
+        std::size_t slot;  // in gf_
+    };
+    struct CmcStep {
+        uint32_t code, phase;
+        double f;
+        std::size_t slot;  // in cmc_
+    };
+    struct Plan {
+        std::vector<ObservationCode> codes;
+        std::size_t phases_begin = 0, phases_end = 0;
+        std::vector<GfStep> gf;
+        std::vector<CmcStep> cmc;
+    };
+
+    const Plan& plan_for(Observations all) {
+        const bool same = all.size() == plan_.codes.size() &&
+                          std::equal(all.begin(), all.end(), plan_.codes.begin(),
+                                     [](const ObservationEntry& o, const ObservationCode& c) { return o.code == c; });
+        if (!same) plan_ = make_plan(all);
+        return plan_;
+    }
+
+    Plan make_plan(Observations all) {
+        Plan plan;
+        for (const ObservationEntry& o : all) plan.codes.push_back(o.code);
+        const KindRuns runs = kind_runs(all);
+        const auto at = [&](const ObservationEntry* o) { return static_cast<uint32_t>(o - all.data()); };
+        plan.phases_begin = at(runs.phases.data());
+        plan.phases_end = plan.phases_begin + runs.phases.size();
+        for (const ObservationEntry& p1 : runs.phases) {
+            const auto f1 = frequency(p1.code.band);
+            if (!f1) continue;
+            const ObservationEntry* p2 = gf_partner(runs.phases, p1.code.band, *f1);
+            if (!p2) continue;
+            plan.gf.push_back({at(&p1), at(p2), *f1, *frequency(p2->code.band),
+                               slot_of(gf_, [&](const GfValue& v) { return v.phase == p1.code && v.partner == p2->code; },
+                                       GfValue{p1.code, p2->code})});
+        }
+        for (const ObservationEntry& q : runs.codes) {
+            const auto f = frequency(q.code.band);
+            if (!f) continue;
+            const ObservationEntry* phase = same_signal_observation(runs.phases, q.code);
+            if (!phase) continue;
+            plan.cmc.push_back({at(&q), at(phase), *f,
+                                slot_of(cmc_, [&](const CmcValue& v) { return v.code == q.code; }, CmcValue{q.code})});
+        }
+        return plan;
+    }
+
+    template <typename Value, typename Same>
+    static std::size_t slot_of(std::vector<Value>& values, Same&& same, Value fresh) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (same(values[i])) return i;
+        values.push_back(fresh);
+        return values.size() - 1;
+    }
+
     void record(int64_t time_ms, ObservationCode a, const ObservationCode* b, double magnitude,
                 double threshold, SlipMethod method) {
         SlipRecord r;
@@ -144,29 +207,28 @@ private:
         return dt;
     }
 
-    void check_geometry_free(Observations phases, int64_t time_ms) {
-        for (const ObservationEntry& p1 : phases) {
-            const auto f1 = frequency(p1.code.band);
-            if (!f1) continue;
-            const ObservationEntry* p2 = gf_partner(phases, p1.code.band, *f1);
-            if (!p2) continue;
-            const double f2 = *frequency(p2->code.band);
-            const double value = (kSpeedOfLight / *f1 * p1.value() - kSpeedOfLight / f2 * p2->value()) /
-                                 ((*f1 * *f1) / (f2 * f2) - 1.0);
-            GfValue* prev = find_value(gf_, [&](const GfValue& v) { return v.phase == p1.code && v.partner == p2->code; });
-            if (!prev) {
-                gf_.push_back({p1.code, p2->code, value, time_ms});
+    void check_geometry_free(const Plan& plan, Observations all, int64_t time_ms) {
+        for (const GfStep& step : plan.gf) {
+            const ObservationEntry &p1 = all[step.phase], &p2 = all[step.partner];
+            const double f1 = step.f1, f2 = step.f2;
+            const double value =
+                (kSpeedOfLight / f1 * p1.value() - kSpeedOfLight / f2 * p2.value()) / ((f1 * f1) / (f2 * f2) - 1.0);
+            GfValue& prev = gf_[step.slot];
+            if (!prev.seen) {
+                prev.value = value;
+                prev.time_ms = time_ms;
+                prev.seen = true;
                 continue;
             }
-            if (const auto dt = comparable_dt(prev->time_ms, time_ms)) {
+            if (const auto dt = comparable_dt(prev.time_ms, time_ms)) {
                 const double threshold = settings_.ion_delta_base + settings_.ion_delta_rate * *dt;
-                const double change = std::fabs(value - prev->value);
+                const double change = std::fabs(value - prev.value);
                 const bool failed = change > threshold;
-                if (failed) record(time_ms, p1.code, &p2->code, change, threshold, SlipMethod::Gf);
-                outcomes_.push_back({p1.code, p2->code, failed});
+                if (failed) record(time_ms, p1.code, &p2.code, change, threshold, SlipMethod::Gf);
+                outcomes_.push_back({p1.code, p2.code, failed});
             }
-            prev->value = value;
-            prev->time_ms = time_ms;
+            prev.value = value;
+            prev.time_ms = time_ms;
         }
     }
 
@@ -192,25 +254,24 @@ private:
         }
     }
 
-    void check_code_phase(Observations codes, Observations phases, int64_t time_ms) {
-        for (const ObservationEntry& q : codes) {
-            const auto f = frequency(q.code.band);
-            if (!f) continue;
-            const ObservationEntry* phase = same_signal_observation(phases, q.code);
-            if (!phase) continue;
-            const double value = kSpeedOfLight / *f * phase->value() - q.value();
-            CmcValue* prev = find_value(cmc_, [&](const CmcValue& v) { return v.code == q.code; });
-            if (!prev) {
-                cmc_.push_back({q.code, value, time_ms});
+    void check_code_phase(const Plan& plan, Observations all, int64_t time_ms) {
+        for (const CmcStep& step : plan.cmc) {
+            const ObservationEntry &q = all[step.code], &phase = all[step.phase];
+            const double value = kSpeedOfLight / step.f * phase.value() - q.value();
+            CmcValue& prev = cmc_[step.slot];
+            if (!prev.seen) {
+                prev.value = value;
+                prev.time_ms = time_ms;
+                prev.seen = true;
                 continue;
             }
-            if (const auto dt = comparable_dt(prev->time_ms, time_ms)) {
+            if (const auto dt = comparable_dt(prev.time_ms, time_ms)) {
                 const double threshold = settings_.cp_delta_base + settings_.cp_delta_rate * *dt;
-                const double change = std::fabs(value - prev->value);
-                if (change > threshold) record(time_ms, phase->code, &q.code, change, threshold, SlipMethod::CodePhase);
+                const double change = std::fabs(value - prev.value);
+                if (change > threshold) record(time_ms, phase.code, &q.code, change, threshold, SlipMethod::CodePhase);
             }
-            prev->value = value;
-            prev->time_ms = time_ms;
+            prev.value = value;
+            prev.time_ms = time_ms;
         }
     }
 
@@ -230,6 +291,7 @@ private:
     std::vector<GfValue> gf_;
     std::vector<CmcValue> cmc_;
     std::vector<GfOutcome> outcomes_;  // comparisons of the current epoch
+    Plan plan_;                        // of the last layout seen
     int64_t last_epoch_ms_ = 0;
     bool seen_epoch_ = false;
 };

@@ -41,9 +41,8 @@ struct TrackOutcome {
 
 class EstimateEmitter {
 public:
-    EstimateEmitter(const AnalyzerConfig& config, const RinexObsData& obs, const SlipDetection& slips,
-                    double gap_seconds)
-        : config_(config), obs_(obs), slips_(slips) {
+    EstimateEmitter(const AnalyzerConfig& config, const SlipDetection& slips, double gap_seconds)
+        : config_(config), slips_(slips) {
         rules_.gap_seconds = gap_seconds;
         rules_.jump_limit = config.mp_jump_limit;
         rules_.min_arc_seconds = config.min_arc;
@@ -51,9 +50,9 @@ public:
     }
 
     // The pair's estimates, with the slip-caused arc breaks and how far it got.
-    PairOutcome emit(const SatelliteTrack& track, const MpSignalPair& pair) {
+    PairOutcome emit(const TrackColumns& columns, const SatelliteTrack& track, const MpSignalPair& pair) {
         PairOutcome out;
-        build_mp_series(obs_, track, pair, series_);
+        build_mp_series(columns, track, pair, series_);
         if (series_.size() == 0) {
             out.stop = SignalStop::NoCommonEpoch;
             return out;
@@ -105,7 +104,6 @@ private:
     }
 
     const AnalyzerConfig& config_;
-    const RinexObsData& obs_;
     const SlipDetection& slips_;
     MultipathArcRules rules_;
     MpSeries series_;
@@ -194,9 +192,13 @@ TrackOutcome analyse_track(const AnalyzerConfig& config, const RinexObsData& obs
                            std::span<const MpSignalPair> pairs, double gap) {
     TrackOutcome out;
     if (config.detect_cycle_slips) out.slips = detect_track_slips(obs, track, slip_settings(config));
-    EstimateEmitter emitter(config, obs, out.slips, gap);
+    EstimateEmitter emitter(config, out.slips, gap);
+    std::vector<ObservationCode> codes;
+    for (const MpSignalPair& pair : pairs)
+        for (const ObservationCode& code : codes_of_pair(pair)) codes.push_back(code);
+    const TrackColumns columns(obs, track, std::move(codes));
     out.pairs.reserve(pairs.size());
-    for (const MpSignalPair& pair : pairs) out.pairs.push_back(emitter.emit(track, pair));
+    for (const MpSignalPair& pair : pairs) out.pairs.push_back(emitter.emit(columns, track, pair));
     if (config.orbit) apply_look_angles(config, track, out.pairs);
     for (PairOutcome& pair : out.pairs) apply_cutoff(config, pair);
     return out;
