@@ -212,6 +212,7 @@ def section_peers(ours, chain):
               f"ours with to_pandas() {peer / t_pd:.1f}x faster, with to_xarray() {peer / t_xr:.1f}x")
     import multipath
     import read_obs
+    multipath.CACHE.mkdir(parents=True, exist_ok=True)
     peer = multipath.run_peer("esbc")
     print(f"  gnssmultipath on ESBC: {peer['wall']:.2f} s; our chain {chain['chain']:.3f} s: "
           f"{peer['wall'] / chain['chain']:.0f}x")
