@@ -1,7 +1,10 @@
 """analyze() and compute_elevations() release the interpreter lock: other threads make
 progress meanwhile, and touching a results object under compute_elevations hits its
 borrow flag."""
+import os
+import subprocess
 import sys
+import textwrap
 import threading
 
 import pytest
@@ -64,3 +67,47 @@ def test_touching_results_during_compute_elevations_is_a_borrow_error(fast_switc
     worker.join()
     assert "Already mutably borrowed" in errors and "Already borrowed" in errors
     assert res.total_estimates() == len(res.estimates)
+
+
+# Every result of an analysis, as text: estimates (with arcs and look angles), statistics,
+# slips, counts and empty reasons of analyze() with and without an orbit, and of
+# compute_elevations.
+ANALYSIS_DIGEST = textwrap.dedent("""
+    import hashlib
+    import skyrift_mp as mp
+    h = hashlib.sha256()
+    def add(columns):
+        for name, column in sorted(columns.items()):
+            h.update(name.encode())
+            h.update(column.tobytes() if column.dtype.kind in "fiuM" else repr(column.tolist()).encode())
+    obs = mp.read_rinex_obs(obs_path)
+    sp3 = mp.read_sp3(sp3_path)
+    for settings in ({}, {"orbit": sp3, "receiver": obs.approx_position}):
+        res = mp.MultipathAnalyzer(obs, elevation_cutoff=5, **settings).analyze()
+        add(res.to_numpy()); add(res.statistics_to_numpy()); add(res.cycle_slips_to_numpy())
+        h.update(repr((res.empty_reasons, res.estimates_without_position,
+                       res.estimates_without_position_by_system)).encode())
+    res = mp.MultipathAnalyzer(obs).analyze()
+    h.update(repr(res.compute_elevations(sp3, obs.approx_position)).encode())
+    add(res.to_numpy()); add(res.statistics_to_numpy())
+    digest = h.hexdigest()
+""")
+
+
+def analysis_digest(obs_path: str, sp3_path: str, cpus=None) -> str:
+    """The digest in a fresh interpreter, its worker pool sized by `cpus` (all when None)."""
+    pin = f"import os\nos.sched_setaffinity(0, {sorted(cpus)!r})\n" if cpus else ""
+    code = f"{pin}obs_path = {obs_path!r}\nsp3_path = {sp3_path!r}\n{ANALYSIS_DIGEST}\nprint(digest)"
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout.strip()
+
+
+@pytest.mark.parametrize("obs_name, sp3_name", [
+    ("ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz", "GRG0MGXFIN_20201770000_01D_15M_ORB.SP3"),
+    ("OPEC00NOR_S_20220010000_01D_30S_MO_3.04_croped.rnx", "Testfile_20220101.eph"),
+])
+def test_the_analysis_on_the_pool_equals_one_worker(obs_name, sp3_name):
+    obs_path, sp3_path = str(data_file(obs_name)), str(data_file(sp3_name))
+    if len(os.sched_getaffinity(0)) < 2:
+        pytest.skip("one processor: the pool has one worker either way")
+    one = analysis_digest(obs_path, sp3_path, {min(os.sched_getaffinity(0))})
+    assert analysis_digest(obs_path, sp3_path) == one

@@ -5,6 +5,7 @@
 #include "io/crinex_decoder.hpp"
 #include "io/decoder_stages.hpp"
 #include "io/end_of_file_mark.hpp"
+#include "io/piece_source.hpp"
 #include "io/text_stream.hpp"
 #include "utils/memory.hpp"
 
@@ -27,23 +28,68 @@ bool recognises_crinex(std::string_view /*file_name*/, std::string_view data) { 
 
 namespace {
 
+// The lines of a piece source, whatever the pieces' bounds (a line cut by one is joined).
+class PieceLines {
+public:
+    explicit PieceLines(PieceSource& input) : window_(input) {}
+
+    // The next line without its "\n"; `ended` false for a last line without one. False
+    // at the end of the input.
+    bool next(std::string_view& line, bool& ended) {
+        for (;;) {
+            const std::string_view bytes = window_.bytes();
+            const std::size_t newline = bytes.find('\n', scanned_);
+            if (newline != std::string_view::npos) {
+                line = bytes.substr(0, newline);
+                ended = true;
+                window_.consume(newline + 1);
+                scanned_ = 0;
+                return true;
+            }
+            scanned_ = bytes.size();
+            if (window_.extend()) continue;
+            if (bytes.empty()) return false;
+            line = bytes;
+            ended = false;
+            window_.consume(bytes.size());
+            scanned_ = 0;
+            return true;
+        }
+    }
+
+    // Whether the input from here on is a DOS end-of-file mark alone (io/end_of_file_mark.hpp).
+    bool at_end_of_file_mark() {
+        if (!window_.ensure(1) || window_.bytes()[0] != kEndOfFileMark) return false;
+        std::size_t checked = 1;
+        for (;;) {
+            const std::string_view bytes = window_.bytes();
+            if (bytes.find_first_not_of("\r\n", checked) != std::string_view::npos) return false;
+            checked = bytes.size();
+            if (!window_.extend()) return true;
+        }
+    }
+
+private:
+    ByteWindow window_;
+    std::size_t scanned_ = 0;  // bytes of the window already known to hold no line end
+};
+
 // Expands into `out`; `hand_over(out)` is offered the text at epoch boundaries (the
 // stream takes it, the whole-text caller keeps it) and stops the work when false.
 template <typename HandOver>
-std::optional<GnssError> expand(std::string_view text, std::string& out, HandOver&& hand_over) {
+std::optional<GnssError> expand(PieceSource& input, std::string& out, HandOver&& hand_over) {
     CrinexDecoder decoder;
+    PieceLines lines(input);
     std::size_t complete = 0;  // output up to the last whole epoch
     uint64_t index = 0;
-    std::size_t position = 0;
-    while (position < text.size() && !is_end_of_file_mark(text.substr(position))) {
-        const char* begin = text.data() + position;
-        const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', text.size() - position));
-        if (!newline) {
+    std::string_view line;
+    bool ended = true;
+    while (!lines.at_end_of_file_mark() && lines.next(line, ended)) {
+        if (!ended) {
             // Nothing a compressor writes ends without a line end: the file was cut.
             out.resize(complete);
             return GnssError::rinex_parse(index, "Compact RINEX: last line cut short");
         }
-        std::string_view line(begin, static_cast<std::size_t>(newline - begin));
         while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (auto error = decoder.line(line, index, out)) {
             out.resize(complete);
@@ -53,7 +99,6 @@ std::optional<GnssError> expand(std::string_view text, std::string& out, HandOve
             if (!hand_over(out)) return std::nullopt;
             complete = out.size();
         }
-        position = static_cast<std::size_t>(newline - text.data()) + 1;
         ++index;
     }
     if (auto error = decoder.finish(index)) {
@@ -68,23 +113,32 @@ std::optional<GnssError> expand(std::string_view text, std::string& out, HandOve
 TextBuffer expand_crinex(std::string_view text) {
     TextBuffer result;
     // Expanded observation text is about three times its compact form.
-    result.text.reserve(crinex_text_size(text));
+    result.text.reserve(crinex_text_size(text.size(), {}));
     advise_huge_pages(result.text.data(), result.text.capacity());
-    result.trailing_error = expand(text, result.text, [](std::string&) { return true; });
+    WholeInput input(text);
+    result.trailing_error = expand(input, result.text, [](std::string&) { return true; });
     return result;
 }
 
-void expand_crinex_to(std::string_view text, TextStream& stream) {
+void expand_crinex_stream(PieceSource& text, TextStream& stream) {
     std::string out;
     out.reserve(kStreamPiece + kStreamPiece / 2);
+    bool reader_gone = false;
     auto error = expand(text, out, [&](std::string& piece) {
         if (piece.size() < kStreamPiece) return true;
-        const bool reader_waits = stream.push(std::move(piece));
+        reader_gone = !stream.push(std::move(piece));
         piece = std::string();
         piece.reserve(kStreamPiece + kStreamPiece / 2);
-        return reader_waits;
+        return !reader_gone;
     });
-    if (!out.empty()) stream.push(std::move(out));
+    if (reader_gone) return;
+    if (!out.empty() && !stream.push(std::move(out))) return;
+    // A failure of the stage before cut this input short: that one is reported, so the
+    // input is read to its end to learn it, as when the stage before runs whole first.
+    std::string_view rest;
+    while (text.next(rest)) {
+    }
+    if (auto earlier = text.failure()) error = std::move(earlier);
     stream.close(std::move(error));
 }
 
@@ -95,6 +149,6 @@ std::string crinex_text_start(std::string_view text) {
     return std::string(text.substr(std::min(at, text.size()), kTextStart));
 }
 
-std::size_t crinex_text_size(std::string_view text) { return text.size() * 7 / 2 + 4096; }
+std::size_t crinex_text_size(std::size_t text_size, std::string_view /*text_tail*/) { return text_size * 7 / 2 + 4096; }
 
 }  // namespace skyrift

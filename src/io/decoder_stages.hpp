@@ -20,11 +20,13 @@
 // faster implementation of an existing format (another inflater) replaces the
 // body of its decode function and keeps its contract.
 //
-// Decoding beside the reader: a stage may also offer `decode_to`, the same decoding
-// handing its text to a TextStream piece by piece (io/text_stream.hpp), with
-// `text_start` (the first kTextStart bytes of its text, for the stages after it to
-// recognise) and `text_size` (a guess of the whole size). The last stage that applies
-// to a large input then runs on a thread of its own while the reader parses.
+// Decoding beside the reader: a stage may also offer `decode_stream`, the same decoding
+// reading its input piece by piece (io/piece_source.hpp) and handing its text to a
+// TextStream piece by piece (io/text_stream.hpp), with `text_start` (the first kTextStart
+// bytes of its text, from the first bytes of its input, for the stages after it to
+// recognise) and `text_size` (a guess of the whole size from the input's size and last
+// bytes). A large input then runs through every such stage at once, each on a thread of
+// its own, while the reader parses.
 //
 // When an earlier stage failed part-way, a later stage sees only the data before
 // the damage; the earlier failure is the one reported after the decoded lines
@@ -37,6 +39,7 @@
 
 namespace skyrift {
 
+class PieceSource;
 class TextStream;
 
 struct DecoderStage {
@@ -44,9 +47,9 @@ struct DecoderStage {
     bool (*recognises)(std::string_view file_name, std::string_view data);
     TextBuffer (*decode)(std::string_view data);
     // Optional, all three or none (see above).
-    void (*decode_to)(std::string_view data, TextStream& out) = nullptr;
-    std::string (*text_start)(std::string_view data) = nullptr;
-    std::size_t (*text_size)(std::string_view data) = nullptr;
+    void (*decode_stream)(PieceSource& data, TextStream& out) = nullptr;
+    std::string (*text_start)(std::string_view data_start) = nullptr;
+    std::size_t (*text_size)(std::size_t data_size, std::string_view data_tail) = nullptr;
 };
 
 // Enough of a decoded text to recognise any format by its start.
@@ -62,17 +65,17 @@ bool recognises_gzip(std::string_view file_name, std::string_view data);
 // "invalid gzip header", "corrupt deflate stream", "unexpected end of file" or
 // "corrupt gzip stream does not have a matching checksum".
 TextBuffer inflate_gzip(std::string_view compressed);
-void inflate_gzip_to(std::string_view compressed, TextStream& out);
-std::string gzip_text_start(std::string_view compressed);
-std::size_t gzip_text_size(std::string_view compressed);
+void inflate_gzip_stream(PieceSource& compressed, TextStream& out);
+std::string gzip_text_start(std::string_view compressed_start);
+std::size_t gzip_text_size(std::size_t compressed_size, std::string_view compressed_tail);
 
 // Unix compress (.Z), by its magic bytes 1F 9D whatever the name (io/unix_compress.hpp).
 bool recognises_compress(std::string_view file_name, std::string_view data);
 
 // Compact RINEX (Hatanaka), by its first header line (io/crinex.hpp).
 bool recognises_crinex(std::string_view file_name, std::string_view data);
-void expand_crinex_to(std::string_view text, TextStream& out);
-std::string crinex_text_start(std::string_view text);
-std::size_t crinex_text_size(std::string_view text);
+void expand_crinex_stream(PieceSource& text, TextStream& out);
+std::string crinex_text_start(std::string_view text_start);
+std::size_t crinex_text_size(std::size_t text_size, std::string_view text_tail);
 
 }  // namespace skyrift

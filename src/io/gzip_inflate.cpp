@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "io/decoder_stages.hpp"
+#include "io/line_pieces.hpp"
+#include "io/piece_source.hpp"
 #include "io/text_stream.hpp"
 #include "utils/memory.hpp"
 
@@ -56,17 +58,17 @@ HeaderStatus read_member_header(const unsigned char* p, std::size_t n, std::size
     return HeaderStatus::Complete;
 }
 
-// The last member's stored length, as a first guess of the output size. The
-// trailer may belong to one of several members, or be trailing garbage, so the
-// guess is bounded by a generous ratio (RINEX text packs about 4 to 8 times).
-std::size_t size_hint(std::string_view compressed) {
-    const std::size_t cap = compressed.size() * 20 + 4096;
-    if (compressed.size() < 18) return cap;
-    const auto* tail = reinterpret_cast<const unsigned char*>(compressed.data() + compressed.size() - 4);
-    const uint32_t isize = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (uint32_t{tail[3]} << 24);
-    return std::min<std::size_t>(std::max<std::size_t>(isize, compressed.size()), cap) + 1;
+// The last member's stored length (the last four bytes of the input, `tail`), as a
+// first guess of the output size. The trailer may belong to one of several members, or
+// be trailing garbage, so the guess is bounded by a generous ratio (RINEX text packs
+// about 4 to 8 times).
+std::size_t size_hint(std::size_t compressed_size, std::string_view tail) {
+    const std::size_t cap = compressed_size * 20 + 4096;
+    if (compressed_size < 18 || tail.size() < 4) return cap;
+    const auto* last = reinterpret_cast<const unsigned char*>(tail.data() + tail.size() - 4);
+    const uint32_t isize = last[0] | (last[1] << 8) | (last[2] << 16) | (uint32_t{last[3]} << 24);
+    return std::min<std::size_t>(std::max<std::size_t>(isize, compressed_size), cap) + 1;
 }
-
 
 // Where inflated text goes: one string grown as needed, the text's first bytes only,
 // or pieces handed to a stream. `make_room` false: stop inflating.
@@ -97,75 +99,62 @@ public:
     bool make_room() { return false; }
 };
 
-class PiecedText {
-public:
-    explicit PiecedText(TextStream& stream) : stream_(stream), piece_(kStreamPiece, '\0') {}
-    char* next() { return piece_.data() + produced_; }
-    std::size_t room() const { return piece_.size() - produced_; }
-    void wrote(std::size_t n) { produced_ += n; }
-    // Hands over the whole lines; the unfinished one starts the next piece.
-    bool make_room() {
-        const auto* last = static_cast<const char*>(memrchr(piece_.data(), '\n', produced_));
-        if (!last) {
-            piece_.resize(piece_.size() * 2);  // one line longer than a piece
-            return true;
-        }
-        const std::size_t cut = static_cast<std::size_t>(last - piece_.data()) + 1;
-        std::string rest(std::max(kStreamPiece, 2 * (produced_ - cut)), '\0');
-        std::memcpy(rest.data(), piece_.data() + cut, produced_ - cut);
-        piece_.resize(cut);
-        produced_ -= cut;
-        const bool reader_waits = stream_.push(std::move(piece_));
-        piece_ = std::move(rest);
-        return reader_waits;
+// Reads the member header at the front of the window, joining pieces while it is cut
+// short; its length, or the failure.
+std::optional<GnssError> member_header(ByteWindow& in, std::size_t& length) {
+    for (;;) {
+        const std::string_view bytes = in.bytes();
+        const HeaderStatus status =
+            read_member_header(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), length);
+        if (status == HeaderStatus::Complete) return std::nullopt;
+        if (status == HeaderStatus::Invalid) return GnssError::io("invalid gzip header");
+        if (!in.extend()) return GnssError::io("unexpected end of file");
     }
-    void finish(std::optional<GnssError> error) {
-        piece_.resize(produced_);
-        if (!piece_.empty()) stream_.push(std::move(piece_));
-        stream_.close(std::move(error));
-    }
+}
 
-private:
-    TextStream& stream_;
-    std::string piece_;
-    std::size_t produced_ = 0;
-};
+// Whether another member follows (its first two bytes); bytes that start none are ignored.
+bool member_follows(ByteWindow& in) {
+    in.ensure(2);
+    const std::string_view bytes = in.bytes();
+    return starts_member(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
 
-// Inflates every member into `out`; the failure, if any.
+// Inflates every member of the input into `out`; the failure, if any. The input may
+// come in pieces of any size: the inflater keeps its state from one to the next.
 template <typename Output>
-std::optional<GnssError> inflate_members(std::string_view compressed, Output& out) {
-    const auto* input = reinterpret_cast<const unsigned char*>(compressed.data());
-    std::size_t in_left = compressed.size();
+std::optional<GnssError> inflate_members(ByteWindow& in, Output& out) {
     auto state = std::make_unique<inflate_state>();
     do {
         std::size_t header = 0;
-        const HeaderStatus status = read_member_header(input, in_left, header);
-        if (status != HeaderStatus::Complete)
-            return GnssError::io(status == HeaderStatus::Invalid ? "invalid gzip header" : "unexpected end of file");
-        input += header;
-        in_left -= header;
+        if (auto error = member_header(in, header)) return error;
+        in.consume(header);
         isal_inflate_init(state.get());
         state->crc_flag = ISAL_GZIP_NO_HDR_VER;  // CRC-32 and length checked against the trailer
         for (;;) {
             if (out.room() == 0 && !out.make_room()) return std::nullopt;
-            state->next_in = const_cast<unsigned char*>(input);
-            state->avail_in = static_cast<uint32_t>(std::min(in_left, kMaxChunk));
+            const std::string_view bytes = in.bytes();
+            state->next_in = reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data()));
+            state->avail_in = static_cast<uint32_t>(std::min(bytes.size(), kMaxChunk));
             state->next_out = reinterpret_cast<unsigned char*>(out.next());
             state->avail_out = static_cast<uint32_t>(std::min(out.room(), kMaxChunk));
             const uint32_t in_before = state->avail_in, out_before = state->avail_out;
             const int result = isal_inflate(state.get());
-            input += in_before - state->avail_in;
-            in_left -= in_before - state->avail_in;
+            in.consume(in_before - state->avail_in);
             out.wrote(out_before - state->avail_out);
             if (result == ISAL_INCORRECT_CHECKSUM)
                 return GnssError::io("corrupt gzip stream does not have a matching checksum");
             if (result < 0) return GnssError::io("corrupt deflate stream");
             if (state->block_state == ISAL_BLOCK_FINISH) break;
-            if (in_left == 0 && state->avail_out != 0) return GnssError::io("unexpected end of file");
-            if (state->avail_in == in_before && state->avail_out == out_before)
-                return GnssError::io("corrupt deflate stream");  // no progress: never loop
+            if (in.bytes().empty() && state->avail_out != 0) {
+                if (!in.extend()) return GnssError::io("unexpected end of file");
+                continue;
+            }
+            if (state->avail_in == in_before && state->avail_out == out_before) {
+                // No progress: the inflater may want more input at once; never loop.
+                if (!in.extend()) return GnssError::io("corrupt deflate stream");
+            }
         }
-    } while (starts_member(input, in_left));
+    } while (member_follows(in));
     return std::nullopt;
 }
 
@@ -173,27 +162,34 @@ std::optional<GnssError> inflate_members(std::string_view compressed, Output& ou
 
 TextBuffer inflate_gzip(std::string_view compressed) {
     TextBuffer out;
-    WholeText text(out.text, size_hint(compressed));
-    out.trailing_error = inflate_members(compressed, text);
+    WholeText text(out.text, size_hint(compressed.size(), compressed));
+    WholeInput input(compressed);
+    ByteWindow window(input);
+    out.trailing_error = inflate_members(window, text);
     text.finish();
     return out;
 }
 
-void inflate_gzip_to(std::string_view compressed, TextStream& out) {
-    PiecedText pieces(out);
-    auto error = inflate_members(compressed, pieces);
+void inflate_gzip_stream(PieceSource& compressed, TextStream& out) {
+    LinePieces pieces(out);
+    ByteWindow window(compressed);
+    auto error = inflate_members(window, pieces);
     pieces.finish(std::move(error));
 }
 
 std::string gzip_text_start(std::string_view compressed) {
     std::string start;
     FirstBytes first(start, kTextStart);
-    inflate_members(compressed, first);
+    WholeInput input(compressed);
+    ByteWindow window(input);
+    inflate_members(window, first);
     first.finish();
     return start;
 }
 
-std::size_t gzip_text_size(std::string_view compressed) { return size_hint(compressed); }
+std::size_t gzip_text_size(std::size_t compressed_size, std::string_view tail) {
+    return size_hint(compressed_size, tail);
+}
 
 bool has_gzip_extension(std::string_view path) {
     while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);

@@ -39,7 +39,7 @@ LineSource::LineSource(const TextBuffer& buffer, LineEnds line_ends, OtherText o
 bool LineSource::fill() {
     while (position_ >= text_.size()) {
         std::string_view piece;
-        if (!stream_ || !stream_->next(piece)) {
+        if (!stream_ || !stream_->next(piece, piece_)) {
             if (stream_) trailing_error_ = &stream_->final_error();
             if (*trailing_error_) error_ = **trailing_error_;
             return false;
@@ -89,6 +89,7 @@ bool LineSource::next(Line& line) {
     }
     line.index = index_++;
     line.text = text;
+    line.piece = piece_;
     position_ = end + 1;
     // The mark ends the input only where no text follows it (a later piece may hold more).
     if (text.size() == 1 && text[0] == kEndOfFileMark && !fill()) return false;

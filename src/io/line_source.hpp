@@ -15,6 +15,7 @@ struct Line {
     uint64_t index = 0;     // 0-based over the whole file
     std::string_view text;  // without the line end (see LineEnds)
     bool latin1 = false;    // the bytes are Latin-1 text, not UTF-8 (see OtherText)
+    std::size_t piece = 0;  // which piece of a streamed text holds it (see release_before)
 };
 
 // Which carriage returns before a "\n" (or at the end of the text) belong to the line end.
@@ -51,6 +52,13 @@ public:
 
     void set_other_text(OtherText other_text) { other_text_ = other_text; }
 
+    // The reader keeps no view of the lines before `line`: a streamed text may free the
+    // pieces that hold only such lines. Without this call every piece stays until the
+    // buffer goes, so a reader may keep views of any earlier line.
+    void release_before(const Line& line) {
+        if (stream_) stream_->release_before(line.piece);
+    }
+
 private:
     bool fill();
     bool accepts_as_latin1(std::string_view line) const;
@@ -62,6 +70,7 @@ private:
     LineEnds line_ends_;
     OtherText other_text_;
     std::size_t position_ = 0;
+    std::size_t piece_ = 0;  // number of the stream's piece being cut
     std::size_t invalid_utf8_at_;
     uint64_t index_ = 0;
     std::optional<GnssError> error_;

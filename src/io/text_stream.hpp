@@ -1,8 +1,12 @@
 #pragma once
 // Decoded text that arrives in pieces from a decoder running on a thread of its own,
-// so that the reader parses one piece while the next is decoded (on two cores the
-// decoding hides behind the parsing). Every piece ends at a line end, except a last
-// piece cut short by damage; the decoder's failure comes after the last piece.
+// so that the reader parses one piece while the next is decoded. Every piece ends at a
+// line end, except a last piece cut short by damage; the decoder's failure comes after
+// the last piece.
+//
+// The stream holds little: a decoder waits while a few pieces are queued unread, and a
+// reader releases the pieces it no longer needs (LineSource::release_before), so a file
+// of any size passes through a few hundred kilobytes of text.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -13,6 +17,7 @@
 #include <string_view>
 #include <thread>
 
+#include "io/piece_source.hpp"
 #include "utils/error.hpp"
 
 namespace skyrift {
@@ -30,21 +35,26 @@ public:
     TextStream(const TextStream&) = delete;
     TextStream& operator=(const TextStream&) = delete;
 
-    // Producer side. `push` is false once the reader has gone: stop decoding.
+    // Producer side. `push` waits while kPiecesAhead pieces are unread; false once the
+    // reader has gone: stop decoding.
     bool push(std::string piece);
     void close(std::optional<GnssError> error);
 
-    // Reader side: waits for the next piece; false at the end. Pieces stay valid as
-    // long as the stream lives.
-    bool next(std::string_view& piece);
+    // Reader side: waits for the next piece; false at the end. `number` counts the
+    // pieces from 0. A piece stays valid until released.
+    bool next(std::string_view& piece, std::size_t& number);
+    // Frees every piece numbered below `number`.
+    void release_before(std::size_t number);
     // Waits for the end; the decoder's failure, if any.
     const std::optional<GnssError>& final_error();
     std::size_t expected_size() const { return expected_size_; }
 
 private:
     std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::string> pieces_;  // a deque keeps earlier pieces in place as it grows
+    std::condition_variable readable_;  // a piece came, or the stream closed
+    std::condition_variable writable_;  // a piece was taken, or the reader went
+    std::deque<std::string> pieces_;    // pieces released_ .. released_ + size - 1
+    std::size_t released_ = 0;
     std::size_t taken_ = 0;
     bool closed_ = false;
     bool abandoned_ = false;
@@ -53,8 +63,28 @@ private:
     std::thread producer_;
 };
 
-// How big a piece a streaming decoder hands over: large enough that the two threads
-// rarely meet at the lock, small enough that the reader starts at once.
-inline constexpr std::size_t kStreamPiece = std::size_t{2} << 20;
+// The stream of the stage before, read as a stage's input: each piece is released
+// when the next is asked for.
+class StreamInput : public PieceSource {
+public:
+    explicit StreamInput(std::shared_ptr<TextStream> stream) : stream_(std::move(stream)) {}
+    bool next(std::string_view& piece) override {
+        if (taken_) stream_->release_before(number_ + 1);
+        taken_ = stream_->next(piece, number_);
+        return taken_;
+    }
+    std::optional<GnssError> failure() override { return stream_->final_error(); }
+
+private:
+    std::shared_ptr<TextStream> stream_;
+    std::size_t number_ = 0;
+    bool taken_ = false;
+};
+
+// How big a piece a streaming decoder hands over, and how many may wait unread: enough
+// that the threads rarely wait for each other, little enough that the text in flight
+// stays a small part of what a read keeps.
+inline constexpr std::size_t kStreamPiece = std::size_t{256} << 10;
+inline constexpr std::size_t kPiecesAhead = 4;
 
 }  // namespace skyrift

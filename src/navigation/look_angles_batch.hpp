@@ -35,8 +35,9 @@ struct LookAngleBatch {
     OrbitCursor::Served served{};  // which orbit gave the positions, per system
 };
 
-// Positions from the orbit source through one OrbitCursor (SP3 records indexed by
-// time per satellite on first use, see sorted_orbit.hpp).
+// Positions from the orbit source through OrbitCursors (SP3 records indexed by time per
+// satellite on first use, see sorted_orbit.hpp); a long list is split by satellite over
+// the worker pool, one cursor per task, with the angles of a single cursor.
 LookAngleBatch compute_look_angles(const OrbitSource& orbit, std::span<const LookAngleQuery> queries,
                                    const Ecef& receiver, HorizonRule horizon = HorizonRule::AboveOnly);
 // Through a cursor the caller keeps, so that several batches share its caches.

@@ -37,5 +37,6 @@ void register_reflector(py::module_& m);  // ReflectorHeights; reflector_heights
 void register_nav(py::module_& m);        // NavData; read_rinex_nav, read_rinex_nav_bytes
 void register_quality(py::module_& m);    // QualityReport; quality
 void register_quality_tables(py::module_& m);  // no class of its own: the tables of QualityReport
+void register_observation_rows(py::module_& m);  // RinexObsData.to_pandas
 
 }  // namespace skyrift

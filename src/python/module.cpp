@@ -47,6 +47,7 @@ void register_everything(py::module_& m) {
     register_nav(m);
     register_quality(m);
     register_quality_tables(m);
+    register_observation_rows(m);
 }
 
 }  // namespace

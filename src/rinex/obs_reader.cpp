@@ -1,5 +1,8 @@
 #include "rinex/obs_reader.hpp"
 
+#include <algorithm>
+#include <type_traits>
+
 #include "io/input.hpp"
 #include "io/line_source.hpp"
 #include "io/text_stream.hpp"
@@ -16,25 +19,36 @@ namespace {
 void reserve_for_text(RinexObsData& data, std::size_t text_bytes) {
     data.observations.reserve(text_bytes / 16 + 16);
     data.satellite_entries.reserve(text_bytes / 64 + 16);
+    // Huge pages for the large array only: a huge page is faulted in whole, so the one
+    // being filled holds up to 2 MB more than the values; for the satellite entries,
+    // a tenth of the size, that would outweigh the faults saved.
     advise_huge_pages(data.observations.data(), data.observations.capacity() * sizeof(ObservationEntry));
-    advise_huge_pages(data.satellite_entries.data(), data.satellite_entries.capacity() * sizeof(SatelliteEntry));
 }
 
-// shrink_to_fit, with the new block faulted in as huge pages too.
+// shrink_to_fit, with the new block faulted in as huge pages where asked. The copy goes a slice
+// at a time and gives each copied slice of the old block back at once, so that the
+// values are never held twice.
 template <typename T>
-void fit_capacity(std::vector<T>& values) {
+void fit_capacity(std::vector<T>& values, bool huge_pages) {
     if (values.capacity() == values.size()) return;
+    static_assert(std::is_trivially_copyable_v<T>);
+    constexpr std::size_t kSlice = (std::size_t{1} << 20) / sizeof(T);
     std::vector<T> fitted;
     fitted.reserve(values.size());
-    advise_huge_pages(fitted.data(), fitted.capacity() * sizeof(T));
-    fitted.assign(values.begin(), values.end());
+    if (huge_pages) advise_huge_pages(fitted.data(), fitted.capacity() * sizeof(T));
+    for (std::size_t at = 0; at < values.size(); at += kSlice) {
+        const std::size_t n = std::min(kSlice, values.size() - at);
+        fitted.insert(fitted.end(), values.begin() + static_cast<std::ptrdiff_t>(at),
+                      values.begin() + static_cast<std::ptrdiff_t>(at + n));
+        release_pages(values.data() + at, n * sizeof(T));
+    }
     values.swap(fitted);
 }
 
 void release_slack(RinexObsData& data) {
-    fit_capacity(data.epochs);
-    fit_capacity(data.satellite_entries);
-    fit_capacity(data.observations);
+    fit_capacity(data.epochs, false);
+    fit_capacity(data.satellite_entries, false);
+    fit_capacity(data.observations, true);
 }
 
 }  // namespace
@@ -60,14 +74,20 @@ Result<RinexObsData> parse_observation_text(const TextBuffer& buffer, std::optio
 }
 
 Result<RinexObsData> read_observation_file(const std::string& path, std::optional<GnssError>* damage) {
-    auto text = read_text_file(path, PathErrors::FileNotFound);
-    if (!text) return text.error();
-    return parse_observation_text(*text, damage);
+    Result<RinexObsData> data = [&]() -> Result<RinexObsData> {
+        auto text = read_text_file(path, PathErrors::FileNotFound);
+        if (!text) return text.error();
+        return parse_observation_text(*text, damage);
+    }();
+    release_free_memory();  // the text's pieces are gone
+    return data;
 }
 
 Result<RinexObsData> read_observation_bytes(std::string data, std::string_view filename,
                                             std::optional<GnssError>* damage) {
-    return parse_observation_text(decode_input(std::move(data), filename), damage);
+    Result<RinexObsData> result = parse_observation_text(decode_input(std::move(data), filename), damage);
+    release_free_memory();
+    return result;
 }
 
 }  // namespace skyrift

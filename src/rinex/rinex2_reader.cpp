@@ -143,6 +143,8 @@ Result<Ok> read_rinex2_records(LineSource& source, RinexObsData& data) {
         if (is_epoch_line(line.text)) {
             if (!block.empty()) parser.parse(block);
             block.clear();
+            // The block holds the only views of earlier lines: their text may go.
+            source.release_before(line);
             block.push_back(line.text);
         } else if (!block.empty()) {
             block.push_back(line.text);

@@ -72,6 +72,8 @@ Result<Ok> read_rinex3_records(LineSource& source, RinexObsData& data) {
             have_line = source.next(line);
             continue;
         }
+        // Nothing of the lines before an epoch is kept: their text may go.
+        source.release_before(line);
         if (line.text.size() <= 31) return GnssError::rinex_parse(line.index, "Epoch line too short");
         const EpochLine epoch = parse_epoch_line(line.text);
         // A ">" line always starts an epoch: a count larger than the lines that follow

@@ -17,7 +17,6 @@ constexpr SystemInfo kSystems[kNumSystems] = {
 };
 }  // namespace
 
-char system_letter(GnssSystem s) { return kSystems[static_cast<int>(s)].letter; }
 std::string_view system_name(GnssSystem s) { return kSystems[static_cast<int>(s)].name; }
 std::string_view system_abbreviation(GnssSystem s) { return kSystems[static_cast<int>(s)].abbreviation; }
 
@@ -46,11 +45,6 @@ std::optional<Satellite> parse_satellite_id(std::string_view text) {
     const auto prn = integer_or_none<uint32_t>(trim_unicode(t.substr(1)));
     if (!prn) return std::nullopt;
     return Satellite{*prn, *system};
-}
-
-char kind_letter(ObservationKind k) {
-    static constexpr char letters[] = {'C', 'L', 'D', 'S', 'X'};
-    return letters[static_cast<int>(k)];
 }
 
 std::string ObservationCode::text() const {

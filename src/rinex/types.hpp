@@ -13,7 +13,11 @@ namespace skyrift {
 enum class GnssSystem : uint8_t { GPS = 0, GLONASS, Galileo, BeiDou, QZSS, SBAS, NavIC, Mixed };
 inline constexpr int kNumSystems = 8;
 
-char system_letter(GnssSystem s);               // 'G', 'R', ...
+// 'G', 'R', ... (inline: satellite order compares letters in every sort and search)
+inline char system_letter(GnssSystem s) {
+    static constexpr char letters[] = {'G', 'R', 'E', 'C', 'J', 'S', 'I', 'M'};
+    return letters[static_cast<int>(s)];
+}
 std::string_view system_name(GnssSystem s);     // "GPS", "GLONASS", "Galileo", ...
 std::string_view system_abbreviation(GnssSystem s);  // "GPS", "GLO", "GAL", "BDS", ...
 // Letter (already case-folded by the caller where the rule says so) to system.
@@ -38,7 +42,11 @@ inline bool operator<(const Satellite& a, const Satellite& b) {
 std::optional<Satellite> parse_satellite_id(std::string_view text);
 
 enum class ObservationKind : uint8_t { C = 0, L = 1, D = 2, S = 3, X = 4 };
-char kind_letter(ObservationKind k);
+// 'C', 'L', ... (inline: code order compares letters in every sort and search)
+inline char kind_letter(ObservationKind k) {
+    static constexpr char letters[] = {'C', 'L', 'D', 'S', 'X'};
+    return letters[static_cast<int>(k)];
+}
 
 struct ObservationCode {
     ObservationKind kind = ObservationKind::C;

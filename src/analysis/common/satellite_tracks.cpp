@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstdint>
 #include <unordered_map>
 
 #include "rinex/glonass_channels.hpp"
@@ -34,27 +35,44 @@ std::vector<ObservationCode> codes_in(const CodeSet& set) {
     return codes;
 }
 
+// Track of each satellite: a flat table for the PRNs of observation files (below 1000),
+// a map for any other.
+class TrackIndex {
+public:
+    static constexpr std::size_t kNone = SIZE_MAX;
+    std::size_t& slot(Satellite s) {
+        if (s.prn < kCommonPrns) return common_[static_cast<std::size_t>(s.system) * kCommonPrns + s.prn];
+        return others_.try_emplace(s, kNone).first->second;
+    }
+
+private:
+    static constexpr uint32_t kCommonPrns = 1000;
+    std::vector<std::size_t> common_ = std::vector<std::size_t>(kNumSystems * kCommonPrns, kNone);
+    std::unordered_map<Satellite, std::size_t> others_;
+};
+
 }  // namespace
 
 std::vector<SatelliteTrack> collect_tracks(const RinexObsData& obs,
                                            const std::vector<uint32_t>& epochs) {
     std::vector<SatelliteTrack> tracks;
     std::vector<CodeSet> code_sets;
-    std::unordered_map<Satellite, std::size_t> index;
+    TrackIndex index;
     for (const uint32_t e : epochs) {
         const EpochRecord& record = obs.epochs[e];
         for (uint32_t s = record.first_satellite; s < record.first_satellite + record.num_satellites; ++s) {
             const SatelliteEntry& entry = obs.satellite_entries[s];
-            auto [it, fresh] = index.try_emplace(entry.satellite, tracks.size());
-            if (fresh) {
+            std::size_t& slot = index.slot(entry.satellite);
+            if (slot == TrackIndex::kNone) {
+                slot = tracks.size();
                 const auto channel = glonass_channel(entry.satellite, {.file_slots = &obs.header.glonass_slots});
                 tracks.push_back({entry.satellite, channel, {}, {}, {}});
                 code_sets.emplace_back();
             }
-            SatelliteTrack& track = tracks[it->second];
+            SatelliteTrack& track = tracks[slot];
             track.entries.push_back(s);
             track.times_ms.push_back(record.instant_ms);
-            CodeSet& seen = code_sets[it->second];
+            CodeSet& seen = code_sets[slot];
             for (const ObservationEntry& o : obs.observations_of(entry))
                 if (o.code.band < kBands) seen.set(code_bit(o.code));
         }

@@ -7,7 +7,9 @@
 namespace skyrift {
 
 // Decimation, sampling interval, slip detection, signal pairs, raw multipath values,
-// arcs, bias removal, emission and statistics. Single-threaded; touches no shared state.
+// arcs, bias removal, emission and statistics. One satellite per task of the worker
+// pool, joined in a fixed order: the result does not depend on the number of workers.
+// Touches no shared state.
 Result<AnalysisOutput> run_multipath_analysis(const AnalyzerConfig& config);
 
 }  // namespace skyrift

@@ -21,56 +21,82 @@ void sort_by_time(MpSeries& s) {
         sorted.values.push_back(s.values[i]);
         sorted.snr.push_back(s.snr[i]);
         sorted.has_snr.push_back(s.has_snr[i]);
-        sorted.sources.push_back(s.sources[i]);
+        sorted.track_entries.push_back(s.track_entries[i]);
     }
     s = std::move(sorted);
 }
 
-// Finds one code in successive entries of a satellite. The layout of a satellite's
-// observations rarely changes from epoch to epoch, so the previous position is tried
-// first and the binary search is the fallback.
-class CodeCursor {
-public:
-    explicit CodeCursor(ObservationCode code) : code_(code) {}
-
-    const ObservationEntry* find(const RinexObsData& obs, const SatelliteEntry& entry) {
-        const auto all = obs.observations_of(entry);
-        if (position_ < all.size() && all[position_].code == code_) return &all[position_];
-        const ObservationEntry* found = obs.find_observation(entry, code_);
-        if (found) position_ = static_cast<std::size_t>(found - all.data());
-        return found;
-    }
-
-private:
-    ObservationCode code_;
-    std::size_t position_ = 0;
-};
-
 }  // namespace
 
-void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const MpSignalPair& pair,
+TrackColumns::TrackColumns(const RinexObsData& obs, const SatelliteTrack& track, std::vector<ObservationCode> codes)
+    : codes_(std::move(codes)), entries_(track.entries.size()) {
+    std::sort(codes_.begin(), codes_.end());
+    codes_.erase(std::unique(codes_.begin(), codes_.end()), codes_.end());
+    values_.assign(codes_.size() * entries_, 0.0);
+    present_.assign(codes_.size() * entries_, 0);
+    for (std::size_t k = 0; k < entries_; ++k) {
+        // Both lists are sorted by code: one merge walk per entry.
+        std::size_t c = 0;
+        for (const ObservationEntry& o : obs.observations_of(obs.satellite_entries[track.entries[k]])) {
+            while (c < codes_.size() && codes_[c] < o.code) ++c;
+            if (c == codes_.size()) break;
+            if (codes_[c] == o.code) {
+                values_[c * entries_ + k] = o.value();
+                present_[c * entries_ + k] = 1;
+            }
+        }
+    }
+}
+
+std::size_t TrackColumns::column_of(ObservationCode code) const {
+    const auto at = std::lower_bound(codes_.begin(), codes_.end(), code);
+    return at != codes_.end() && *at == code ? static_cast<std::size_t>(at - codes_.begin()) : codes_.size();
+}
+
+const double* TrackColumns::values(ObservationCode code) const {
+    const std::size_t c = column_of(code);
+    return c < codes_.size() ? values_.data() + c * entries_ : nullptr;
+}
+
+const uint8_t* TrackColumns::present(ObservationCode code) const {
+    const std::size_t c = column_of(code);
+    return c < codes_.size() ? present_.data() + c * entries_ : nullptr;
+}
+
+std::vector<ObservationCode> codes_of_pair(const MpSignalPair& pair) {
+    std::vector<ObservationCode> codes{pair.code, pair.phase, pair.partner};
+    if (pair.snr) codes.push_back(*pair.snr);
+    return codes;
+}
+
+void build_mp_series(const TrackColumns& columns, const SatelliteTrack& track, const MpSignalPair& pair,
                      MpSeries& series) {
     series.clear();
     const double b = 2.0 / (pair.alpha - 1.0);
-    CodeCursor code(pair.code), phase(pair.phase), partner(pair.partner), snr_code(pair.snr.value_or(pair.code));
+    const double *p = columns.values(pair.code), *l1 = columns.values(pair.phase), *l2 = columns.values(pair.partner);
+    const uint8_t *has_p = columns.present(pair.code), *has_l1 = columns.present(pair.phase),
+                  *has_l2 = columns.present(pair.partner);
+    const double* snr = pair.snr ? columns.values(*pair.snr) : nullptr;
+    const uint8_t* has_snr = pair.snr ? columns.present(*pair.snr) : nullptr;
     for (std::size_t k = 0; k < track.entries.size(); ++k) {
-        const SatelliteEntry& entry = obs.satellite_entries[track.entries[k]];
-        const ObservationEntry* p = code.find(obs, entry);
-        const ObservationEntry* l1 = phase.find(obs, entry);
-        const ObservationEntry* l2 = partner.find(obs, entry);
-        if (!p || !l1 || !l2) continue;
-        const double mp = p->value() - (1.0 + b) * pair.wavelength1 * l1->value() + b * pair.wavelength2 * l2->value();
+        if (!has_p[k] || !has_l1[k] || !has_l2[k]) continue;
+        const double mp = p[k] - (1.0 + b) * pair.wavelength1 * l1[k] + b * pair.wavelength2 * l2[k];
         // The raw value carries the phase ambiguities, which may be anywhere (a phone's
         // accumulated range starts near zero): only a non-finite value is unusable.
         if (!std::isfinite(mp)) continue;
-        const ObservationEntry* snr = pair.snr ? snr_code.find(obs, entry) : nullptr;
+        const bool with_snr = snr && has_snr[k];
         series.times_ms.push_back(track.times_ms[k]);
         series.values.push_back(mp);
-        series.snr.push_back(snr ? snr->value() : 0.0);
-        series.has_snr.push_back(snr != nullptr);
-        series.sources.push_back(track.entries[k]);
+        series.snr.push_back(with_snr ? snr[k] : 0.0);
+        series.has_snr.push_back(with_snr);
+        series.track_entries.push_back(static_cast<uint32_t>(k));
     }
     sort_by_time(series);
+}
+
+void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const MpSignalPair& pair,
+                     MpSeries& series) {
+    build_mp_series(TrackColumns(obs, track, codes_of_pair(pair)), track, pair, series);
 }
 
 }  // namespace skyrift
