@@ -56,6 +56,7 @@ def reflector_options(args) -> dict:
 
 
 def run(args) -> None:
+    from ..analysis.inputs import damage_text
     from ..analysis.orbits import combined, orbit_sources
     from ..analysis.reflector import load_orbits, rh_summary, run_rh, write_rh_csv
     from ..analysis.reflector_plots import rh_plots
@@ -67,6 +68,8 @@ def run(args) -> None:
     obs, result = run_rh(args.obs, combined(sp3, nav), args.receiver, reflector_options(args))
     satellites = list(result.arcs["satellite"]) + list(result.rejected["satellite"])
     name = Path(args.obs).name
+    if damage := damage_text(obs):
+        print(f"Damaged file: {damage}")
     print(rh_summary(name, result, orbit_sources(satellites, sp3, obs.first_epoch())))
     write_outputs(args, csv=lambda path: write_rh_csv(path, result),
                   plots=lambda outdir, _: rh_plots(result, name, outdir))
