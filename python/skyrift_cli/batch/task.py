@@ -16,7 +16,7 @@ from pathlib import Path
 
 from ..defaults import DEFAULT_CUTOFF
 from . import sources
-from .names import site_of
+from .names import site_of, station_id
 from .orbits import GZIP_MAGIC, OrbitCatalogue, OrbitPlan, match
 
 
@@ -43,7 +43,7 @@ def file_row(source: str, status: str, message: str, **known) -> dict:
     row = {"file": source, "status": status, "message": message, "station": None,
            "first_epoch": None, "last_epoch": None, "epochs": None, "satellites": None,
            "estimates": None, "empty_reasons": None, "orbit_source": None, "orbit_files": None,
-           "seconds": None}
+           "damage": None, "seconds": None}
     row.update(known)
     return row
 
@@ -129,9 +129,12 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
 
     from ..analysis.multipath import KEEP_ALL
 
+    from ..analysis.inputs import damage_text
+
     obs = _read_obs(source)
     name = sources.name_of(source)
-    station = obs.marker_name.strip() or (site_of(name) or "")
+    station = station_id(name, obs.marker_name)
+    damage = damage_text(obs)  # a damaged file gives the epochs before the damage
     span = (_datetime(obs.first_epoch()), _datetime(obs.last_epoch()))
     notes: list[str] = []
     orbit, plan = _orbit_of(obs, name, catalogue, tmp, span, notes)
@@ -147,7 +150,7 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     orbit_files = " ".join(sources.name_of(s) for s in (*plan.sp3, plan.nav) if s) or None
     common = {"file": source, "station": station, "first_epoch": span[0],
               "last_epoch": span[1], "interval": obs.interval, "orbit_source": plan.kind,
-              "orbit_files": orbit_files}
+              "orbit_files": orbit_files, "damage": damage}
     stats = sorted(results.statistics, key=lambda s: s.signal)
     columns: dict[str, list] = {k: [v] * len(stats) for k, v in common.items()}
     columns.update({a: [getattr(s, a) for s in stats] for a in STAT_ATTRIBUTES})
@@ -155,7 +158,7 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
                    last_epoch=span[1], epochs=obs.num_epochs, satellites=obs.num_satellites,
                    estimates=results.total_estimates(),
                    empty_reasons=reasons_text(results.empty_reasons), orbit_source=plan.kind,
-                   orbit_files=orbit_files)
+                   orbit_files=orbit_files, damage=damage)
     estimates = dict(results.to_numpy()) if options.estimates else None
     return FileResult(row, columns, estimates)
 

@@ -49,22 +49,35 @@ def add_parser(sub):
     p.add_argument("--estimates", action="store_true",
                    help="also write every estimate (estimates/station=.../date=.../)")
     p.add_argument("--resume", action="store_true",
-                   help="continue the batch in DIR: inputs already ok are skipped")
+                   help="continue the batch in DIR: inputs already ok are skipped (damaged "
+                   "ones are analysed again), rows of files that no longer exist removed")
     return p
 
 
+LISTED = 10  # failed and damaged files named in the report; the rest are in files.parquet
+
+
+def _listed(kind: str, pairs: list[tuple[str, str]]) -> list[str]:
+    lines = [f"  {kind}: {file}: {message}" for file, message in pairs[:LISTED]]
+    if len(pairs) > LISTED:
+        lines.append(f"  ... and {len(pairs) - LISTED} more {kind} (see files.parquet)")
+    return lines
+
+
 def report(summary) -> str:
+    dropped = ([f"Removed the rows of {summary.dropped} files that no longer exist"]
+               if summary.dropped else [])
     if not summary.analysed:
-        return (f"Nothing to analyse: all {summary.inputs} files are ok in "
-                f"{summary.out / 'files.parquet'}")
+        return "\n".join([f"Nothing to analyse: all {summary.inputs} files are ok in "
+                          f"{summary.out / 'files.parquet'}"] + dropped)
     where = f"{summary.workers} worker{'s' if summary.workers != 1 else ''}"
     lines = [f"Analysed {summary.analysed} of {summary.inputs} files on {where} in "
              f"{summary.seconds:.1f} s: {summary.ok} ok, {summary.failed} failed"
              + (f", {summary.skipped} done before (skipped)" if summary.skipped else "")]
-    for file, message in summary.failures[:10]:
-        lines.append(f"  failed: {file}: {message}")
-    if len(summary.failures) > 10:
-        lines.append(f"  ... and {len(summary.failures) - 10} more (see files.parquet)")
+    if summary.damaged:
+        lines.append(f"{len(summary.damaged)} of the ok files are damaged: read up to the "
+                     "damage, their rows say so (damage)")
+    lines += _listed("failed", summary.failures) + _listed("damaged", summary.damaged) + dropped
     return "\n".join(lines)
 
 
