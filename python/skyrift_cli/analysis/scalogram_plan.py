@@ -42,13 +42,18 @@ class ScalogramPlan:
             lines.append(f"Scalograms show each satellite's longest arc: {parts} of the "
                          f"{len(self.drawn)} drawn have more arcs, not shown")
         if self.geostationary:
-            lines.append(f"Not drawn: {len(self.geostationary)} geostationary satellites "
-                         f"({' '.join(self.geostationary)}); --all-satellites draws them")
+            lines.append(f"Not drawn: {len(self.geostationary)} geostationary "
+                         f"{_plural(len(self.geostationary))} ({' '.join(self.geostationary)}); "
+                         "--all-satellites draws them")
         if self.short:
-            lines.append(f"Not drawn: {len(self.short)} satellites whose longest arc is "
-                         f"shorter than {MIN_ARC_MINUTES:g} min or {MIN_ARC_SAMPLES} samples "
-                         f"({' '.join(self.short)})")
+            lines.append(f"Not drawn: {len(self.short)} {_plural(len(self.short))} whose longest "
+                         f"arc is shorter than {MIN_ARC_MINUTES:g} min or {MIN_ARC_SAMPLES} "
+                         f"samples ({' '.join(self.short)})")
         return lines
+
+
+def _plural(count: int) -> str:
+    return "satellite" if count == 1 else "satellites"
 
 
 def longest_arc(t, interval: float) -> tuple[int, float, int]:

@@ -65,8 +65,11 @@ def _listed(kind: str, pairs: list[tuple[str, str]]) -> list[str]:
 
 
 def report(summary) -> str:
-    dropped = ([f"Removed the rows of {summary.dropped} files that no longer exist"]
-               if summary.dropped else [])
+    dropped = []
+    if summary.dropped == 1:
+        dropped.append("Removed the rows of 1 file that no longer exists")
+    elif summary.dropped:
+        dropped.append(f"Removed the rows of {summary.dropped} files that no longer exist")
     if not summary.analysed:
         return "\n".join([f"Nothing to analyse: all {summary.inputs} files are ok in "
                           f"{summary.out / 'files.parquet'}"] + dropped)
@@ -75,8 +78,9 @@ def report(summary) -> str:
              f"{summary.seconds:.1f} s: {summary.ok} ok, {summary.failed} failed"
              + (f", {summary.skipped} done before (skipped)" if summary.skipped else "")]
     if summary.damaged:
-        lines.append(f"{len(summary.damaged)} of the ok files are damaged: read up to the "
-                     "damage, their rows say so (damage)")
+        n = len(summary.damaged)
+        lines.append(f"Damaged: {n} of the ok files {'was' if n == 1 else 'were'} read up to the "
+                     "damage (see the damage column)")
     lines += _listed("failed", summary.failures) + _listed("damaged", summary.damaged) + dropped
     return "\n".join(lines)
 
