@@ -111,8 +111,8 @@ def plot_skyplot(table, name: str, path: Path, signal: str | None = None) -> Pat
         label.set_bbox({"facecolor": "white", "alpha": 0.8, "edgecolor": "none", "pad": 1})
     ax.set_xticks(np.radians([0, 90, 180, 270]), ["N", "E", "S", "W"])
     fig.colorbar(mesh, ax=ax, shrink=0.75, pad=0.1, label="RMS of code multipath [m]")
-    fig.suptitle(f"Skyplot: multipath RMS per {d_az:g}° × {d_el:g}° cell ({signal or 'all signals'})\n{name}",
-                 fontsize=11)
+    fig.suptitle(f"Skyplot: multipath RMS per {d_az:g}° × {d_el:g}° cell "
+                 f"({signal or 'all signals'})\n{name}", fontsize=11)
     return save_figure(fig, path)
 
 

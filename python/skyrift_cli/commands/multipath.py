@@ -69,6 +69,7 @@ def signal_with_estimates(signal: str | None, run) -> None:
 
 
 def run(args) -> None:
+    from ..analysis.inputs import existing_file
     from ..analysis.multipath import run_multipath
     from ..analysis.plots import multipath_plots
     from ..analysis.report import multipath_json, multipath_summary, write_estimates_csv
@@ -80,6 +81,7 @@ def run(args) -> None:
         option = "--cutoff" if args.cutoff is not None else "--receiver"
         raise CliError(f"{option} needs --sp3 or --nav: without an orbit the elevations are unknown")
     cutoff = DEFAULT_CUTOFF if args.cutoff is None else args.cutoff
+    existing_file(args.obs)  # a wrong name fails before the figure workers start
     # at most four figures: no more workers than that
     with Progress() as progress, FigurePool(enabled=bool(args.plots), workers=4) as pool:
         progress.step(f"analysing {Path(args.obs).name}")

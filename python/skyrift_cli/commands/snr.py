@@ -22,6 +22,7 @@ def add_parser(sub):
 
 
 def run(args) -> None:
+    from ..analysis.inputs import existing_file
     from ..analysis.plots import snr_plots
     from ..analysis.scalogram_plan import plan_scalograms
     from ..analysis.snr import run_snr, snr_json, snr_summary
@@ -29,6 +30,7 @@ def run(args) -> None:
 
     check_plotting(args)
     satellites = comma_list(args.satellites)
+    existing_file(args.obs)  # a wrong name fails before the figure workers start
     with Progress() as progress, FigurePool(enabled=bool(args.plots)) as pool:
         progress.step(f"SNR survey of {Path(args.obs).name}")
         snr_run = run_snr(args.obs, satellites)
