@@ -54,13 +54,20 @@ def plot_mp_vs_elevation(table, name: str, path: Path) -> Path:
         ax.plot(centres, rms, color="tab:red", lw=1.8, label="RMS per 5°")
         ax.plot(centres, -rms, color="tab:red", lw=1.8)
         ax.set_ylim(-lim, lim)
-        ax.set_title(key, fontsize=10)
+        # a title placed by hand (y=1): placing it clear of the tick labels measured every
+        # label of every panel, half the drawing time of the figure
+        ax.set_title(key, fontsize=10, y=1.0)
         ax.axhline(0, color="grey", lw=0.5)
         ax.grid(alpha=0.3)
     for ax in axes.flat[len(groups):]:
         ax.set_visible(False)
+    from matplotlib.ticker import MaxNLocator
+
     for i, ax in enumerate(axes.flat[:len(groups)]):
         ax.set_xlim(0, 90)
+        # few ticks: a tick is built line by line and label by label in every panel
+        ax.set_xticks([0, 30, 60, 90])
+        ax.yaxis.set_major_locator(MaxNLocator(5))
         if i + cols >= len(groups):  # lowest panel of its column
             ax.set_xlabel("Elevation [°]")
         else:
@@ -129,7 +136,7 @@ def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Pat
                    color="black", zorder=3, label="injected RMS")
     ax.set_xticks(x, keys, rotation=30)
     ax.set_ylabel("Code multipath [m]")
-    ax.set_title(f"Multipath RMS per signal — {name}")
+    ax.set_title(f"Multipath RMS per signal — {name}", y=1.0)
     ax.legend(fontsize=8)
     ax.grid(axis="y", alpha=0.3)
     return save_figure(fig, path)
