@@ -62,8 +62,8 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
     satellite, injected ones as rings; `systems` names the systems they are of."""
     plt = pyplot()
     from matplotlib import dates as mdates
-    from matplotlib.colors import LogNorm
-    from matplotlib.ticker import FuncFormatter
+    from matplotlib.colors import LogNorm, Normalize
+    from matplotlib.ticker import FuncFormatter, MaxNLocator, NullFormatter
 
     sats, times = slips["satellite"].astype(str), slips["time"].astype("datetime64[ms]")
     injected = injected or []
@@ -96,18 +96,19 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
             top.stairs(counts[mine].sum(axis=0), x, label=full_name(letter), lw=1.3)
     top.set_ylabel(f"per {width // 60_000} min")
     top.grid(alpha=0.3)
-    if times.size:
-        top.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
-    shown = np.ma.masked_equal(counts, 0)
-    image = grid.imshow(shown, aspect="auto", interpolation="nearest", cmap="viridis",
-                        extent=(x[0], x[-1], len(rows) - 0.5, -0.5),
-                        norm=LogNorm(vmin=1, vmax=max(2, int(counts.max()))))
+    most = int(counts.max())
+    # a log scale only where the counts span a decade: small counts read as they are
+    norm = LogNorm(vmin=1, vmax=most) if most > 10 else Normalize(vmin=0.5, vmax=max(most, 1) + 0.5)
+    image = grid.imshow(np.ma.masked_equal(counts, 0), aspect="auto", interpolation="nearest",
+                        cmap="viridis", extent=(x[0], x[-1], len(rows) - 0.5, -0.5), norm=norm)
     if inj_sats.size:
         row = {s: i for i, s in enumerate(rows)}
         inj_x = mdates.date2num(inj_times.astype("datetime64[us]").astype(object))
         grid.scatter(inj_x, [row[s] for s in inj_sats.tolist()], s=90, facecolors="none",
                      edgecolors="red", linewidths=1.2, label=f"injected ({inj_sats.size})")
-        grid.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
+    handles = top.get_legend_handles_labels()[0] + grid.get_legend_handles_labels()[0]
+    if handles:
+        top.legend(handles=handles, fontsize=8, loc="upper left", bbox_to_anchor=(1.0, 1.0))
     step = -(-len(rows) // MAX_LABELLED_ROWS)
     grid.set_yticks(range(0, len(rows), step), rows[::step], fontsize=7 if step == 1 else 8)
     for i in range(1, len(rows)):  # a line between systems
@@ -123,5 +124,9 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
     # beside the heat map, not taken from its width: both panels keep one time axis
     bar = fig.colorbar(image, cax=grid.inset_axes((1.01, 0.0, 0.015, 1.0)),
                        label="detections per bin")
-    bar.formatter = FuncFormatter(lambda value, _: f"{value:g}")
+    if most > 10:
+        bar.ax.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
+        bar.ax.yaxis.set_minor_formatter(NullFormatter())
+    else:
+        bar.ax.yaxis.set_major_locator(MaxNLocator(integer=True))
     return save_figure(fig, path)
