@@ -104,6 +104,7 @@ def plot_skyplot(table, name: str, path: Path, signal: str | None = None) -> Pat
     rms = np.ma.masked_invalid(rms)
     fig = plt.figure(figsize=(6.4, 6.0))
     ax = fig.add_subplot(projection="polar")
+    fig.subplots_adjust(left=0.06, right=0.94, bottom=0.05, top=0.85)  # no layout engine: faster
     ax.set_theta_zero_location("N")
     ax.set_theta_direction(-1)
     top = float(np.percentile(rms.compressed(), 98)) if rms.count() else 1.0
@@ -120,15 +121,19 @@ def plot_skyplot(table, name: str, path: Path, signal: str | None = None) -> Pat
     fig.colorbar(mesh, ax=ax, shrink=0.75, pad=0.1, label="RMS of code multipath [m]")
     fig.suptitle(f"Skyplot: multipath RMS per {d_az:g}° × {d_el:g}° cell "
                  f"({signal or 'all signals'})\n{name}", fontsize=11)
-    return save_figure(fig, path)
+    return save_figure(fig, path, tight=False)
 
 
 def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Path:
-    """RMS and elevation-weighted RMS per signal, with injected values if known."""
+    """RMS and elevation-weighted RMS per signal, with injected values if known. Margins
+    in inches, for the rotated signal names below and the title above."""
     plt = pyplot()
     keys = [s.signal for s in stats]
     x = np.arange(len(keys))
-    fig, ax = plt.subplots(figsize=(max(5.0, 0.9 * len(keys) + 2), 4.2))
+    width, height = max(5.0, 0.9 * len(keys) + 2), 4.2
+    fig, ax = plt.subplots(figsize=(width, height))
+    fig.subplots_adjust(left=0.75 / width, right=1.0 - 0.15 / width, bottom=0.8 / height,
+                        top=1.0 - 0.4 / height)
     ax.bar(x - 0.2, [s.rms for s in stats], 0.4, label="RMS")
     ax.bar(x + 0.2, [s.weighted_rms for s in stats], 0.4, label="elevation-weighted RMS")
     if reference:
@@ -139,7 +144,7 @@ def plot_rms(stats, name: str, path: Path, reference: dict | None = None) -> Pat
     ax.set_title(f"Multipath RMS per signal — {name}", y=1.0)
     ax.legend(fontsize=8)
     ax.grid(axis="y", alpha=0.3)
-    return save_figure(fig, path)
+    return save_figure(fig, path, tight=False)
 
 
 

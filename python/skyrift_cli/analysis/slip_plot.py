@@ -73,6 +73,10 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
     rows = sorted(set(sats.tolist()) | set(inj_sats.tolist()), key=satellite_order)
     fig, (top, grid) = plt.subplots(2, 1, figsize=SIZE, sharex=True,
                                     gridspec_kw={"height_ratios": (1, 3)})
+    # margins in inches (a layout engine would measure every label: half the drawing
+    # time): the legend and the colour bar stand in the right margin
+    fig.subplots_adjust(left=0.75 / SIZE[0], right=1.0 - 1.3 / SIZE[0], bottom=0.6 / SIZE[1],
+                        top=1.0 - 0.75 / SIZE[1], hspace=0.12)
     methods = ", ".join(f"{m} {int((slips['method'] == m).sum()):,}" for m in METHODS
                         if (slips["method"] == m).any())
     fig.suptitle(f"Cycle slips — {name}\n{times.size:,} detections on {len(set(sats.tolist()))} "
@@ -83,7 +87,7 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
                   transform=grid.transAxes)
         top.set_axis_off()
         grid.set_yticks([])
-        return save_figure(fig, path)
+        return save_figure(fig, path, tight=False)
     start, end = all_times.min(), all_times.max()
     width = bin_minutes(float((end - start).astype(np.int64))) * 60_000
     bins = int((end - start).astype(np.int64) // width) + 1
@@ -129,4 +133,4 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
         bar.ax.yaxis.set_minor_formatter(NullFormatter())
     else:
         bar.ax.yaxis.set_major_locator(MaxNLocator(integer=True))
-    return save_figure(fig, path)
+    return save_figure(fig, path, tight=False)
