@@ -78,6 +78,7 @@ bench: build bench-peers
 	$(PY) bench/snr.py
 	$(PY) bench/reflector_heights.py
 	$(PY) bench/batch.py
+	$(PY) bench/cli_figures.py
 	$(PY) bench/crinex_crosscheck.py
 
 # The C++ tests and the Python suite against a module built with ASan and UBSan (a

@@ -6,13 +6,19 @@ from pathlib import Path
 from .optional import pyplot
 
 DPI = 110
+# zlib's fastest level: a tenth of a scalogram's drawing time saved for files 15 % larger
+PNG_OPTIONS = {"pil_kwargs": {"compress_level": 1}}
 
 
-def save_figure(fig, path: Path) -> Path:
-    """Lay the figure out, write it as an image and free it (pyplot keeps every open figure)."""
-    fig.tight_layout()
-    fig.savefig(path, dpi=DPI)
-    pyplot().close(fig)
+def save_figure(fig, path: Path, tight: bool = True, keep: bool = False) -> Path:
+    """Lay the figure out, write it as an image and free it (pyplot keeps every open figure).
+    A figure whose axes were placed by hand passes tight=False (measuring every label for
+    the layout costs as much as drawing the figure); one that is drawn again, keep=True."""
+    if tight:
+        fig.tight_layout()
+    fig.savefig(path, dpi=DPI, **(PNG_OPTIONS if Path(path).suffix.lower() == ".png" else {}))
+    if not keep:
+        pyplot().close(fig)
     return path
 
 

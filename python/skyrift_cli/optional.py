@@ -2,6 +2,8 @@
 from __future__ import annotations
 
 import importlib
+import importlib.util
+import sys
 
 from .errors import CliError
 
@@ -24,6 +26,15 @@ def require(name: str, purpose: str):
     except ImportError:
         raise CliError(f"{purpose} needs the Python package {name}: "
                        f"{INSTALL_HINTS.get(name, 'pip install ' + name)}") from None
+
+
+def require_installed(name: str, purpose: str) -> None:
+    """Fail as require does when a package is missing, without importing it (which may
+    take a second, and the figure workers import matplotlib themselves)."""
+    found = (sys.modules[name] is not None if name in sys.modules
+             else importlib.util.find_spec(name) is not None)
+    if not found:
+        require(name, purpose)  # raises, naming what to install
 
 
 def pyplot():

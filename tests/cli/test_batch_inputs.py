@@ -215,7 +215,8 @@ def _result(file, status="ok", rows=1):
         stats = {c: [None] * rows for c in ("file", "station", "first_epoch", "last_epoch",
                                             "interval", "system", "signal", "code", "count",
                                             "rms", "weighted_rms", "mean", "std_dev", "min",
-                                            "max", "cycle_slips", "orbit_source", "orbit_files")}
+                                            "max", "cycle_slips", "orbit_source", "orbit_files",
+                                            "damage")}
         stats["file"] = [file] * rows
     return FileResult(file_row(file, status, "" if status == "ok" else "bad"), stats)
 

@@ -40,24 +40,36 @@ def _header_problem(p: Path) -> str | None:
 
 def load_obs(path: str | Path):
     """Read a RINEX observation file (plain, gzip, .Z or compact RINEX); an unreadable or
-    empty one is an error."""
+    empty one is an error. A file damaged after some epochs gives those epochs, and
+    damage_text tells what stopped the read."""
     p = existing_file(path)
     if (problem := _header_problem(p)) is not None:
         raise CliError(f"{p}: {problem}")
-    return _read_checked(lambda: sk.read_rinex_obs(str(p)), p)
+    return _read_checked(lambda: sk.read_rinex_obs(str(p), partial=True), p)
 
 
 def _read_checked(read, label):
-    """Run a reader; a failed read or a file without observations is an error."""
+    """Run a partial read; a failed read, damage before the first epoch or a file without
+    observations is an error."""
     try:
         obs = read()
     except OSError as exc:
         raise CliError(f"{label}: not a RINEX observation file, or a damaged one ({exc})") from None
+    if obs.num_epochs == 0 and obs.damage is not None:
+        raise CliError(f"{label}: not a RINEX observation file, or a damaged one ({obs.damage})")
     if obs.num_epochs == 0:
         raise CliError(f"{label}: no observation epochs (is it a RINEX observation file?)")
     if obs.num_satellites == 0:
         raise CliError(f"{label}: no satellite observations in {obs.num_epochs} epochs")
     return obs
+
+
+def damage_text(obs) -> str | None:
+    """For a partially read file, where the read stopped and why; None for a whole one."""
+    if obs.damage is None:
+        return None
+    return (f"the read stopped at the damage after {obs.num_epochs:,} epochs (the last at "
+            f"{obs.last_epoch().to_iso()}): {obs.damage}")
 
 
 def epoch_datetime(epoch) -> dt.datetime:
@@ -171,4 +183,4 @@ def receiver_note(obs, given: list[float] | None) -> str | None:
 def load_obs_bytes(data: bytes, name: str, label: str):
     """load_obs for file contents in memory: name (its extension) tells the reader the
     compression, label names the source in messages."""
-    return _read_checked(lambda: sk.read_rinex_obs_bytes(data, name), label)
+    return _read_checked(lambda: sk.read_rinex_obs_bytes(data, name, partial=True), label)

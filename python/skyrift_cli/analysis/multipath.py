@@ -21,7 +21,7 @@ import numpy as np
 import skyrift_mp as sk
 
 from ..defaults import DEFAULT_CUTOFF, DEFAULT_SYSTEMS
-from .inputs import load_nav, load_obs, load_sp3, receiver_note, receiver_position
+from .inputs import damage_text, load_nav, load_obs, load_sp3, receiver_note, receiver_position
 from .orbits import SYSTEM_NAMES, combined, orbit_sources, warnings_as_notes
 
 KEEP_ALL = -90.0  # cutoff below every elevation: without an orbit nothing is dropped
@@ -91,6 +91,7 @@ class MultipathRun:
     without_position: dict[str, int] = field(default_factory=dict)
     # Why a signal (series key) or the file ("file") gave no estimates.
     empty_reasons: dict[str, str] = field(default_factory=dict)
+    damage: str | None = None  # what stopped the read of a damaged file (damage_text)
 
     @property
     def orbit_files(self) -> list[Path]:
@@ -167,4 +168,4 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF,
         slip_columns=slips, nav_path=Path(nav_path) if nav_path else None, orbit_sources=sources,
         systems=analysed, slips_left_out=left_out,
         without_position=dict(results.estimates_without_position_by_system or {}),
-        empty_reasons=dict(results.empty_reasons))
+        empty_reasons=dict(results.empty_reasons), damage=damage_text(obs))

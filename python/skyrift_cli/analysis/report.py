@@ -59,7 +59,10 @@ def without_position_lines(without_position: dict[str, int]) -> list[str]:
 def multipath_summary(run) -> str:
     where = (f"elevations from {' and '.join(p.name for p in run.orbit_files)}, cutoff {run.cutoff:g} deg"
              if run.orbit_files else "no orbit, elevations unknown")
-    lines = [f"Code multipath of {run.obs_path.name} ({where})", "",
+    lines = [f"Code multipath of {run.obs_path.name} ({where})"]
+    if run.damage:
+        lines.append(f"Damaged file: {run.damage}")
+    lines += ["",
              multipath_table(run) if run.statistics else "no multipath estimates", ""]
     lines += empty_lines(run.empty_reasons)
     lines += without_position_lines(run.without_position)
@@ -123,6 +126,7 @@ def multipath_json(run) -> dict:
         "cycle_slip_counts": dict(sorted(run.cycle_slip_counts.items())),
         "cycle_slips_left_out": dict(sorted(run.slips_left_out.items())),
         "notes": run.notes,
+        "damage": run.damage,
     }
 
 

@@ -8,7 +8,7 @@ import numpy as np
 import skyrift_mp as sk
 
 from ..errors import CliError
-from .inputs import load_obs
+from .inputs import damage_text, load_obs
 from .report import format_table
 
 
@@ -16,6 +16,7 @@ from .report import format_table
 class SnrRun:
     obs_path: Path
     survey: dict  # the result of analyze_snr_wavelets
+    damage: str | None = None  # what stopped the read of a damaged file (damage_text)
 
     @property
     def bands(self) -> list[tuple[float, float]]:
@@ -52,7 +53,12 @@ def run_snr(obs_path, satellites=None) -> SnrRun:
     if not any(c.startswith("S") for s in systems for c in obs.observation_types(s)):
         raise CliError(f"{obs_path}: no SNR (S) observations to analyse")
     survey = sk.analyze_snr_wavelets(obs, satellites=satellites)
-    return SnrRun(Path(obs_path), survey)
+    return SnrRun(Path(obs_path), survey, damage_text(obs))
+
+
+def snr_json(run: SnrRun) -> dict:
+    """The survey as the module gives it, and the damage that cut the read (or null)."""
+    return {**run.survey, "damage": run.damage}
 
 
 def snr_summary(run: SnrRun) -> str:
@@ -65,6 +71,8 @@ def snr_summary(run: SnrRun) -> str:
         strongest = labels[int(np.argmax(power))] if power is not None and bands else "-"
         rows.append([sat, res["code"], len(res["t"]), len(res["orders"])] + cells + [strongest])
     head = f"SNR wavelet survey of {run.obs_path.name} (interval {survey['interval']:g} s)"
+    if run.damage:
+        head += f"\nDamaged file: {run.damage}"
     if not rows:
         return head + "\n\nno satellite has 40 or more SNR samples"
     table = format_table(["sat", "code", "samples", "arcs"] + labels + ["strongest"], rows,

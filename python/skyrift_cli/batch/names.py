@@ -39,6 +39,17 @@ def site_of(name: str) -> str | None:
     return m["site"].upper() if m else None
 
 
+def station_id(name: str, marker_name: str | None) -> str | None:
+    """The station of an observation file as the tables name it, the same way for every
+    file: the nine-character ID of a long name (ESBC00DNK_R_2020... gives ESBC00DNK), the
+    four-character ID of a short one in upper case (ceda1234.20o gives CEDA), else the
+    header's marker name (upper case), else None."""
+    site = site_of(name)
+    if site is not None:
+        return site
+    return (marker_name or "").strip().upper() or None
+
+
 def same_site(a: str, b: str) -> bool:
     """Sites agree on their four-character station; long sites also on the rest."""
     if len(a) == len(b) == 9:

@@ -36,9 +36,11 @@ class BatchSummary:
     ok: int = 0
     failed: int = 0
     skipped: int = 0  # already ok in an earlier run (--resume)
+    dropped: int = 0  # files whose rows were removed on --resume: the file is gone
     workers: int = 0
     seconds: float = 0.0
     failures: list[tuple[str, str]] = field(default_factory=list)  # file, message
+    damaged: list[tuple[str, str]] = field(default_factory=list)  # file, damage: read in part
 
     @property
     def analysed(self) -> int:
@@ -110,6 +112,8 @@ def _run_tasks(client, todo: list[str], options: TaskOptions, catalogue, store, 
             store.add(result)
             if result.ok:
                 summary.ok += 1
+                if result.file["damage"]:
+                    summary.damaged.append((source, result.file["damage"]))
             else:
                 summary.failed += 1
                 summary.failures.append((source, result.file["message"]))
@@ -123,6 +127,20 @@ def _run_tasks(client, todo: list[str], options: TaskOptions, catalogue, store, 
         store.flush()  # what finished is committed, also when interrupted
 
 
+def vanished(files) -> set[str]:
+    """The files that no longer exist (a URL that cannot be checked counts as there)."""
+    from .sources import exists
+
+    gone = set()
+    for file in files:
+        try:
+            if not exists(file):
+                gone.add(file)
+        except (CliError, OSError, ValueError):
+            pass
+    return gone
+
+
 def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT_CUTOFF,
               workers: int | None = None, scheduler: str | None = None, client=None,
               estimates: bool = False, resume: bool = False,
@@ -134,9 +152,11 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
     LocalCluster of `workers` single-threaded processes (default: this machine's
     processors), on the running cluster whose scheduler address is given, or on a
     distributed Client passed as client. With resume, inputs already ok in
-    files.parquet are skipped. With qc, the quality control of each file goes to
-    qc.parquet and its report to qc/ (batch/quality.py). A file that fails is recorded in files.parquet and the
-    batch goes on; the summary counts the failures.
+    files.parquet (and read whole) are skipped, and the rows of files that no longer
+    exist are removed. With qc, the quality control of each file goes to qc.parquet and
+    its report to qc/ (batch/quality.py). A file that fails is recorded in files.parquet
+    and the batch goes on; the summary counts the failures. A damaged file is read up to
+    the damage and its rows say so (damage); --resume analyses it again.
     """
     started = time.perf_counter()
     require("distributed", PURPOSE)
@@ -160,6 +180,8 @@ def run_batch(inputs, out, *, orbits: str | None = None, cutoff: float = DEFAULT
         settings["qc"] = True
     store = ResultStore(out, settings, resume)
     summary = BatchSummary(Path(out), len(todo))
+    # rows of inputs this run does not name are kept, unless their file is gone
+    summary.dropped = store.drop_files(vanished(store.recorded - set(todo)))
     summary.skipped = sum(s in store.done for s in todo)
     todo = [s for s in todo if s not in store.done]
     if todo:

@@ -10,7 +10,9 @@ FILES_COLUMNS = (
     ("file", "string", "the input: an absolute path or a URL"),
     ("status", "string", "ok, or error when the file could not be analysed"),
     ("message", "string", "for errors what went wrong; for ok files notes, or empty"),
-    ("station", "string", "marker name (else the site of the file name)"),
+    ("station", "string", "station ID: the nine characters of a long file name (ESBC00DNK), "
+     "the four of a short one in upper case (CEDA), else the header's marker name in upper "
+     "case; null when none of these names one"),
     ("first_epoch", "timestamp", "first epoch record"),
     ("last_epoch", "timestamp", "last epoch record"),
     ("epochs", "int64", "epoch records"),
@@ -20,12 +22,14 @@ FILES_COLUMNS = (
      "GPSM2C: ...' (null when every analysed signal gave some)"),
     ("orbit_source", "string", "sp3, nav, sp3+nav or none"),
     ("orbit_files", "string", "names of the orbit files used, space-separated"),
+    ("damage", "string", "for a damaged file read up to the damage: where the read stopped "
+     "and why (the rows describe the epochs before it); null for a whole file"),
     ("seconds", "float64", "time the task took"),
 )
 
 STATS_COLUMNS = (
     ("file", "string", "the input, as in files.parquet"),
-    ("station", "string", "marker name"),
+    ("station", "string", "station ID, as in files.parquet"),
     ("first_epoch", "timestamp", "first epoch record"),
     ("last_epoch", "timestamp", "last epoch record"),
     ("interval", "float64", "observation interval in seconds (null when unknown)"),
@@ -42,13 +46,14 @@ STATS_COLUMNS = (
     ("cycle_slips", "int64", "arcs broken by a detected cycle slip"),
     ("orbit_source", "string", "sp3, nav, sp3+nav or none"),
     ("orbit_files", "string", "names of the orbit files used"),
+    ("damage", "string", "as in files.parquet: null unless the file was read up to damage"),
 )
 
 # With --qc: the module's quality control, one row per file and signal (the columns of
 # QualityReport.signals_to_pandas()), with the file's facts and its system's summary.
 QC_COLUMNS = (
     ("file", "string", "the input, as in files.parquet"),
-    ("station", "string", "marker name"),
+    ("station", "string", "station ID, as in files.parquet"),
     ("first_epoch", "timestamp", "first epoch record"),
     ("last_epoch", "timestamp", "last epoch record"),
     ("interval", "float64", "observation interval in seconds (null when unknown)"),

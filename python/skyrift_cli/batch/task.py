@@ -16,7 +16,7 @@ from pathlib import Path
 
 from ..defaults import DEFAULT_CUTOFF
 from . import sources
-from .names import site_of
+from .names import site_of, station_id
 from .orbits import GZIP_MAGIC, OrbitCatalogue, OrbitPlan, match
 
 
@@ -46,7 +46,7 @@ def file_row(source: str, status: str, message: str, **known) -> dict:
     row = {"file": source, "status": status, "message": message, "station": None,
            "first_epoch": None, "last_epoch": None, "epochs": None, "satellites": None,
            "estimates": None, "empty_reasons": None, "orbit_source": None, "orbit_files": None,
-           "seconds": None}
+           "damage": None, "seconds": None}
     row.update(known)
     return row
 
@@ -130,12 +130,14 @@ STAT_ATTRIBUTES = ("system", "signal", "code", "count", "rms", "weighted_rms", "
 def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileResult:
     import skyrift_mp as sk
 
+    from ..analysis.inputs import damage_text
     from ..analysis.multipath import KEEP_ALL
     from ..analysis.orbits import warnings_as_notes
 
     obs = _read_obs(source)
     name = sources.name_of(source)
-    station = obs.marker_name.strip() or (site_of(name) or "")
+    station = station_id(name, obs.marker_name)
+    damage = damage_text(obs)  # a damaged file gives the epochs before the damage
     span = (_datetime(obs.first_epoch()), _datetime(obs.last_epoch()))
     notes: list[str] = []
     orbit, plan = _orbit_of(obs, name, catalogue, tmp, span, notes)
@@ -152,7 +154,7 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
     orbit_files = " ".join(sources.name_of(s) for s in (*plan.sp3, plan.nav) if s) or None
     common = {"file": source, "station": station, "first_epoch": span[0],
               "last_epoch": span[1], "interval": obs.interval, "orbit_source": plan.kind,
-              "orbit_files": orbit_files}
+              "orbit_files": orbit_files, "damage": damage}
     qc = _quality(obs, orbit, options, common, name, notes) if options.qc else (None, None)
     stats = sorted(results.statistics, key=lambda s: s.signal)
     columns: dict[str, list] = {k: [v] * len(stats) for k, v in common.items()}
@@ -161,7 +163,7 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
                    last_epoch=span[1], epochs=obs.num_epochs, satellites=obs.num_satellites,
                    estimates=results.total_estimates(),
                    empty_reasons=reasons_text(results.empty_reasons), orbit_source=plan.kind,
-                   orbit_files=orbit_files)
+                   orbit_files=orbit_files, damage=damage)
     estimates = dict(results.to_numpy()) if options.estimates else None
     return FileResult(row, columns, estimates, *qc)
 

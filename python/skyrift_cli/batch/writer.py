@@ -3,7 +3,8 @@
 Each flush writes a part of stats.parquet and then the part of files.parquet with the
 same number; a files part is the commit of its number, so that estimates and stats
 parts without one (a run killed in between) are removed on --resume. A file analysed
-again on --resume replaces its earlier row in files.parquet, keeping one row per input.
+again on --resume replaces its earlier row in files.parquet, keeping one row per input;
+the rows of an input whose file is gone are removed from every table (drop_files).
 """
 from __future__ import annotations
 
@@ -52,7 +53,8 @@ class ResultStore:
         self._qc: list[dict] = []
         self.files_schema = arrow_schema(FILES_COLUMNS)
         self.stats_schema = arrow_schema(STATS_COLUMNS)
-        self.done: set[str] = set()  # inputs already ok
+        self.done: set[str] = set()  # inputs already ok (and read whole)
+        self.recorded: set[str] = set()  # inputs with a row in files.parquet
         self._earlier: dict[str, Path] = {}  # files part holding an input's failed row
         self._files: list[dict] = []
         self._stats: list[dict] = []
@@ -98,22 +100,47 @@ class ResultStore:
                   for p in _parts(self.files_dir)}
         keeper: dict[str, tuple[Path, int]] = {}
         for part, table in tables.items():
-            for i, (file, status) in enumerate(zip(table["file"].to_pylist(),
-                                                   table["status"].to_pylist())):
+            for i, (file, status, damage) in enumerate(zip(table["file"].to_pylist(),
+                                                           table["status"].to_pylist(),
+                                                           table["damage"].to_pylist())):
                 if file not in self.done:
                     keeper[file] = (part, i)
-                if status == "ok":
+                if status == "ok" and damage is None:  # a damaged file may be whole now
                     self.done.add(file)
         for part, table in tables.items():
             keep = [keeper.get(f) == (part, i) for i, f in enumerate(table["file"].to_pylist())]
             if not all(keep):
                 self._write_table(table.filter(self.pa.array(keep)), part)
         self._earlier = {f: part for f, (part, _) in keeper.items() if f not in self.done}
+        self.recorded = set(keeper)
         committed = {_part_number(p) for p in tables}
         for folder in (self.stats_dir, self.estimates_dir, self.qc_dir):
             for part in _parts(folder):
                 if _part_number(part) not in committed:
                     part.unlink()
+
+    def drop_files(self, gone: set[str]) -> int:
+        """Remove every row of these inputs (their files no longer exist) from the
+        committed parts of all tables; the number of files.parquet rows removed."""
+        gone = gone & self.recorded
+        if not gone:
+            return 0
+        names = self.pa.array(sorted(gone))
+        for folder, schema in ((self.files_dir, self.files_schema),
+                               (self.stats_dir, self.stats_schema), (self.estimates_dir, None)):
+            for part in _parts(folder):
+                # the part alone, without the station and date of its folder names
+                files = self.pq.read_table(part, columns=["file"], partitioning=None)["file"]
+                if not self.pc.any(self.pc.is_in(files, names)).as_py():
+                    continue
+                table = self.pq.read_table(part, schema=schema, partitioning=None)
+                self._write_table(table.filter(self.pc.invert(self.pc.is_in(table["file"], names))),
+                                  part)
+        for file in gone:
+            self._earlier.pop(file, None)
+        self.recorded -= gone
+        self.done -= gone
+        return len(gone)
 
     # ---- writing
 

@@ -18,9 +18,9 @@ def add_output_options(p, **helps: str) -> None:
 def check_plotting(args) -> None:
     """Fail before the work when figures are asked for and matplotlib is missing."""
     if getattr(args, "plots", None):
-        from ..optional import pyplot
+        from ..optional import require_installed
 
-        pyplot()
+        require_installed("matplotlib", "plotting")
 
 
 def outdir(path) -> Path:

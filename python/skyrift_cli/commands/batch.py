@@ -52,22 +52,39 @@ def add_parser(sub):
                    help="also run the quality control of each file: qc.parquet (one row per "
                    "file and signal) and the reports in qc/, which skyrift-mp report draws")
     p.add_argument("--resume", action="store_true",
-                   help="continue the batch in DIR: inputs already ok are skipped")
+                   help="continue the batch in DIR: inputs already ok are skipped (damaged "
+                   "ones are analysed again), rows of files that no longer exist removed")
     return p
 
 
+LISTED = 10  # failed and damaged files named in the report; the rest are in files.parquet
+
+
+def _listed(kind: str, pairs: list[tuple[str, str]]) -> list[str]:
+    lines = [f"  {kind}: {file}: {message}" for file, message in pairs[:LISTED]]
+    if len(pairs) > LISTED:
+        lines.append(f"  ... and {len(pairs) - LISTED} more {kind} (see files.parquet)")
+    return lines
+
+
 def report(summary) -> str:
+    dropped = []
+    if summary.dropped == 1:
+        dropped.append("Removed the rows of 1 file that no longer exists")
+    elif summary.dropped:
+        dropped.append(f"Removed the rows of {summary.dropped} files that no longer exist")
     if not summary.analysed:
-        return (f"Nothing to analyse: all {summary.inputs} files are ok in "
-                f"{summary.out / 'files.parquet'}")
+        return "\n".join([f"Nothing to analyse: all {summary.inputs} files are ok in "
+                          f"{summary.out / 'files.parquet'}"] + dropped)
     where = f"{summary.workers} worker{'s' if summary.workers != 1 else ''}"
     lines = [f"Analysed {summary.analysed} of {summary.inputs} files on {where} in "
              f"{summary.seconds:.1f} s: {summary.ok} ok, {summary.failed} failed"
              + (f", {summary.skipped} done before (skipped)" if summary.skipped else "")]
-    for file, message in summary.failures[:10]:
-        lines.append(f"  failed: {file}: {message}")
-    if len(summary.failures) > 10:
-        lines.append(f"  ... and {len(summary.failures) - 10} more (see files.parquet)")
+    if summary.damaged:
+        n = len(summary.damaged)
+        lines.append(f"Damaged: {n} of the ok files {'was' if n == 1 else 'were'} read up to the "
+                     "damage (see the damage column)")
+    lines += _listed("failed", summary.failures) + _listed("damaged", summary.damaged) + dropped
     return "\n".join(lines)
 
 

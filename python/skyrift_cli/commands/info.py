@@ -18,16 +18,17 @@ def run(args) -> None:
 
 
 def info_text(name: str, obs) -> str:
-    from ..analysis.inputs import epoch_datetime
+    from ..analysis.inputs import damage_text, epoch_datetime
     from ..analysis.systems import full_name, in_display_order
 
     first, last = obs.first_epoch(), obs.last_epoch()
     by_system = obs.satellites_by_system()
     systems = in_display_order(s for s in by_system if by_system[s])
     pos = obs.approx_position
-    interval = obs.interval
+    damage = damage_text(obs)
     lines = [
         f"File:         {name}",
+        *([f"Damaged:      {damage}"] if damage else []),
         f"RINEX:        {obs.version}",
         f"Marker:       {obs.marker_name or '-'}",
         f"Receiver:     {obs.receiver_type or '-'}",
@@ -36,7 +37,7 @@ def info_text(name: str, obs) -> str:
         f"First epoch:  {_gps_text(first)}",
         f"Last epoch:   {_gps_text(last)}",
         "Span:         " + _span(epoch_datetime(last) - epoch_datetime(first)),
-        "Interval:     " + (f"{interval:.3f} s" if interval is not None else "-"),
+        "Interval:     " + _interval(obs.interval, obs.header_interval),
         f"Epochs:       {obs.num_epochs}",
         f"Satellites:   {obs.num_satellites} ("
         + ", ".join(f"{s} {by_system[s]}" for s in systems) + ")",
@@ -50,6 +51,14 @@ def info_text(name: str, obs) -> str:
 def _gps_text(epoch) -> str:
     """The epoch's ISO text with its time scale, GPS, in place of the Z that says UTC."""
     return epoch.to_iso().removesuffix("Z") + " GPS"
+
+
+def _interval(records: float | None, header: float | None) -> str:
+    """The spacing of the epochs beside the header's INTERVAL: they differ when epochs
+    are missing or the header is wrong."""
+    spacing = f"{records:.3f} s between epochs" if records is not None else "- between epochs"
+    return spacing + (f", header INTERVAL {header:.3f} s" if header is not None
+                      else ", no INTERVAL in the header")
 
 
 def _span(delta) -> str:

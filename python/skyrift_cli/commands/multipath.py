@@ -39,25 +39,58 @@ def add_parser(sub):
                    help="bias-removal window in seconds (default 1500)")
     add_output_options(p, csv="write every estimate to a CSV file",
                        json="write statistics and slips as JSON", plots="write PNG figures into DIR")
+    p.add_argument("--signal", type=str.upper, metavar="KEY",
+                   help="with --plots and an orbit, draw the skyplot of this signal only "
+                   "(series key, e.g. GPSM1C) as skyplot_mp_KEY.png")
     return p
 
 
+def check_signal(signal: str | None, args) -> None:
+    """--signal chooses the skyplot's signal: it needs the figures and the elevations."""
+    if signal is None:
+        return
+    if not args.plots:
+        raise CliError("--signal needs --plots: it chooses the signal of the skyplot")
+    if not (args.sp3 or args.nav):
+        raise CliError("--signal needs --sp3 or --nav: the skyplot needs elevations")
+
+
+def signal_with_estimates(signal: str | None, run) -> None:
+    """A --signal that gave no placed estimate is an error naming those that did."""
+    if signal is None:
+        return
+    import numpy as np
+
+    placed = run.estimates.key[~np.isnan(run.estimates.elevation)]
+    if not (placed == signal).any():
+        known = ", ".join(sorted(set(placed.tolist()))) or "none"
+        raise CliError(f"--signal {signal}: no estimates of that signal with an elevation "
+                       f"(signals with some: {known})")
+
+
 def run(args) -> None:
+    from ..analysis.inputs import existing_file
     from ..analysis.multipath import run_multipath
     from ..analysis.plots import multipath_plots
     from ..analysis.report import multipath_json, multipath_summary, write_estimates_csv
+    from ..figure_pool import FigurePool
 
     check_plotting(args)
+    check_signal(args.signal, args)
     if not (args.sp3 or args.nav) and (args.cutoff is not None or args.receiver):
         option = "--cutoff" if args.cutoff is not None else "--receiver"
         raise CliError(f"{option} needs --sp3 or --nav: without an orbit the elevations are unknown")
     cutoff = DEFAULT_CUTOFF if args.cutoff is None else args.cutoff
-    with Progress() as progress:
+    existing_file(args.obs)  # a wrong name fails before the figure workers start
+    # at most four figures: no more workers than that
+    with Progress() as progress, FigurePool(enabled=bool(args.plots), workers=4) as pool:
         progress.step(f"analysing {Path(args.obs).name}")
         mp_run = run_multipath(args.obs, args.sp3, args.receiver, cutoff, args.systems, args.window,
                                args.nav)
+        signal_with_estimates(args.signal, mp_run)
         progress.echo(multipath_summary(mp_run))
         write_outputs(args, csv=lambda path: write_estimates_csv(path, mp_run.estimates),
                       json=lambda: multipath_json(mp_run),
-                      plots=lambda outdir, p: multipath_plots(mp_run, outdir, progress=p),
+                      plots=lambda outdir, p: multipath_plots(mp_run, outdir, progress=p,
+                                                              pool=pool, signal=args.signal),
                       progress=progress)

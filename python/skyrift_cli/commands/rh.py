@@ -56,6 +56,7 @@ def reflector_options(args) -> dict:
 
 
 def run(args) -> None:
+    from ..analysis.inputs import damage_text
     from ..analysis.orbits import orbit_sources
     from ..analysis.reflector import rh_summary, run_rh, write_rh_csv
     from ..analysis.reflector_plots import rh_plots
@@ -67,6 +68,8 @@ def run(args) -> None:
     result = rh_run.result
     satellites = list(result.arcs["satellite"]) + list(result.rejected["satellite"])
     name = Path(args.obs).name
+    if damage := damage_text(rh_run.obs):
+        print(f"Damaged file: {damage}")
     print(rh_summary(name, result, orbit_sources(satellites, rh_run.sp3, rh_run.obs.first_epoch()),
                      rh_run.notes))
     write_outputs(args, csv=lambda path: write_rh_csv(path, result),
