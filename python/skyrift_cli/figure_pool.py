@@ -13,6 +13,7 @@ from __future__ import annotations
 
 import multiprocessing
 import os
+import threading
 from collections.abc import Callable
 from concurrent.futures import FIRST_COMPLETED, ProcessPoolExecutor, wait
 from concurrent.futures.process import BrokenProcessPool
@@ -71,26 +72,44 @@ class FigurePool:
     def __init__(self, enabled: bool = True, workers: int | None = None):
         count = min(workers or available_processors(), available_processors())
         self.executor = None
+        self._starting = None
         if enabled and count > 1:
-            try:
-                self.executor = ProcessPoolExecutor(count, mp_context=_context(),
-                                                    initializer=_start_worker)
-                for _ in range(count):  # start them now: the imports overlap the analysis
-                    self.executor.submit(_ready)
-            except (OSError, ValueError):  # no processes to be had: draw here
-                self.executor = None
+            # Started on a thread of its own: the forkserver's imports take about a second,
+            # and the command computes meanwhile instead of waiting for them.
+            self._starting = threading.Thread(target=self._start, args=(count,), daemon=True)
+            self._starting.start()
+
+    def _start(self, count: int) -> None:
+        try:
+            executor = ProcessPoolExecutor(count, mp_context=_context(), initializer=_start_worker)
+            for _ in range(count):  # start them now: the imports overlap the analysis
+                executor.submit(_ready)
+            self.executor = executor
+        except (OSError, ValueError):  # no processes to be had: draw here
+            self.executor = None
+
+    @property
+    def parallel(self) -> bool:
+        """Whether the figures are drawn in worker processes (waits for them to start)."""
+        return self._started() is not None
+
+    def _started(self):
+        if self._starting is not None:
+            self._starting.join()
+            self._starting = None
+        return self.executor
 
     def __enter__(self) -> "FigurePool":
         return self
 
     def __exit__(self, *exc) -> None:
-        if self.executor is not None:
+        if self._started() is not None:
             self.executor.shutdown(wait=True, cancel_futures=True)
 
     def draw(self, jobs: list[FigureJob], progress=None) -> list[Path]:
         """Draw every job and return what each wrote, in job order. A failed figure fails
         the command with its error once the others are finished."""
-        if self.executor is not None and len(jobs) > 1:
+        if self._started() is not None and len(jobs) > 1:
             try:
                 return self._draw_in_workers(jobs, progress)
             except BrokenProcessPool:
