@@ -1,6 +1,7 @@
 // GnssSystem, Satellite, get_frequency, get_wavelength.
 #include "python/common.hpp"
 #include "python/bindings.hpp"
+#include "rinex/beidou_orbits.hpp"
 #include "rinex/types.hpp"
 #include "utils/text.hpp"
 
@@ -58,6 +59,10 @@ void register_system_and_satellite(py::module_& m) {
                                "PRN number within the system (int; the slot number for GLONASS)")
         .def_property_readonly("system", [](const Satellite& s) { return PySystem{s.system}; },
                                "The satellite's GnssSystem")
+        .def_property_readonly("geostationary", [](const Satellite& s) { return geostationary(s); },
+                               "True for a satellite that hangs over one point of the sky: every SBAS "
+                               "satellite and BeiDou's GEO satellites (C01-C05, C17-C18 and C59-C63, by "
+                               "the PRN assignments before April 2026)")
         .def("__str__", &Satellite::id)
         .def("__repr__", [](const Satellite& s) { return "Satellite('" + s.id() + "')"; });
 }

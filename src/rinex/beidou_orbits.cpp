@@ -45,4 +45,9 @@ BeidouOrbit beidou_orbit(uint32_t prn) {
 
 bool beidou_geo_ephemeris(uint32_t prn) { return on_geo_prn(prn) && beidou_orbit(prn) == BeidouOrbit::GEO; }
 
+bool geostationary(const Satellite& sat) {
+    return sat.system == GnssSystem::SBAS ||
+           (sat.system == GnssSystem::BeiDou && beidou_orbit(sat.prn) == BeidouOrbit::GEO);
+}
+
 }  // namespace skyrift

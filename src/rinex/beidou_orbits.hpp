@@ -4,6 +4,8 @@
 // GEO form from here, reflectometry its satellites that hardly move across the sky.
 #include <cstdint>
 
+#include "rinex/types.hpp"
+
 namespace skyrift {
 
 enum class BeidouOrbit : uint8_t { MEO, IGSO, GEO };
@@ -16,5 +18,9 @@ BeidouOrbit beidou_orbit(uint32_t prn);
 // GEO satellites on its GEO PRNs (1-5, 59-63) only; a GEO satellite on a test PRN
 // (C17, C18) transmits the D1 message like the others.
 bool beidou_geo_ephemeris(uint32_t prn);
+
+// Whether a satellite hangs over one point of the sky: every SBAS satellite and BeiDou's
+// GEO satellites (from the table above). Their signals neither rise nor set.
+bool geostationary(const Satellite& sat);
 
 }  // namespace skyrift

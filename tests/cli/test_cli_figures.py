@@ -18,8 +18,9 @@ def _matplotlib():
 # ---- which satellites get a scalogram
 
 @pytest.mark.parametrize("sat, geostationary", [
-    ("C01", True), ("C05", True), ("C06", False), ("C58", False), ("C59", True), ("C63", True),
-    ("S26", True), ("S44", True), ("G05", False), ("E01", False), ("J01", False),
+    ("C01", True), ("C05", True), ("C06", False), ("C17", True), ("C18", True), ("C38", False),
+    ("C58", False), ("C59", True), ("C63", True), ("S26", True), ("S44", True), ("G05", False),
+    ("E01", False), ("J01", False), ("bogus", False),
 ])
 def test_geostationary_satellites(sat, geostationary):
     assert is_geostationary(sat) is geostationary
