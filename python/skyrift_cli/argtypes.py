@@ -95,15 +95,21 @@ def comma_list(values: list[str] | None) -> list[str] | None:
     return [s.strip() for v in values for s in v.split(",") if s.strip()]
 
 
-def count(text: str) -> int:
-    """A whole number of things, zero or more."""
+def whole_number(text: str, least: int = 0) -> int:
+    """A whole number, `least` or more."""
     try:
         value = int(text)
     except ValueError:
         raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 0:
-        raise argparse.ArgumentTypeError(f"must be zero or more: {text!r}")
+    if value < least:
+        wording = "zero or more" if least == 0 else f"at least {least}"
+        raise argparse.ArgumentTypeError(f"must be {wording}: {text!r}")
     return value
+
+
+def count(text: str) -> int:
+    """A whole number of things, zero or more."""
+    return whole_number(text)
 
 
 def signal_fraction(text: str) -> tuple[str, str, float]:

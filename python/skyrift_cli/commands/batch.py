@@ -1,22 +1,14 @@
 """batch: many observation files on Dask workers, results as Parquet tables."""
 from __future__ import annotations
 
-import argparse
-
-from ..argtypes import elevation_cutoff
+from ..argtypes import elevation_cutoff, whole_number
 from ..defaults import DEFAULT_CUTOFF
 from ..errors import CliError
 from ._outputs import list_written
 
 
 def workers(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1: {text!r}")
-    return value
+    return whole_number(text, least=1)
 
 
 def add_parser(sub):

@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <span>
+#include <utility>
 
 #include "analysis/multipath/same_signal_phase.hpp"
 #include "analysis/multipath/signal_frequencies.hpp"
@@ -24,18 +26,20 @@ std::string_view slip_method_text(SlipMethod method) {
 
 namespace {
 
-// Last value of one tested quantity: a geometry-free pair or a code-minus-phase code.
-struct GfValue {
-    ObservationCode phase, partner;
+// Last value of one tested quantity.
+struct LastValue {
     double value = 0.0;
     int64_t time_ms = 0;
     bool seen = false;  // a value has been stored
 };
+// ... of a geometry-free pair, and of a code minus its phase.
+struct GfValue {
+    ObservationCode phase, partner;
+    LastValue last;
+};
 struct CmcValue {
     ObservationCode code;
-    double value = 0.0;
-    int64_t time_ms = 0;
-    bool seen = false;
+    LastValue last;
 };
 
 // One geometry-free comparison made at the current epoch, for the attribution of its slips.
@@ -207,28 +211,30 @@ private:
         return dt;
     }
 
+    // Stores a new value in place of the last one; gives its change from the last one and
+    // the seconds between them when the two may be compared.
+    std::optional<std::pair<double, double>> replace(LastValue& last, double value, int64_t time_ms) const {
+        std::optional<std::pair<double, double>> out;
+        if (last.seen) {
+            if (const auto dt = comparable_dt(last.time_ms, time_ms)) out.emplace(std::fabs(value - last.value), *dt);
+        }
+        last = {value, time_ms, true};
+        return out;
+    }
+
     void check_geometry_free(const Plan& plan, Observations all, int64_t time_ms) {
         for (const GfStep& step : plan.gf) {
             const ObservationEntry &p1 = all[step.phase], &p2 = all[step.partner];
             const double f1 = step.f1, f2 = step.f2;
             const double value =
                 (kSpeedOfLight / f1 * p1.value() - kSpeedOfLight / f2 * p2.value()) / ((f1 * f1) / (f2 * f2) - 1.0);
-            GfValue& prev = gf_[step.slot];
-            if (!prev.seen) {
-                prev.value = value;
-                prev.time_ms = time_ms;
-                prev.seen = true;
-                continue;
-            }
-            if (const auto dt = comparable_dt(prev.time_ms, time_ms)) {
-                const double threshold = settings_.ion_delta_base + settings_.ion_delta_rate * *dt;
-                const double change = std::fabs(value - prev.value);
+            if (const auto step_change = replace(gf_[step.slot].last, value, time_ms)) {
+                const auto [change, dt] = *step_change;
+                const double threshold = settings_.ion_delta_base + settings_.ion_delta_rate * dt;
                 const bool failed = change > threshold;
                 if (failed) record(time_ms, p1.code, &p2.code, change, threshold, SlipMethod::Gf);
                 outcomes_.push_back({p1.code, p2.code, failed});
             }
-            prev.value = value;
-            prev.time_ms = time_ms;
         }
     }
 
@@ -258,20 +264,11 @@ private:
         for (const CmcStep& step : plan.cmc) {
             const ObservationEntry &q = all[step.code], &phase = all[step.phase];
             const double value = kSpeedOfLight / step.f * phase.value() - q.value();
-            CmcValue& prev = cmc_[step.slot];
-            if (!prev.seen) {
-                prev.value = value;
-                prev.time_ms = time_ms;
-                prev.seen = true;
-                continue;
-            }
-            if (const auto dt = comparable_dt(prev.time_ms, time_ms)) {
-                const double threshold = settings_.cp_delta_base + settings_.cp_delta_rate * *dt;
-                const double change = std::fabs(value - prev.value);
+            if (const auto step_change = replace(cmc_[step.slot].last, value, time_ms)) {
+                const auto [change, dt] = *step_change;
+                const double threshold = settings_.cp_delta_base + settings_.cp_delta_rate * dt;
                 if (change > threshold) record(time_ms, phase.code, &q.code, change, threshold, SlipMethod::CodePhase);
             }
-            prev.value = value;
-            prev.time_ms = time_ms;
         }
     }
 
