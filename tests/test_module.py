@@ -93,7 +93,9 @@ def test_text_signatures(obj, expected):
 
 def test_docstrings():
     assert sk.get_frequency.__doc__ == "Get frequency for a GNSS signal"
-    assert sk.calculate_azel.__doc__ == "Calculate azimuth and elevation"
+    # the given first line, then the units
+    assert sk.calculate_azel.__doc__.startswith("Calculate azimuth and elevation\n\n")
+    assert "in degrees" in sk.calculate_azel.__doc__
     assert sk.version.__doc__ == "Get library version"
     assert sk.Epoch.__doc__ == "Python-exposed Epoch (time)"
     assert sk.GnssSystem.__doc__ == "Python-exposed GNSS System enum"

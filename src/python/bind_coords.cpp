@@ -65,7 +65,12 @@ void register_calculate_azel(py::module_& m) {
             return py::make_tuple(a.azimuth, a.elevation);
         },
         py::arg("receiver"), py::arg("satellite"),
-        doc_sig("calculate_azel(receiver, satellite)", "Calculate azimuth and elevation").c_str());
+        doc_sig("calculate_azel(receiver, satellite)",
+                "Calculate azimuth and elevation\n\n"
+                "Look angles of satellite seen from receiver (both Ecef, metres), as the tuple "
+                "(azimuth, elevation) in degrees: azimuth clockwise from north in [0, 360), elevation "
+                "above the receiver's ellipsoidal horizon in [-90, 90].")
+            .c_str());
 }
 
 }  // namespace skyrift
