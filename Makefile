@@ -71,6 +71,7 @@ bench-peers: $(PEERS_STAMP)
 
 # Prints the figures quoted in the issues: reader, orbits, multipath, quality control, SNR.
 bench: build bench-peers
+	$(PY) bench/performance_table.py
 	$(PY) bench/read_obs.py
 	$(PY) bench/orbits.py
 	$(PY) bench/multipath.py
