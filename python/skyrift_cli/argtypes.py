@@ -1,6 +1,8 @@
 """Argument types: turn option text into values, or tell argparse what is wrong."""
 import argparse
 
+from .analysis.systems import DISPLAY_ORDER, full_name
+
 
 def number(text: str) -> float:
     try:
@@ -27,8 +29,7 @@ def elevation_cutoff(text: str) -> float:
 
 
 # The constellations --systems may name, by letter or by the module's name for them.
-CONSTELLATIONS = {"G": "GPS", "R": "GLONASS", "E": "Galileo", "C": "BeiDou", "J": "QZSS",
-                  "S": "SBAS", "I": "NavIC"}
+CONSTELLATIONS = {letter: full_name(letter) for letter in DISPLAY_ORDER if letter != "M"}
 
 
 def systems(text: str) -> list[str]:

@@ -106,17 +106,16 @@ def read_sp3(path: str | Path):
 
 
 def load_sp3(path: str | Path, obs):
-    """Read an SP3 file and check that it covers some of the observation span.
-
-    Returns the orbit and a list of notes. Partial coverage is allowed: the analyses
-    then warn with the share covered (see orbits.warnings_as_notes)."""
+    """Read an SP3 file and check that it covers some of the observation span. Partial
+    coverage is allowed: the analyses then warn with the share covered (see
+    orbits.warnings_as_notes)."""
     p = Path(path)
     sp3 = read_sp3(p)
     span = sp3_span(sp3, p)
     if sp3.num_satellites == 0 or span is None:
         raise CliError(f"{p}: no SP3 orbit records (is it an SP3 file?)")
     check_orbit_day(sp3, p, obs)
-    return sp3, []
+    return sp3
 
 
 def load_nav(path: str | Path, obs=None):

@@ -92,6 +92,7 @@ class MultipathRun:
     # Why a signal (series key) or the file ("file") gave no estimates.
     empty_reasons: dict[str, str] = field(default_factory=dict)
     damage: str | None = None  # what stopped the read of a damaged file (damage_text)
+    span: tuple | None = None  # first and last epoch of the file (datetime64[ms])
 
     @property
     def orbit_files(self) -> list[Path]:
@@ -127,10 +128,19 @@ def _slip_dicts(c: dict[str, np.ndarray]) -> list[dict]:
     return [dict(zip(names, row)) for row in zip(*columns)]
 
 
+def epoch_span(obs) -> tuple | None:
+    """The file's first and last epoch as datetime64[ms]; None for a file without epochs."""
+    if not obs.num_epochs:
+        return None
+    return tuple(np.datetime64(e.to_iso_string().rstrip("Z"), "ms")
+                 for e in (obs.first_epoch(), obs.last_epoch()))
+
+
 def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF, systems=None,
                   window=1500.0, nav_path=None) -> MultipathRun:
     obs = load_obs(obs_path)
-    sp3, notes = load_sp3(sp3_path, obs) if sp3_path else (None, [])
+    sp3 = load_sp3(sp3_path, obs) if sp3_path else None
+    notes: list[str] = []
     nav = load_nav(nav_path, obs) if nav_path else None
     orbit = combined(sp3, nav)
     rx = receiver_position(obs, receiver) if orbit else None
@@ -168,4 +178,4 @@ def run_multipath(obs_path, sp3_path=None, receiver=None, cutoff=DEFAULT_CUTOFF,
         slip_columns=slips, nav_path=Path(nav_path) if nav_path else None, orbit_sources=sources,
         systems=analysed, slips_left_out=left_out,
         without_position=dict(results.estimates_without_position_by_system or {}),
-        empty_reasons=dict(results.empty_reasons), damage=damage_text(obs))
+        empty_reasons=dict(results.empty_reasons), damage=damage_text(obs), span=epoch_span(obs))

@@ -10,7 +10,7 @@ from ..figures import save_figure
 from ..optional import pyplot
 from .scalogram_figure import plot_scalogram
 from .slip_plot import plot_slips
-from .systems import in_display_order
+from .report import system_list
 
 def _groups(keys: np.ndarray) -> list[tuple[str, np.ndarray]]:
     """(key, row indices) per distinct key, keys sorted: one pass instead of a mask per key."""
@@ -165,9 +165,9 @@ def multipath_plots(run, outdir: Path, reference=None, injected=None, progress=N
     if run.statistics:
         jobs.append(FigureJob(outdir / "mp_rms.png", plot_rms, (run.statistics, name),
                               {"reference": reference}))
-    systems = ", ".join(in_display_order(run.systems))
     jobs.append(FigureJob(outdir / "cycle_slips.png", plot_slips, (run.slip_columns, name),
-                          {"injected": injected, "systems": systems}))
+                          {"injected": injected, "systems": system_list(run.systems),
+                           "span": run.span}))
     return (pool or FigurePool(enabled=False)).draw(jobs, progress)
 
 
@@ -188,5 +188,5 @@ def snr_plots(run, outdir: Path, satellites=None, mark_period=None, progress=Non
         title = (f"Wavelet scalogram of δSNR, {drawn.satellite} {res['code']}{part} — "
                  f"{run.obs_path.name}")
         jobs.append(FigureJob(outdir / f"scalogram_{drawn.satellite}.png", plot_scalogram,
-                              (sc, title), {"mark_period": mark_period}))
+                              (sc, title), {"mark_period": mark_period, "start": res["t0"]}))
     return (pool or FigurePool(enabled=False)).draw(jobs, progress)

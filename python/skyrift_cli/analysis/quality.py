@@ -29,7 +29,7 @@ class QualityRun:
 
 def run_quality(obs_path, sp3_path=None, nav_path=None, cutoff=DEFAULT_CUTOFF) -> QualityRun:
     obs = load_obs(obs_path)
-    sp3 = load_sp3(sp3_path, obs)[0] if sp3_path else None
+    sp3 = load_sp3(sp3_path, obs) if sp3_path else None
     nav = load_nav(nav_path, obs) if nav_path else None
     notes: list[str] = []
     with warnings_as_notes(notes):  # an orbit that covers part of the day

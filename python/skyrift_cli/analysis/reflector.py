@@ -15,7 +15,7 @@ def load_orbits(sp3_path, nav_path, obs):
     covers none of the observations is refused, as the multipath command refuses it."""
     from .inputs import load_nav, load_sp3
 
-    return (load_sp3(sp3_path, obs)[0] if sp3_path else None,
+    return (load_sp3(sp3_path, obs) if sp3_path else None,
             load_nav(nav_path, obs) if nav_path else None)
 
 

@@ -48,16 +48,16 @@ class ScalogramCanvas:
         self.ax.add_image(self.image)
         self.fig.colorbar(self.image, cax=self.fig.add_axes((0.87, 0.11, 0.022, 0.70)),
                           label="log10 wavelet power")
-        self.ax.set_xlabel("Time since first sample [min]")
         self.ax.set_ylabel("Period [s]")
         self.title = self.fig.text(0.5, 0.975, "", ha="center", va="top", fontsize=10)
         self.drawn: list = []  # the artists of the last scalogram
 
-    def draw(self, sc: dict, title: str, path: Path, mark_period: float | None) -> Path:
+    def draw(self, sc: dict, title: str, path: Path, mark_period: float | None,
+             start: float | None = None) -> Path:
         for artist in self.drawn:
             _remove(artist)
         self.drawn = []
-        t = np.asarray(sc["t"], dtype=float) / 60.0
+        t = self._time_axis(np.asarray(sc["t"], dtype=float), start)
         periods = np.asarray(sc["periods"], dtype=float)
         log_periods = np.log10(periods)
         power = np.asarray(sc["power"], dtype=float)
@@ -87,13 +87,27 @@ class ScalogramCanvas:
         return save_figure(self.fig, path, tight=False, keep=True)
 
 
+    def _time_axis(self, t: np.ndarray, start: float | None) -> np.ndarray:
+        """Minutes since the first sample, or, given that sample's time (unix seconds),
+        hours of its day: one axis that scalograms of different satellites share."""
+        if start is None:
+            self.ax.set_xlabel("Time since first sample [min]")
+            return t / 60.0
+        midnight = np.floor(start / 86400.0) * 86400.0
+        day = np.datetime_as_string(np.datetime64(int(midnight), "s"), unit="D")
+        self.ax.set_xlabel(f"Hour of {day} (file time scale)")
+        return (start - midnight + t) / 3600.0
+
+
 _canvas: ScalogramCanvas | None = None  # this process's
 
 
-def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None = None) -> Path:
+def plot_scalogram(sc: dict, title: str, path: Path, mark_period: float | None = None,
+                   start: float | None = None) -> Path:
     """Draw a scalogram (the result of the module's scalogram()) into path. mark_period
-    draws a known period (the demo's injected reflection) as a line."""
+    draws a known period (the demo's injected reflection) as a line; start, the time of
+    the series' first sample (unix seconds), puts the time axis in hours of the day."""
     global _canvas
     if _canvas is None:
         _canvas = ScalogramCanvas()
-    return _canvas.draw(sc, title, path, mark_period)
+    return _canvas.draw(sc, title, path, mark_period, start)

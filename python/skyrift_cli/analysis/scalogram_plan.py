@@ -19,7 +19,6 @@ from .geostationary import is_geostationary
 
 MIN_ARC_MINUTES = 60.0
 MIN_ARC_SAMPLES = 40  # the module's least for a scalogram
-GAP_FACTOR = 5.0  # the module's scalogram splits arcs at gaps above this many intervals
 
 
 @dataclass
@@ -64,7 +63,7 @@ def longest_arc(t, interval: float) -> tuple[int, float, int]:
     times = np.asarray(t, dtype=float)
     if times.size == 0:
         return 0, 0.0, 0
-    arcs = sk.split_arcs(times, interval, GAP_FACTOR, as_numpy=True)
+    arcs = sk.split_arcs(times, interval, as_numpy=True)  # the gaps the scalogram splits at
     if len(arcs) == 0:
         return 0, 0.0, 0
     spans = [times[stop - 1] - times[start] for start, stop in arcs]

@@ -57,13 +57,16 @@ def _time_ticks(mdates):
 
 
 def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
-               injected: list[dict] | None = None, systems: str | None = None) -> Path:
+               injected: list[dict] | None = None, systems: str | None = None,
+               span: tuple | None = None) -> Path:
     """Detected slips (the columns of cycle_slips_to_numpy()) over time, per system and per
-    satellite, injected ones as rings; `systems` names the systems they are of."""
+    satellite, injected ones as rings; `systems` names the systems they are of. `span`, the
+    file's first and last epoch (datetime64), is the time axis, so that a few slips are
+    seen where they fall in the file."""
     plt = pyplot()
     from matplotlib import dates as mdates
     from matplotlib.colors import LogNorm, Normalize
-    from matplotlib.ticker import FuncFormatter, MaxNLocator, NullFormatter
+    from matplotlib.ticker import FuncFormatter, NullFormatter
 
     sats, times = slips["satellite"].astype(str), slips["time"].astype("datetime64[ms]")
     injected = injected or []
@@ -88,7 +91,8 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
         top.set_axis_off()
         grid.set_yticks([])
         return save_figure(fig, path, tight=False)
-    start, end = all_times.min(), all_times.max()
+    ends = np.concatenate([all_times, np.asarray(span or [], dtype="datetime64[ms]")])
+    start, end = ends.min(), ends.max()
     width = bin_minutes(float((end - start).astype(np.int64))) * 60_000
     bins = int((end - start).astype(np.int64) // width) + 1
     edges = start + np.arange(bins + 1) * np.timedelta64(width, "ms")
@@ -127,10 +131,10 @@ def plot_slips(slips: dict[str, np.ndarray], name: str, path: Path,
                     + " (file time scale)")
     # beside the heat map, not taken from its width: both panels keep one time axis
     bar = fig.colorbar(image, cax=grid.inset_axes((1.01, 0.0, 0.015, 1.0)),
-                       label="detections per bin")
+                       label=f"detections per {width // 60_000} min")
     if most > 10:
         bar.ax.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
         bar.ax.yaxis.set_minor_formatter(NullFormatter())
-    else:
-        bar.ax.yaxis.set_major_locator(MaxNLocator(integer=True))
+    else:  # whole numbers only, even when the most is 1
+        bar.set_ticks(range(1, max(most, 1) + 1))
     return save_figure(fig, path, tight=False)

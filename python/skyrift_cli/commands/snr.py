@@ -14,7 +14,8 @@ def add_parser(sub):
     p.add_argument("--satellites", nargs="+", metavar="SAT",
                    help="satellites to analyse, e.g. G01,G02 or G01 G02 (default all)")
     add_output_options(p, plots="write a scalogram PNG per satellite (of its longest arc; "
-                       "not of geostationary satellites, nor of arcs shorter than 60 min)",
+                       "not of geostationary satellites unless named in --satellites, nor of arcs shorter "
+                       "than 60 min)",
                        json="write the survey result as JSON")
     p.add_argument("--all-satellites", action="store_true",
                    help="with --plots, draw the geostationary satellites too (SBAS, BeiDou GEO)")
