@@ -78,7 +78,7 @@ def test_resume_drops_vanished_files_and_reads_damaged_ones_again(network, clien
         shutil.copy(network.files[station].obs, inputs)
     damaged = _cut_copy(network.files["CCCC"].obs,
                         inputs / (network.files["CCCC"].obs.name + ".gz"))
-    options = {"client": client, "progress": False, "estimates": True}
+    options = {"client": client, "progress": False, "estimates": True, "qc": True}
     first = run_batch([inputs], out, **options)
     assert (first.ok, first.failed, first.dropped) == (3, 0, 0)
     assert [file for file, _ in first.damaged] == [str(damaged)]
@@ -92,11 +92,35 @@ def test_resume_drops_vanished_files_and_reads_damaged_ones_again(network, clien
     again = run_batch([inputs], out, resume=True, **options)
     assert (again.skipped, again.ok, again.dropped, again.damaged) == (1, 1, 1, [])
     assert "Removed the rows of 1 file that no longer exists" in report(again)
-    for table in ("files.parquet", "stats.parquet", "estimates"):
+    for table in ("files.parquet", "stats.parquet", "estimates", "qc.parquet"):
         assert _files(out / table) == {str(inputs / network.files["AAAA"].obs.name),
                                        str(damaged)}, table
     import pyarrow.parquet as pq
 
+    # the damaged read's rows made way for the whole file's: one row per signal
+    for table, keys in (("stats.parquet", ("signal",)), ("qc.parquet", ("system", "code"))):
+        pairs = [(r["file"], *(r[k] for k in keys)) for r in pq.read_table(out / table).to_pylist()]
+        assert len(pairs) == len(set(pairs)), table
+    reports = {p.name for p in (out / "qc").rglob("*.json")}
+    assert not any(name.startswith(network.files["BBBB"].obs.name) for name in reports), reports
+
     rows = pq.read_table(out / "files.parquet").to_pylist()
     assert [(r["status"], r["damage"], r["epochs"]) for r in rows if r["file"] == str(damaged)] == [
         ("ok", None, 240)]
+
+
+def test_inputs_of_one_name_keep_reports_of_their_own(network, client, tmp_path):
+    from skyrift_cli.batch import run_batch
+    import pyarrow.parquet as pq
+
+    obs = network.files["AAAA"].obs
+    for folder in ("a", "b"):
+        (tmp_path / folder).mkdir()
+        shutil.copy(obs, tmp_path / folder)
+    summary = run_batch([tmp_path / "a", tmp_path / "b"], tmp_path / "out", client=client,
+                        progress=False, qc=True)
+    assert summary.ok == 2
+    rows = pq.read_table(tmp_path / "out" / "qc.parquet", columns=["file", "report"]).to_pylist()
+    report_of = {r["file"]: r["report"] for r in rows}
+    assert len(report_of) == 2 and len(set(report_of.values())) == 2, report_of
+    assert all((tmp_path / "out" / path).is_file() for path in report_of.values())

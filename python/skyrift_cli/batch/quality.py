@@ -32,6 +32,15 @@ def report_path(station: str, name: str) -> str:
     return str(PurePosixPath(REPORTS, folder, name + ".json"))
 
 
+def distinct_report_path(path: str, source: str) -> str:
+    """The report path of `source` when another input has taken `path`: the name with a
+    short digest of the input's path, the same on every run."""
+    import hashlib
+
+    digest = hashlib.sha1(source.encode("utf-8", "surrogatepass")).hexdigest()[:8]
+    return f"{path.removesuffix('.json')}-{digest}.json"
+
+
 def run_quality(obs, orbit, cutoff: float):
     """The module's quality control of the file, with the orbit the batch chose for it
     (None: without elevations); the module's warnings are returned as notes."""

@@ -14,6 +14,7 @@ import re
 from pathlib import Path
 
 from ..errors import CliError
+from .quality import distinct_report_path
 from .schema import FILES_COLUMNS, QC_COLUMNS, STATS_COLUMNS, arrow_schema
 
 PART = re.compile(r"^part-(\d{6})(?:-\d+)?\.parquet$")
@@ -56,6 +57,7 @@ class ResultStore:
         self.done: set[str] = set()  # inputs already ok (and read whole)
         self.recorded: set[str] = set()  # inputs with a row in files.parquet
         self._earlier: dict[str, Path] = {}  # files part holding an input's failed row
+        self._report_owner: dict[str, str] = {}  # JSON report path -> the input it is of
         self._files: list[dict] = []
         self._stats: list[dict] = []
         self._estimate_parts = 0
@@ -118,29 +120,44 @@ class ResultStore:
             for part in _parts(folder):
                 if _part_number(part) not in committed:
                     part.unlink()
+        for part in _parts(self.qc_dir):
+            table = self.pq.read_table(part, columns=["file", "report"], partitioning=None)
+            self._report_owner.update(zip(table["report"].to_pylist(), table["file"].to_pylist()))
 
     def drop_files(self, gone: set[str]) -> int:
         """Remove every row of these inputs (their files no longer exist) from the
-        committed parts of all tables; the number of files.parquet rows removed."""
+        committed parts of all tables, and their JSON reports; the number of
+        files.parquet rows removed."""
         gone = gone & self.recorded
         if not gone:
             return 0
-        names = self.pa.array(sorted(gone))
-        for folder, schema in ((self.files_dir, self.files_schema),
-                               (self.stats_dir, self.stats_schema), (self.estimates_dir, None)):
-            for part in _parts(folder):
-                # the part alone, without the station and date of its folder names
-                files = self.pq.read_table(part, columns=["file"], partitioning=None)["file"]
-                if not self.pc.any(self.pc.is_in(files, names)).as_py():
-                    continue
-                table = self.pq.read_table(part, schema=schema, partitioning=None)
-                self._write_table(table.filter(self.pc.invert(self.pc.is_in(table["file"], names))),
-                                  part)
+        self._remove_rows(gone)
+        for path, owner in list(self._report_owner.items()):
+            if owner in gone:
+                (self.out / path).unlink(missing_ok=True)
+                del self._report_owner[path]
         for file in gone:
             self._earlier.pop(file, None)
         self.recorded -= gone
         self.done -= gone
         return len(gone)
+
+    def _remove_rows(self, files: set[str], before: int | None = None) -> None:
+        """Rows of these inputs out of every table's committed parts (those numbered below
+        `before` only, when given)."""
+        names = self.pa.array(sorted(files))
+        for folder, schema in ((self.files_dir, self.files_schema), (self.stats_dir, self.stats_schema),
+                               (self.estimates_dir, None), (self.qc_dir, self.qc_schema)):
+            for part in _parts(folder):
+                if before is not None and _part_number(part) >= before:
+                    continue
+                # the part alone, without the station and date of its folder names
+                table_files = self.pq.read_table(part, columns=["file"], partitioning=None)["file"]
+                if not self.pc.any(self.pc.is_in(table_files, names)).as_py():
+                    continue
+                table = self.pq.read_table(part, schema=schema, partitioning=None)
+                self._write_table(table.filter(self.pc.invert(self.pc.is_in(table["file"], names))),
+                                  part)
 
     # ---- writing
 
@@ -167,8 +184,15 @@ class ResultStore:
     def _add_quality(self, result) -> None:
         """Keep the qc rows for the next part; write the JSON report at once (a file
         analysed again replaces it; only committed rows point to one)."""
-        self._qc.append(result.qc)
         path, text = result.qc_report
+        source = result.file["file"]
+        if self._report_owner.setdefault(path, source) != source:
+            # another input of the same station and name (another folder, or the same
+            # file packed otherwise) keeps its report
+            path = distinct_report_path(path, source)
+            result.qc["report"] = [path] * len(result.qc["report"])
+            self._report_owner[path] = source
+        self._qc.append(result.qc)
         target = self.out / path
         target.parent.mkdir(parents=True, exist_ok=True)
         self._write_atomic(target, lambda p: p.write_text(text, encoding="utf-8"))
@@ -215,11 +239,10 @@ class ResultStore:
         self._estimate_parts = 0
 
     def _drop_earlier_rows(self, files: set[str]) -> None:
-        """Rows of earlier runs for inputs that have a new row now."""
-        by_part: dict[Path, set[str]] = {}
-        for f in files & self._earlier.keys():
-            by_part.setdefault(self._earlier.pop(f), set()).add(f)
-        for part, gone in by_part.items():
-            table = self.pq.read_table(part, schema=self.files_schema)
-            keep = self.pc.invert(self.pc.is_in(table["file"], self.pa.array(sorted(gone))))
-            self._write_table(table.filter(keep), part)
+        """Rows of earlier runs, in every table, of inputs that have new rows now (a
+        failed or damaged file analysed again)."""
+        again = files & self._earlier.keys()
+        for file in again:
+            del self._earlier[file]
+        if again:
+            self._remove_rows(again, before=self.number)
