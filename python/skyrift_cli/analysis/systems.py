@@ -14,3 +14,8 @@ def full_name(letter: str) -> str:
 
 def in_display_order(letters) -> list[str]:
     return sorted(letters, key=DISPLAY_ORDER.index)
+
+
+def system_rank(letter: str) -> int:
+    """Place of a system letter in listings; an unknown letter comes last."""
+    return DISPLAY_ORDER.index(letter) if letter in DISPLAY_ORDER else len(DISPLAY_ORDER)

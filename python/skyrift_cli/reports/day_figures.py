@@ -10,7 +10,7 @@ from __future__ import annotations
 import numpy as np
 
 from ..analysis.orbits import SYSTEM_NAMES
-from ..analysis.systems import DISPLAY_ORDER
+from ..analysis.systems import system_rank
 from ..figures import figure_svg
 from ..optional import pyplot
 
@@ -28,7 +28,7 @@ def instants(texts) -> np.ndarray:
 
 def satellite_order(satellites) -> list[str]:
     """GPS first (the module's system order), then by number."""
-    return sorted(satellites, key=lambda s: (DISPLAY_ORDER.find(s[0]) % 99, s))
+    return sorted(satellites, key=lambda s: (system_rank(s[0]), s))
 
 
 class Clock:
@@ -191,14 +191,14 @@ def multipath_cards(estimates: dict | None, signals: list[dict]) -> list[dict]:
         known = np.isfinite(el)
         lim = max(1.2 * float(np.percentile(np.abs(mp), 99.5)), 0.1)
         fig = plt.figure(figsize=(6.6, 2.9))
-        left = fig.add_axes((0.1, 0.16, 0.38, 0.8))
+        left = fig.add_axes((0.13, 0.16, 0.35, 0.8))
         _density(left, el[known], mp[known], (-lim, lim), "Blues")
         left.axhline(0, color="grey", lw=0.5)
         left.set_ylabel("Code multipath [m]")
-        right = fig.add_axes((0.55, 0.1, 0.34, 0.8), projection="polar")
+        right = fig.add_axes((0.545, 0.1, 0.30, 0.8), projection="polar")
         top = max(float(np.percentile(np.abs(mp), 98)), 0.05)
         mesh = _skyplot(right, az[known], el[known], mp[known], top)
-        fig.colorbar(mesh, cax=fig.add_axes((0.93, 0.18, 0.015, 0.64)), label="RMS [m]")
+        fig.colorbar(mesh, cax=fig.add_axes((0.895, 0.18, 0.015, 0.64)), label="RMS [m]")
         row = rows.get(key, {})
         cards.append({"title": _signal_title(key, row), "svg": figure_svg(fig, tight=False),
                       "caption": _mp_caption(row, int(sel.size), int(known.sum()))})
@@ -208,7 +208,7 @@ def multipath_cards(estimates: dict | None, signals: list[dict]) -> list[dict]:
 def _signal_order(key: str, rows: dict):
     row = rows.get(key)
     system = row["system"] if row else key[0]
-    return (DISPLAY_ORDER.find(system) % 99, key)
+    return (system_rank(system), key)
 
 
 def _signal_title(key: str, row: dict) -> str:
@@ -236,7 +236,7 @@ def snr_cards(snr: dict | None, bins: list[dict]) -> list[dict]:
                               np.asarray(snr["code"]).astype("U3"))
         groups = _groups(systems)
     cards = []
-    for b in sorted(bins, key=lambda b: (DISPLAY_ORDER.find(b["system"]) % 99, b["code"])):
+    for b in sorted(bins, key=lambda b: (system_rank(b["system"]), b["code"])):
         fig = plt.figure(figsize=(4.4, 2.9))
         ax = fig.add_axes((0.15, 0.16, 0.82, 0.8))
         sel = groups.get(b["system"] + b["code"])

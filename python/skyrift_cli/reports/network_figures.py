@@ -5,7 +5,7 @@ import datetime as dt
 
 import numpy as np
 
-from ..analysis.systems import DISPLAY_ORDER
+from ..analysis.systems import system_rank
 from ..figures import figure_svg
 from ..optional import pyplot
 
@@ -31,7 +31,7 @@ def trend_svg(station: str, days) -> str:
 
     dated = sorted((d for d in days if _date(d.day)), key=lambda d: d.day)
     x = [_date(d.day) for d in dated]
-    systems = sorted({s for d in dated for s in d.systems()}, key=lambda s: DISPLAY_ORDER.find(s) % 99)
+    systems = sorted({s for d in dated for s in d.systems()}, key=lambda s: system_rank(s))
     fig, axes = plt.subplots(1, len(PANELS), figsize=(13.0, 2.6), sharex=True)
     for ax, (key, label, scale) in zip(axes, PANELS):
         for system in systems:

@@ -11,7 +11,7 @@ import datetime as dt
 import json
 from pathlib import Path
 
-from ..analysis.systems import DISPLAY_ORDER
+from ..analysis.systems import system_rank
 from .batch_results import BatchResults, StationDay
 from .day_page import DayInputs, write_day_page
 from .network_figures import trend_svg
@@ -60,7 +60,7 @@ def matrix_data(results: BatchResults) -> dict:
     return {
         "stations": sorted({d.station for d in results.days}),
         "days": calendar([d.day for d in results.days]),
-        "systems": sorted(systems, key=lambda s: DISPLAY_ORDER.find(s) % 99),
+        "systems": sorted(systems, key=lambda s: system_rank(s)),
         "metrics": [{"key": m, "label": label, "digits": digits} for m, _, label, digits in METRICS],
         "cells": cells,
     }
