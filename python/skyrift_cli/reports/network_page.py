@@ -81,13 +81,16 @@ def day_rows(results: BatchResults) -> list[dict]:
         flags = [f"{s}: " + ", ".join(f"{name.removeprefix('flag_')} {row[name]}"
                                      for _, name, _, _ in METRICS if row[name] not in (None, "pass"))
                  for s, row in day.systems().items()]
+        judged = any(row[name] is not None for row in day.systems().values()
+                     for _, name, _, _ in METRICS)
         rows.append({"station": day.station, "day": day.day, "page": day_page_path(day),
                      "file": Path(day.file).name, "epochs": day.epochs,
                      "completeness": "–" if first["epochs_completeness"] is None
                      else f"{first['epochs_completeness']:.1f}",
                      "gaps": first["gaps"], "clock_jumps": "–" if first["clock_jumps"] is None
                      else first["clock_jumps"],
-                     "flags": "; ".join(f for f in flags if not f.endswith(": ")) or "pass"})
+                     "flags": "; ".join(f for f in flags if not f.endswith(": "))
+                     or ("pass" if judged else "not judged")})
     return rows
 
 
