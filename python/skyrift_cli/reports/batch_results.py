@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import json
 from dataclasses import dataclass, field
+from functools import cached_property
 from pathlib import Path
 
 from ..errors import CliError
@@ -56,11 +57,23 @@ class BatchResults:
         """The multipath estimates of one file, when the batch kept them (--estimates)."""
         if not self.has_estimates:
             return None
-        ds = require("pyarrow.dataset", PURPOSE)
-        dataset = ds.dataset(self.out / "estimates", format="parquet", partitioning="hive")
+        from ..batch.writer import partition_value
+
         pc = require("pyarrow.compute", PURPOSE)
-        table = dataset.to_table(columns=list(ESTIMATE_COLUMNS), filter=pc.field("file") == day.file)
+        # the station's partition first: the other stations' parts are not opened
+        wanted = (pc.field("station") == partition_value(day.station)) & (pc.field("file") == day.file)
+        table = self._estimates_dataset.to_table(columns=list(ESTIMATE_COLUMNS), filter=wanted)
         return {name: table[name].to_numpy(zero_copy_only=False) for name in ESTIMATE_COLUMNS}
+
+    @cached_property
+    def _estimates_dataset(self):
+        """The estimates folder as one dataset, listed once for all the days."""
+        ds = require("pyarrow.dataset", PURPOSE)
+        pa = require("pyarrow", PURPOSE)
+        # folder names as text: a station such as 0759 is no number
+        folders = ds.partitioning(pa.schema([("station", pa.string()), ("date", pa.string())]),
+                                  flavor="hive")
+        return ds.dataset(self.out / "estimates", format="parquet", partitioning=folders)
 
 
 def _rows(folder: Path) -> list[dict]:

@@ -143,7 +143,7 @@ private:
             if (!p2) continue;
             plan.gf.push_back({at(&p1), at(p2), *f1, *frequency(p2->code.band),
                                slot_of(gf_, [&](const GfValue& v) { return v.phase == p1.code && v.partner == p2->code; },
-                                       GfValue{p1.code, p2->code})});
+                                       GfValue{p1.code, p2->code, {}})});
         }
         for (const ObservationEntry& q : runs.codes) {
             const auto f = frequency(q.code.band);
@@ -151,7 +151,7 @@ private:
             const ObservationEntry* phase = same_signal_observation(runs.phases, q.code);
             if (!phase) continue;
             plan.cmc.push_back({at(&q), at(phase), *f,
-                                slot_of(cmc_, [&](const CmcValue& v) { return v.code == q.code; }, CmcValue{q.code})});
+                                slot_of(cmc_, [&](const CmcValue& v) { return v.code == q.code; }, CmcValue{q.code, {}})});
         }
         return plan;
     }
