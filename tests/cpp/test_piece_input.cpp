@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -120,6 +121,42 @@ static void compact_rinex_in_pieces_of_any_size_expands_alike() {
     }
 }
 
+// The pieces given, then a read that fails as a file's would.
+class FailingInput : public PieceSource {
+public:
+    explicit FailingInput(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
+    bool next(std::string_view& piece) override {
+        if (given_ == pieces_.size()) return false;
+        piece = pieces_[given_++];
+        return true;
+    }
+    std::optional<GnssError> failure() override {
+        return given_ == pieces_.size() ? std::optional(GnssError::io_errno(EIO)) : std::nullopt;
+    }
+
+private:
+    std::vector<std::string> pieces_;
+    std::size_t given_ = 0;
+};
+
+static void a_gzip_read_that_fails_midway_ends_with_that_failure() {
+    // Failing after a whole member, inside one, or before the next one's header ends.
+    const std::string text = lines_of_text(2000);
+    const std::string member = gzip_of(text);
+    const std::vector<std::vector<std::string>> inputs = {
+        {member}, {member.substr(0, member.size() / 2)}, {member, member.substr(0, 5)}};
+    const std::string failure = GnssError::io_errno(EIO).message();
+    for (const auto& pieces : inputs) {
+        auto source = std::make_shared<FailingInput>(pieces);
+        TextBuffer buffer;
+        buffer.stream = std::make_shared<TextStream>(
+            0, std::nullopt, [source](TextStream& out) { inflate_gzip_stream(*source, out); });
+        const Decoded d = drain(buffer);
+        if (d.error != failure) cpptest::fail("gzip read failing after %zu pieces: %s", pieces.size(), d.error.c_str());
+        CHECK(text.starts_with(d.text));
+    }
+}
+
 static std::string write_temp(const std::string& name, const std::string& bytes) {
     const std::string path = "/tmp/skyrift_piece_input_" + std::to_string(getpid()) + "_" + name;
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -175,6 +212,7 @@ static void a_stream_holds_few_pieces() {
 int main() {
     gzip_in_pieces_of_any_size_inflates_alike();
     compact_rinex_in_pieces_of_any_size_expands_alike();
+    a_gzip_read_that_fails_midway_ends_with_that_failure();
     a_file_read_in_pieces_gives_the_whole_files_text();
     a_stream_holds_few_pieces();
     return cpptest::finish("piece input");
