@@ -134,10 +134,11 @@ void expand_crinex_stream(PieceSource& text, TextStream& stream) {
     if (reader_gone) return;
     if (!out.empty() && !stream.push(std::move(out))) return;
     // A failure of the stage before cut this input short: that one is reported, so the
-    // input is read to its end to learn it, as when the stage before runs whole first.
+    // input is read to its end to learn it, as when the stage before runs whole first;
+    // unless no one is left to tell.
     std::string_view rest;
-    while (text.next(rest)) {
-    }
+    while (text.next(rest))
+        if (stream.abandoned()) return;
     if (auto earlier = text.failure()) error = std::move(earlier);
     stream.close(std::move(error));
 }

@@ -2,31 +2,17 @@
 
 #include <algorithm>
 
+#include "utils/text.hpp"
+
 namespace skyrift {
 
 namespace {
 
 constexpr std::size_t kLabelColumn = 60;
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
-
 std::string_view label_of(std::string_view line) {
-    return line.size() > kLabelColumn ? trimmed(line.substr(kLabelColumn)) : std::string_view{};
+    return line.size() > kLabelColumn ? trim_ascii(line.substr(kLabelColumn)) : std::string_view{};
 }
-
-// Control bytes other than tab and carriage return, or a NUL: no text file holds them.
-bool looks_binary(std::string_view line) {
-    return std::any_of(line.begin(), line.end(), [](char c) {
-        const auto b = static_cast<unsigned char>(c);
-        return (b < 0x20 && b != '\t' && b != '\r') || b == 0x7f;
-    });
-}
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 FileKindGuess guess(FileKind kind, std::string description) { return {kind, std::move(description)}; }
 
@@ -37,8 +23,8 @@ bool is_sp3_first_line(std::string_view line) {
 }
 
 FileKindGuess kind_of_rinex_version_line(std::string_view line) {
-    const char type = line.size() > 20 ? upper(line[20]) : ' ';
-    const char system = line.size() > 40 ? upper(line[40]) : ' ';
+    const char type = line.size() > 20 ? ascii_upper(line[20]) : ' ';
+    const char system = line.size() > 40 ? ascii_upper(line[40]) : ' ';
     const std::string letter(1, type);
     switch (type) {
         case 'O':
@@ -64,7 +50,7 @@ FileKindGuess kind_of_rinex_version_line(std::string_view line) {
 FileKindGuess kind_of_first_line(std::string_view line) {
     if (line.size() >= 2 && static_cast<unsigned char>(line[0]) == 0x1f && static_cast<unsigned char>(line[1]) == 0x8b)
         return guess(FileKind::Gzip, "gzip-compressed data (the name does not end in .gz)");
-    if (looks_binary(line)) return guess(FileKind::Binary, "binary data");
+    if (std::any_of(line.begin(), line.end(), is_control_byte)) return guess(FileKind::Binary, "binary data");
     if (is_sp3_first_line(line)) return guess(FileKind::Sp3, "SP3 orbit file");
     if (line.starts_with("%=SNX") || line.starts_with("%=BIA")) return guess(FileKind::Sinex, "SINEX file");
     const std::string_view label = label_of(line);

@@ -174,6 +174,9 @@ void inflate_gzip_stream(PieceSource& compressed, TextStream& out) {
     LinePieces pieces(out);
     ByteWindow window(compressed);
     auto error = inflate_members(window, pieces);
+    // A read that failed cut the input short: that failure, not the damage it left
+    // (or a clean end after a whole member), is the one to report.
+    if (auto failed = window.input_failure()) error = std::move(failed);
     pieces.finish(std::move(error));
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "io/crinex.hpp"
@@ -40,13 +41,13 @@ void pass_text(PieceSource& input, TextStream& out) {
     pieces.finish(input.failure());
 }
 
-// The stages that apply, in order, judged from the input's first bytes; empty when one
-// of them cannot decode piece by piece.
-std::vector<const DecoderStage*> streamable_chain(std::string_view file_name, std::string start) {
+// The stages that apply, in order, judged from the input's first bytes: empty for plain
+// text, none when one of them cannot decode piece by piece.
+std::optional<std::vector<const DecoderStage*>> streamable_chain(std::string_view file_name, std::string start) {
     std::vector<const DecoderStage*> chain;
     for (const DecoderStage& stage : kDecoderStages) {
         if (!stage.recognises(file_name, start)) continue;
-        if (!stage.decode_stream) return {};
+        if (!stage.decode_stream) return std::nullopt;
         chain.push_back(&stage);
         start = stage.text_start(start);
     }
@@ -94,10 +95,10 @@ TextBuffer decode_input(std::string bytes, std::string_view file_name, std::size
     if (bytes.size() < stream_above) return decode_whole(std::move(bytes), file_name);
     const auto chain = streamable_chain(file_name, bytes.substr(0, kTextStart));
     // Plain text in memory needs no thread: it is read where it lies.
-    if (chain.empty()) return decode_whole(std::move(bytes), file_name);
+    if (!chain || chain->empty()) return decode_whole(std::move(bytes), file_name);
     const std::size_t size = bytes.size();
     const std::string tail = bytes.substr(size - std::min<std::size_t>(size, 8));
-    return decode_streaming(chain, std::make_shared<WholeInput>(std::move(bytes)), size, tail);
+    return decode_streaming(*chain, std::make_shared<WholeInput>(std::move(bytes)), size, tail);
 }
 
 Result<TextBuffer> read_text_file(const std::string& path, PathErrors path_errors, std::size_t stream_above) {
@@ -111,18 +112,16 @@ Result<TextBuffer> read_text_file(const std::string& path, PathErrors path_error
     FileChunks& chunks = **file;
     // A file that tells no size (a pipe) is small when its first piece holds it all.
     const bool small = chunks.size() > 0 ? chunks.size() < stream_above : chunks.whole_in_first();
-    const auto chain = small ? std::vector<const DecoderStage*>{}
-                             : streamable_chain(path, std::string(chunks.first().substr(0, kTextStart)));
-    const bool plain = !small && !std::any_of(kDecoderStages.begin(), kDecoderStages.end(),
-                                              [&](const DecoderStage& s) { return s.recognises(path, chunks.first()); });
-    if (small || (chain.empty() && !plain)) {
+    const auto chain =
+        small ? std::nullopt : streamable_chain(path, std::string(chunks.first().substr(0, kTextStart)));
+    if (!chain) {  // small, or a stage applies that cannot stream: the file is read whole
         auto bytes = chunks.read_rest();
         if (!bytes) return bytes.error();
         return decode_whole(std::move(*bytes), path);
     }
     const std::size_t size = chunks.size();
     const std::string tail(chunks.tail());
-    return decode_streaming(chain, std::shared_ptr<PieceSource>(std::move(*file)), size, tail);
+    return decode_streaming(*chain, std::shared_ptr<PieceSource>(std::move(*file)), size, tail);
 }
 
 }  // namespace skyrift

@@ -12,11 +12,6 @@ namespace {
 
 constexpr std::size_t kLabelColumn = 60;
 
-bool is_control_byte(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b < 0x20 && b != '\t' && b != '\r') || b == 0x7f;
-}
-
 // A header label: printable ASCII with a capital letter ("COMMENT", "# / TYPES OF OBSERV").
 bool has_label(std::string_view line) {
     if (line.size() <= kLabelColumn) return false;

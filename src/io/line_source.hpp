@@ -55,8 +55,11 @@ public:
     // The reader keeps no view of the lines before `line`: a streamed text may free the
     // pieces that hold only such lines. Without this call every piece stays until the
     // buffer goes, so a reader may keep views of any earlier line.
+    // Called once per record: the stream's lock is taken only when a piece can go.
     void release_before(const Line& line) {
-        if (stream_) stream_->release_before(line.piece);
+        if (!stream_ || line.piece <= released_) return;
+        stream_->release_before(line.piece);
+        released_ = line.piece;
     }
 
 private:
@@ -71,6 +74,7 @@ private:
     OtherText other_text_;
     std::size_t position_ = 0;
     std::size_t piece_ = 0;  // number of the stream's piece being cut
+    std::size_t released_ = 0;  // the stream's pieces below this one are freed
     std::size_t invalid_utf8_at_;
     uint64_t index_ = 0;
     std::optional<GnssError> error_;

@@ -70,6 +70,7 @@ public:
         }
         std::string_view piece;
         if (!source_.next(piece)) {
+            ended_ = true;
             if (!view_.empty()) view_ = std::string_view(carry_).substr(offset);
             return false;
         }
@@ -88,11 +89,15 @@ public:
         return true;
     }
     PieceSource& source() { return source_; }
+    // The failure that cut the input short, once the input has ended; none before then
+    // (a stream asked earlier would wait for an end that no one reads up to).
+    std::optional<GnssError> input_failure() { return ended_ ? source_.failure() : std::nullopt; }
 
 private:
     PieceSource& source_;
     std::string_view view_;
     std::string carry_;
+    bool ended_ = false;
 };
 
 }  // namespace skyrift

@@ -44,6 +44,11 @@ void TextStream::close(std::optional<GnssError> error) {
     readable_.notify_all();
 }
 
+bool TextStream::abandoned() {
+    std::lock_guard lock(mutex_);
+    return abandoned_;
+}
+
 bool TextStream::next(std::string_view& piece, std::size_t& number) {
     std::unique_lock lock(mutex_);
     readable_.wait(lock, [&] { return taken_ < released_ + pieces_.size() || closed_; });

@@ -39,6 +39,8 @@ public:
     // reader has gone: stop decoding.
     bool push(std::string piece);
     void close(std::optional<GnssError> error);
+    // Whether the reader has gone, for a producer that reads on without pushing.
+    bool abandoned();
 
     // Reader side: waits for the next piece; false at the end. `number` counts the
     // pieces from 0. A piece stays valid until released.

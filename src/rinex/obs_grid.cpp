@@ -10,27 +10,11 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Slot of a code in a direct table: kind, band digit, attribute byte.
-constexpr std::size_t kCodeSlots = 5 * 10 * 256;
-std::size_t code_slot(ObservationCode c) {
-    return (static_cast<std::size_t>(c.kind) * 10 + std::min<std::size_t>(c.band, 9)) * 256 +
-           static_cast<unsigned char>(c.attribute);
-}
-
-// Grid index per code slot, -1 for codes not laid out.
-std::vector<int32_t> code_table(std::span<const ObservationCode> codes) {
-    std::vector<int32_t> table(kCodeSlots, -1);
-    for (std::size_t i = 0; i < codes.size(); ++i) table[code_slot(codes[i])] = static_cast<int32_t>(i);
-    return table;
-}
-
 template <typename T>
 void insert_sorted(std::vector<T>& values, const T& v) {
     const auto at = std::lower_bound(values.begin(), values.end(), v);
     if (at == values.end() || !(*at == v)) values.insert(at, v);
 }
-
-int8_t indicator(uint8_t digit) { return digit == kNoIndicator ? kAbsentIndicatorCell : static_cast<int8_t>(digit); }
 
 }  // namespace
 
@@ -42,7 +26,7 @@ ObsGridLayout obs_grid_layout(const RinexObsData& data, std::optional<std::span<
     } else {
         for (const ObservationEntry& o : data.observations) insert_sorted(layout.codes, o.code);
     }
-    const std::vector<int32_t> table = code_table(layout.codes);
+    const std::vector<int32_t> table = code_index_table(layout.codes);
     layout.has_lli.assign(layout.codes.size(), 0);
     layout.has_ssi.assign(layout.codes.size(), 0);
     Satellite last{};
@@ -74,7 +58,7 @@ void fill_obs_grids(const RinexObsData& data, const ObsGridLayout& layout, std::
         if (g.ssi) std::fill_n(g.ssi, cells, kAbsentIndicatorCell);
     }
     if (columns == 0) return;
-    const std::vector<int32_t> table = code_table(layout.codes);
+    const std::vector<int32_t> table = code_index_table(layout.codes);
     const auto& sats = layout.satellites;
     for (std::size_t row = 0; row < data.epochs.size(); ++row) {
         for (const SatelliteEntry& s : data.satellites_of(data.epochs[row])) {
@@ -86,8 +70,8 @@ void fill_obs_grids(const RinexObsData& data, const ObsGridLayout& layout, std::
                 if (g < 0) continue;
                 const CodeGrid& grid = grids[static_cast<std::size_t>(g)];
                 grid.values[cell] = o.value();
-                if (grid.lli) grid.lli[cell] = indicator(o.lli());
-                if (grid.ssi) grid.ssi[cell] = indicator(o.ssi());
+                if (grid.lli) grid.lli[cell] = indicator_cell(o.lli());
+                if (grid.ssi) grid.ssi[cell] = indicator_cell(o.ssi());
             }
         }
     }

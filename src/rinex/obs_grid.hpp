@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "rinex/obs_cells.hpp"
 #include "rinex/obs_data.hpp"
 
 namespace skyrift {
@@ -25,8 +26,6 @@ struct ObsGridLayout {
 // satellites that have a value of one of the codes).
 ObsGridLayout obs_grid_layout(const RinexObsData& data, std::optional<std::span<const ObservationCode>> wanted,
                               bool only_observing);
-
-inline constexpr int8_t kAbsentIndicatorCell = -1;
 
 // Row-major buffers of epochs × layout.satellites values; lli and ssi may be null.
 struct CodeGrid {

@@ -9,12 +9,6 @@ namespace skyrift {
 
 namespace {
 
-// A code's slot in a flat table over (kind, band digit, attribute byte).
-constexpr std::size_t kCodeSlots = 5 * 10 * 256;
-std::size_t code_slot(ObservationCode c) {
-    return (static_cast<std::size_t>(c.kind) * 10 + c.band % 10) * 256 + static_cast<unsigned char>(c.attribute);
-}
-
 // Satellites of observation files have PRNs below 1000; others go through a map.
 class SatelliteIndex {
 public:
@@ -39,8 +33,6 @@ private:
     std::unordered_map<Satellite, int16_t> others_;
 };
 
-int8_t indicator_cell(uint8_t digit) { return digit == kNoIndicator ? kNoIndicatorCell : static_cast<int8_t>(digit); }
-
 // Epochs per pool task: enough rows that a task outweighs its hand-over.
 constexpr std::size_t kEpochsPerTask = 256;
 
@@ -63,9 +55,7 @@ ObservationRowCategories observation_row_categories(const RinexObsData& data) {
 void fill_observation_rows(const RinexObsData& data, const ObservationRowCategories& categories,
                            const ObservationRowBuffers& out) {
     const SatelliteIndex satellite_index(categories.satellites);
-    std::vector<int16_t> code_index(kCodeSlots, -1);
-    for (std::size_t i = 0; i < categories.codes.size(); ++i)
-        code_index[code_slot(categories.codes[i])] = static_cast<int16_t>(i);
+    const std::vector<int32_t> code_index = code_index_table(categories.codes);
     const std::size_t tasks = (data.epochs.size() + kEpochsPerTask - 1) / kEpochsPerTask;
     WorkerPool::instance().parallel_for(tasks, [&](std::size_t task) {
         const std::size_t end = std::min(data.epochs.size(), (task + 1) * kEpochsPerTask);
@@ -77,7 +67,7 @@ void fill_observation_rows(const RinexObsData& data, const ObservationRowCategor
                     const ObservationEntry& o = data.observations[k];
                     out.time_ms[k] = epoch.instant_ms;
                     out.satellite[k] = satellite;
-                    out.code[k] = code_index[code_slot(o.code)];
+                    out.code[k] = static_cast<int16_t>(code_index[code_slot(o.code)]);
                     out.value[k] = o.value();
                     out.lli[k] = indicator_cell(o.lli());
                     out.ssi[k] = indicator_cell(o.ssi());

@@ -6,19 +6,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "rinex/obs_cells.hpp"
 #include "rinex/obs_data.hpp"
 
 namespace skyrift {
-
-// An indicator cell with no indicator.
-inline constexpr int8_t kNoIndicatorCell = -1;
 
 struct ObservationRowBuffers {
     int64_t* time_ms;    // the epoch's time stamp
     int16_t* satellite;  // index into ObservationRowCategories::satellites
     int16_t* code;       // index into ObservationRowCategories::codes
     double* value;
-    int8_t* lli;         // 0-9, or kNoIndicatorCell
+    int8_t* lli;         // 0-9, or kAbsentIndicatorCell
     int8_t* ssi;
 };
 

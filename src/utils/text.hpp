@@ -11,6 +11,12 @@ inline bool is_ascii_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
+// A control byte other than tab and carriage return, or DEL: no line of text holds one.
+inline bool is_control_byte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b < 0x20 && b != '\t' && b != '\r') || b == 0x7f;
+}
+
 inline std::string_view trim_ascii(std::string_view s) {
     while (!s.empty() && is_ascii_space(s.front())) s.remove_prefix(1);
     while (!s.empty() && is_ascii_space(s.back())) s.remove_suffix(1);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -120,6 +121,80 @@ static void compact_rinex_in_pieces_of_any_size_expands_alike() {
     }
 }
 
+// The pieces given, then a read that fails as a file's would.
+class FailingInput : public PieceSource {
+public:
+    explicit FailingInput(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
+    bool next(std::string_view& piece) override {
+        if (given_ == pieces_.size()) return false;
+        piece = pieces_[given_++];
+        return true;
+    }
+    std::optional<GnssError> failure() override {
+        return given_ == pieces_.size() ? std::optional(GnssError::io_errno(EIO)) : std::nullopt;
+    }
+
+private:
+    std::vector<std::string> pieces_;
+    std::size_t given_ = 0;
+};
+
+static void a_gzip_read_that_fails_midway_ends_with_that_failure() {
+    // Failing after a whole member, inside one, or before the next one's header ends.
+    const std::string text = lines_of_text(2000);
+    const std::string member = gzip_of(text);
+    const std::vector<std::vector<std::string>> inputs = {
+        {member}, {member.substr(0, member.size() / 2)}, {member, member.substr(0, 5)}};
+    const std::string failure = GnssError::io_errno(EIO).message();
+    for (const auto& pieces : inputs) {
+        auto source = std::make_shared<FailingInput>(pieces);
+        TextBuffer buffer;
+        buffer.stream = std::make_shared<TextStream>(
+            0, std::nullopt, [source](TextStream& out) { inflate_gzip_stream(*source, out); });
+        const Decoded d = drain(buffer);
+        if (d.error != failure) cpptest::fail("gzip read failing after %zu pieces: %s", pieces.size(), d.error.c_str());
+        CHECK(text.starts_with(d.text));
+    }
+}
+
+// Damaged compact text, then filler given slowly (up to `limit` pieces): what a
+// stage reads after its own damage to learn whether the input failed earlier.
+class SlowFillerAfterDamage : public PieceSource {
+public:
+    SlowFillerAfterDamage(std::string damaged, std::size_t limit) : damaged_(std::move(damaged)), limit_(limit) {}
+    bool next(std::string_view& piece) override {
+        if (!damaged_given_) {
+            damaged_given_ = true;
+            piece = damaged_;
+            return true;
+        }
+        if (filler_given == limit_) return false;
+        ++filler_given;
+        usleep(1000);
+        piece = "\n";
+        return true;
+    }
+    std::optional<GnssError> failure() override { return std::nullopt; }
+    std::atomic<std::size_t> filler_given{0};
+
+private:
+    std::string damaged_;
+    std::size_t limit_;
+    bool damaged_given_ = false;
+};
+
+static void a_compact_stage_stops_reading_once_its_reader_has_gone() {
+    std::string damaged = compact_file(100);
+    damaged.replace(damaged.size() - 400, 1, "x");
+    constexpr std::size_t limit = 3000;
+    auto source = std::make_shared<SlowFillerAfterDamage>(damaged, limit);
+    auto stream = std::make_shared<TextStream>(
+        0, std::nullopt, [source](TextStream& out) { expand_crinex_stream(*source, out); });
+    while (source->filler_given == 0) usleep(1000);
+    stream.reset();  // the reader goes while the stage reads on
+    CHECK(source->filler_given < limit);
+}
+
 static std::string write_temp(const std::string& name, const std::string& bytes) {
     const std::string path = "/tmp/skyrift_piece_input_" + std::to_string(getpid()) + "_" + name;
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -175,6 +250,8 @@ static void a_stream_holds_few_pieces() {
 int main() {
     gzip_in_pieces_of_any_size_inflates_alike();
     compact_rinex_in_pieces_of_any_size_expands_alike();
+    a_gzip_read_that_fails_midway_ends_with_that_failure();
+    a_compact_stage_stops_reading_once_its_reader_has_gone();
     a_file_read_in_pieces_gives_the_whole_files_text();
     a_stream_holds_few_pieces();
     return cpptest::finish("piece input");
