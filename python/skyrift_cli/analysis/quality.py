@@ -31,11 +31,18 @@ def run_quality(obs_path, sp3_path=None, nav_path=None, cutoff=DEFAULT_CUTOFF) -
     obs = load_obs(obs_path)
     sp3 = load_sp3(sp3_path, obs) if sp3_path else None
     nav = load_nav(nav_path, obs) if nav_path else None
-    notes: list[str] = []
-    with warnings_as_notes(notes):  # an orbit that covers part of the day
-        report = sk.quality(obs, combined(sp3, nav), cutoff=cutoff)
+    report, notes = module_quality(obs, combined(sp3, nav), cutoff)
     orbit_files = [Path(p) for p in (sp3_path, nav_path) if p]
     return QualityRun(Path(obs_path), report, orbit_files, notes)
+
+
+def module_quality(obs, orbit, cutoff: float):
+    """The module's quality control and its warnings (an orbit that covers part of the
+    day) as notes."""
+    notes: list[str] = []
+    with warnings_as_notes(notes):
+        report = sk.quality(obs, orbit, cutoff=cutoff)
+    return report, notes
 
 
 def gps_text(iso: str | None) -> str:

@@ -25,6 +25,13 @@ SHORT_NAV_SYSTEM = {"n": "G", "g": "R", "l": "E", "p": "M", "f": "C", "q": "J", 
 BROADCAST_SITES = ("BRDC", "BRDM")  # merged broadcast files of a whole network
 
 
+def uncompressed_name(name: str) -> str:
+    """The name without a gzip or Unix compress suffix ("X.rnx.gz" -> "X.rnx")."""
+    for ending in (".gz", ".Z"):
+        name = name.removesuffix(ending)
+    return name
+
+
 def is_observation_name(name: str) -> bool:
     return OBSERVATION_NAME.search(name) is not None
 

@@ -8,7 +8,7 @@ from __future__ import annotations
 
 from pathlib import PurePosixPath
 
-from .names import site_of
+from .names import site_of, uncompressed_name
 from .schema import QC_COLUMNS
 
 REPORTS = "qc"  # folder of the JSON reports in the batch's output
@@ -26,8 +26,7 @@ def report_path(station: str, name: str) -> str:
     (the name without a compression suffix)."""
     from .writer import partition_value
 
-    for ending in (".gz", ".Z"):
-        name = name.removesuffix(ending)
+    name = uncompressed_name(name)
     folder = partition_value(station or site_of(name) or "unknown")
     return str(PurePosixPath(REPORTS, folder, name + ".json"))
 
@@ -39,19 +38,6 @@ def distinct_report_path(path: str, source: str) -> str:
 
     digest = hashlib.sha1(source.encode("utf-8", "surrogatepass")).hexdigest()[:8]
     return f"{path.removesuffix('.json')}-{digest}.json"
-
-
-def run_quality(obs, orbit, cutoff: float):
-    """The module's quality control of the file, with the orbit the batch chose for it
-    (None: without elevations); the module's warnings are returned as notes."""
-    import skyrift_mp as sk
-
-    from ..analysis.orbits import warnings_as_notes
-
-    notes: list[str] = []
-    with warnings_as_notes(notes):
-        report = sk.quality(obs, orbit, cutoff=cutoff)
-    return report, notes
 
 
 def quality_columns(report, common: dict, path: str) -> dict[str, list]:

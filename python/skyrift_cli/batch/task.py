@@ -169,9 +169,10 @@ def _analyse(source: str, options: TaskOptions, catalogue, tmp: Path) -> FileRes
 
 
 def _quality(obs, orbit, options: TaskOptions, common: dict, name: str, notes: list[str]):
-    from .quality import quality_columns, report_path, run_quality
+    from ..analysis.quality import module_quality
+    from .quality import quality_columns, report_path
 
-    report, quality_notes = run_quality(obs, orbit, options.cutoff)
+    report, quality_notes = module_quality(obs, orbit, options.cutoff)
     notes += [n for n in quality_notes if n not in notes]  # the same orbit warns alike
     path = report_path(common["station"], name)
     return quality_columns(report, common, path), (path, report.to_json())

@@ -10,8 +10,6 @@ from ..errors import CliError
 from ..progress import Progress
 from ._outputs import list_written, outdir
 
-COMPRESSED = (".gz", ".Z")
-
 
 def add_parser(sub):
     p = sub.add_parser(
@@ -44,10 +42,9 @@ def add_parser(sub):
 def report_name(obs: str, suffix: str) -> str:
     """The file name of one input's report inside a folder: the input's name without
     its compression suffix, then the report's ("ESBC..._MO.rnx.html")."""
-    name = Path(obs).name
-    for ending in COMPRESSED:
-        name = name.removesuffix(ending)
-    return name + suffix
+    from ..batch.names import uncompressed_name
+
+    return uncompressed_name(Path(obs).name) + suffix
 
 
 def targets(option: str | None, files: list[str], suffix: str) -> list[Path | None]:
