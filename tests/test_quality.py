@@ -141,6 +141,31 @@ def test_slips_above_the_cutoff_and_observations_per_slip(tmp_path):
     assert signal(without_orbit, "C1C")["slips"] == 3  # every elevation without an orbit
 
 
+def test_a_satellite_the_orbit_never_positions_gives_no_slips_and_no_snr_above_the_cutoff(tmp_path):
+    """G04 is observed but not in the orbit: with elevations its slips and SNR are unknown,
+    neither counted as zero nor mixed over every elevation into the rows of the others."""
+    codes = GPS + ["C5Q", "L5Q", "S5Q"]
+    tracks = scene_tracks()
+    with_lli(tracks, "G02", "L1C", 1500.0)
+    alone = sk.quality(read_scene(tmp_path, tracks), scene_sp3(tmp_path), RECEIVER)
+    tracks["G04"] = observations(TIMES, "G", codes, seed=4)
+    for obs in tracks["G04"].values():
+        obs["S1C"] = 20.0  # far from the others' SNR: a mix would show
+    for t in (900.0, 2400.0):
+        with_lli(tracks, "G04", "L1C", t)
+        with_lli(tracks, "G04", "L5Q", t)
+    report = sk.quality(read_scene(tmp_path, tracks, codes, name="g04.rnx"), scene_sp3(tmp_path), RECEIVER)
+    c1c, c1c_alone, c5q = signal(report, "C1C"), signal(alone, "C1C"), signal(report, "C5Q")
+    keys = ("slips", "obs_per_slip", "snr_mean", "present")
+    assert [c1c[k] for k in keys] == [c1c_alone[k] for k in keys] and c1c["slips"] == 1
+    assert (c5q["slips"], c5q["obs_per_slip"], c5q["snr_mean"]) == (None, None, None)
+    sats = {s["satellite"]: s["slips"] for s in report.to_dict()["satellites"]}
+    assert sats == {"G01": 0, "G02": 1, "G03": 0, "G04": None}
+    assert any(m.startswith("orbit: no position for 240 of 720") and "G04 (240)" in m for m in report.missing)
+    without_orbit = sk.quality(read_scene(tmp_path, tracks, codes, name="again.rnx"))
+    assert [signal(without_orbit, c)["slips"] for c in ("C1C", "C5Q")] == [3, 2]  # every elevation, G04 too
+
+
 def test_a_code_without_its_own_phase_counts_the_slips_of_the_phase_it_goes_with(tmp_path):
     """C1W has no L1W: like its multipath pair, it goes with L1C and counts L1C's slips."""
     codes = GPS + ["C1W"]

@@ -116,10 +116,17 @@ bool has_phases(const RinexObsData& obs) {
     return false;
 }
 
-// Marks the events outside the satellite's passes and counts each satellite's slip epochs.
+// Marks the events outside the satellite's passes and counts each satellite's slip epochs;
+// with elevations, a satellite the orbit never positions has no count.
 void place_slips(std::vector<SlipEvent>& events, const SatelliteList& list, std::vector<SatelliteWork>& works,
                  bool elevations) {
-    for (SatelliteWork& w : works) w.facts.slips = 0;
+    for (SatelliteWork& w : works) {
+        if (elevations && !w.positioned) {
+            w.facts.slips.reset();
+        } else {
+            w.facts.slips = 0;
+        }
+    }
     std::vector<int64_t> last(works.size(), std::numeric_limits<int64_t>::min());
     for (SlipEvent& e : events) {
         const auto it = std::lower_bound(list.satellites.begin(), list.satellites.end(), e.satellite);
