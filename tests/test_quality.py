@@ -13,7 +13,7 @@ import skyrift_mp as sk
 from nav_text import TOC, Kepler, header as nav_header, kepler_values, record_v3
 from quality_scene import GPS, RECEIVER, SPAN_END, TIMES, read_scene, scene_sp3, scene_tracks, signal, sk_epoch
 from rinex_synth import C, epochs_of, frequency, observations
-from rinex_text import BASE, v3_epoch_at, v3_header, v3_record, write_lines
+from rinex_text import BASE, v3_epoch_at, v3_header, v3_record, write_lines, write_rinex2
 
 @pytest.fixture
 def scene(tmp_path):
@@ -205,6 +205,22 @@ def test_clock_jumps(tmp_path, ms, kind, only, found):
     slipped = {(s["satellite"], s["time"]) for s in report.to_dict()["slips"]}
     # The code-minus-phase test fires at the jump; a jump is not counted as a slip.
     assert bool(found) != any(t == "2022-01-01T00:50:00.000Z" for _, t in slipped)
+
+
+RINEX2_NAMES = {"C1C": "C1", "C1W": "P1", "C2W": "P2", "L1C": "L1", "L2W": "L2"}
+
+
+@pytest.mark.parametrize("types", [["P1", "P2", "L1", "L2"], ["C1", "P1", "P2", "L1", "L2"]],
+                         ids=["p-codes-only", "c1-and-p-codes"])
+def test_clock_jumps_in_rinex2_pair_p_codes_with_their_band_phase(tmp_path, types):
+    """RINEX 2 reads P1, P2 as C1P, C2P and L1, L2 as L1C, L2C: the P codes go with them."""
+    codes = [c for c, name in RINEX2_NAMES.items() if name in types]
+    tracks = {sat: observations(TIMES, "G", codes, seed=k) for k, sat in enumerate(("G01", "G02", "G05"))}
+    jumped(tracks, 3000.0, 1, "code")
+    epochs = [(t, {sat: {RINEX2_NAMES[c]: v for c, v in obs.items()} for sat, obs in sats.items()})
+              for t, sats in epochs_of(tracks)]
+    report = sk.quality(sk.read_rinex_obs(str(write_rinex2(tmp_path / "jump.20o", epochs, types))))
+    assert report.clock_jumps == [("2022-01-01T00:50:00.000Z", 1)]
 
 
 # --- summary and flags ------------------------------------------------------------------
