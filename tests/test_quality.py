@@ -306,6 +306,9 @@ def test_tables_and_their_missing_extra(scene, monkeypatch):
     assert list(report.passes_to_pandas().satellite) == ["G01", "G02", "G03"]
     assert list(report.snr_bins_to_pandas().columns) == ["system", "code", "elevation_min", "elevation_max", "count",
                                                          "snr_mean"]
+    timed = [sats, runs, report.passes_to_pandas(), report.slips_to_pandas(), report.gaps_to_pandas()]
+    assert [f.attrs for f in timed] == [{"time_scale": "GPS"}] * 5  # their datetime64 columns are GPS time
+    assert report.signals_to_pandas().attrs == report.snr_bins_to_pandas().attrs == {}
 
 
 def test_health_leaves_a_satellite_out_of_the_expected_counts(tmp_path):
