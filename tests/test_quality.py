@@ -13,7 +13,7 @@ import skyrift_mp as sk
 from nav_text import TOC, Kepler, header as nav_header, kepler_values, record_v3
 from quality_scene import GPS, RECEIVER, SPAN_END, TIMES, read_scene, scene_sp3, scene_tracks, signal, sk_epoch
 from rinex_synth import C, epochs_of, frequency, observations
-from rinex_text import BASE, v3_epoch_at, v3_header, v3_record, write_lines
+from rinex_text import BASE, v3_epoch_at, v3_header, v3_record, write_lines, write_rinex2
 
 @pytest.fixture
 def scene(tmp_path):
@@ -141,6 +141,31 @@ def test_slips_above_the_cutoff_and_observations_per_slip(tmp_path):
     assert signal(without_orbit, "C1C")["slips"] == 3  # every elevation without an orbit
 
 
+def test_a_satellite_the_orbit_never_positions_gives_no_slips_and_no_snr_above_the_cutoff(tmp_path):
+    """G04 is observed but not in the orbit: with elevations its slips and SNR are unknown,
+    neither counted as zero nor mixed over every elevation into the rows of the others."""
+    codes = GPS + ["C5Q", "L5Q", "S5Q"]
+    tracks = scene_tracks()
+    with_lli(tracks, "G02", "L1C", 1500.0)
+    alone = sk.quality(read_scene(tmp_path, tracks), scene_sp3(tmp_path), RECEIVER)
+    tracks["G04"] = observations(TIMES, "G", codes, seed=4)
+    for obs in tracks["G04"].values():
+        obs["S1C"] = 20.0  # far from the others' SNR: a mix would show
+    for t in (900.0, 2400.0):
+        with_lli(tracks, "G04", "L1C", t)
+        with_lli(tracks, "G04", "L5Q", t)
+    report = sk.quality(read_scene(tmp_path, tracks, codes, name="g04.rnx"), scene_sp3(tmp_path), RECEIVER)
+    c1c, c1c_alone, c5q = signal(report, "C1C"), signal(alone, "C1C"), signal(report, "C5Q")
+    keys = ("slips", "obs_per_slip", "snr_mean", "present")
+    assert [c1c[k] for k in keys] == [c1c_alone[k] for k in keys] and c1c["slips"] == 1
+    assert (c5q["slips"], c5q["obs_per_slip"], c5q["snr_mean"]) == (None, None, None)
+    sats = {s["satellite"]: s["slips"] for s in report.to_dict()["satellites"]}
+    assert sats == {"G01": 0, "G02": 1, "G03": 0, "G04": None}
+    assert any(m.startswith("orbit: no position for 240 of 720") and "G04 (240)" in m for m in report.missing)
+    without_orbit = sk.quality(read_scene(tmp_path, tracks, codes, name="again.rnx"))
+    assert [signal(without_orbit, c)["slips"] for c in ("C1C", "C5Q")] == [3, 2]  # every elevation, G04 too
+
+
 def test_a_code_without_its_own_phase_counts_the_slips_of_the_phase_it_goes_with(tmp_path):
     """C1W has no L1W: like its multipath pair, it goes with L1C and counts L1C's slips."""
     codes = GPS + ["C1W"]
@@ -180,6 +205,22 @@ def test_clock_jumps(tmp_path, ms, kind, only, found):
     slipped = {(s["satellite"], s["time"]) for s in report.to_dict()["slips"]}
     # The code-minus-phase test fires at the jump; a jump is not counted as a slip.
     assert bool(found) != any(t == "2022-01-01T00:50:00.000Z" for _, t in slipped)
+
+
+RINEX2_NAMES = {"C1C": "C1", "C1W": "P1", "C2W": "P2", "L1C": "L1", "L2W": "L2"}
+
+
+@pytest.mark.parametrize("types", [["P1", "P2", "L1", "L2"], ["C1", "P1", "P2", "L1", "L2"]],
+                         ids=["p-codes-only", "c1-and-p-codes"])
+def test_clock_jumps_in_rinex2_pair_p_codes_with_their_band_phase(tmp_path, types):
+    """RINEX 2 reads P1, P2 as C1P, C2P and L1, L2 as L1C, L2C: the P codes go with them."""
+    codes = [c for c, name in RINEX2_NAMES.items() if name in types]
+    tracks = {sat: observations(TIMES, "G", codes, seed=k) for k, sat in enumerate(("G01", "G02", "G05"))}
+    jumped(tracks, 3000.0, 1, "code")
+    epochs = [(t, {sat: {RINEX2_NAMES[c]: v for c, v in obs.items()} for sat, obs in sats.items()})
+              for t, sats in epochs_of(tracks)]
+    report = sk.quality(sk.read_rinex_obs(str(write_rinex2(tmp_path / "jump.20o", epochs, types))))
+    assert report.clock_jumps == [("2022-01-01T00:50:00.000Z", 1)]
 
 
 # --- summary and flags ------------------------------------------------------------------
@@ -265,6 +306,9 @@ def test_tables_and_their_missing_extra(scene, monkeypatch):
     assert list(report.passes_to_pandas().satellite) == ["G01", "G02", "G03"]
     assert list(report.snr_bins_to_pandas().columns) == ["system", "code", "elevation_min", "elevation_max", "count",
                                                          "snr_mean"]
+    timed = [sats, runs, report.passes_to_pandas(), report.slips_to_pandas(), report.gaps_to_pandas()]
+    assert [f.attrs for f in timed] == [{"time_scale": "GPS"}] * 5  # their datetime64 columns are GPS time
+    assert report.signals_to_pandas().attrs == report.snr_bins_to_pandas().attrs == {}
 
 
 def test_health_leaves_a_satellite_out_of_the_expected_counts(tmp_path):

@@ -29,6 +29,13 @@ py::object frame(const py::dict& columns, const char* caller) {
     return import_extra("pandas", caller).attr("DataFrame")(columns);
 }
 
+// A frame with datetime64 columns, labelled as GPS time like every other such table.
+py::object timed_frame(const py::dict& columns, const char* caller) {
+    py::object f = frame(columns, caller);
+    label_gps_time(f);
+    return f;
+}
+
 py::object signals_frame(const PyQualityReport& self) {
     const auto& rows = self.report->signals;
     const std::size_t n = rows.size();
@@ -56,7 +63,7 @@ py::object gaps_frame(const PyQualityReport& self) {
     py::dict d;
     d["start"] = times_column(start);
     d["end"] = times_column(end);
-    return frame(d, "QualityReport.gaps_to_pandas()");
+    return timed_frame(d, "QualityReport.gaps_to_pandas()");
 }
 
 py::object satellites_frame(const PyQualityReport& self) {
@@ -77,7 +84,7 @@ py::object satellites_frame(const PyQualityReport& self) {
     d["last_above"] = times([](const SatelliteQuality& s) { return s.last_above_ms; });
     d["expected"] = numpy_column<double>(n, [&](std::size_t i) { return or_nan(rows[i].expected); });
     d["slips"] = numpy_column<double>(n, [&](std::size_t i) { return or_nan(rows[i].slips); });
-    return frame(d, "QualityReport.satellites_to_pandas()");
+    return timed_frame(d, "QualityReport.satellites_to_pandas()");
 }
 
 // Satellite, start, end of every range `ranges_of` gives, satellite by satellite.
@@ -96,7 +103,7 @@ py::object ranges_frame(const PyQualityReport& self, RangesOf ranges_of, const c
     d["satellite"] = text_column(satellites.size(), [&](std::size_t i) { return satellites[i]; });
     d["start"] = times_column(start);
     d["end"] = times_column(end);
-    return frame(d, caller);
+    return timed_frame(d, caller);
 }
 
 py::object slips_frame(const PyQualityReport& self) {
@@ -109,7 +116,7 @@ py::object slips_frame(const PyQualityReport& self) {
     d["signal"] = text_column(n, [&](std::size_t i) { return events[i].phase.text(); });
     d["time"] = times_column(times);
     d["above"] = numpy_column<bool>(n, [&](std::size_t i) { return events[i].above; });
-    return frame(d, "QualityReport.slips_to_pandas()");
+    return timed_frame(d, "QualityReport.slips_to_pandas()");
 }
 
 py::object snr_bins_frame(const PyQualityReport& self) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <optional>
 
-#include "rinex/glonass_channels.hpp"
+#include "analysis/multipath/same_signal_phase.hpp"
 #include "utils/constants.hpp"
 
 namespace skyrift {
@@ -15,29 +15,29 @@ constexpr double kLightMillisecond = kSpeedOfLight * 1e-3;
 
 // Code minus phase (m) of one signal of one satellite entry, or none.
 std::optional<double> code_minus_phase(const RinexObsData& obs, const SatelliteEntry& entry, const ObservationEntry& code,
-                                       double wavelength) {
-    const ObservationCode phase_code{ObservationKind::L, code.code.band, code.code.attribute};
+                                       ObservationCode phase_code, double wavelength) {
     const ObservationEntry* phase = obs.find_observation(entry, phase_code);
     if (!phase) return std::nullopt;
     if (phase->lli() != kNoIndicator && (phase->lli() & 1)) return std::nullopt;
     return code.value() - wavelength * phase->value();
 }
 
-// The change of every signal both entries have; one change per signal.
-void changes_between(const RinexObsData& obs, const SatelliteEntry& before, const SatelliteEntry& now,
-                     std::vector<double>& changes) {
-    std::optional<int8_t> channel;
-    if (now.satellite.system == GnssSystem::GLONASS)
-        channel = glonass_channel(now.satellite, {.file_slots = &obs.header.glonass_slots});
+// The change of every signal both entries have; one change per signal. A code goes with
+// the phase the multipath analysis pairs it with (RINEX 2's P1 and P2, read as C1P and
+// C2P, with L1C and L2C).
+void changes_between(const RinexObsData& obs, const SatelliteTrack& track, const SatelliteEntry& before,
+                     const SatelliteEntry& now, std::vector<double>& changes) {
     for (const ObservationEntry& o : obs.observations_of(now)) {
         if (o.code.kind != ObservationKind::C) continue;
         const ObservationEntry* earlier_code = obs.find_observation(before, o.code);
         if (!earlier_code) continue;
-        const auto f = carrier_frequency(system_letter(now.satellite.system), o.code.band, channel);
+        const auto phase = same_signal_phase(track.codes, o.code);
+        if (!phase) continue;
+        const auto f = carrier_frequency(system_letter(now.satellite.system), o.code.band, track.channel);
         if (!f) continue;
         const double wavelength = kSpeedOfLight / *f;
-        const auto a = code_minus_phase(obs, before, *earlier_code, wavelength);
-        const auto b = a ? code_minus_phase(obs, now, o, wavelength) : std::nullopt;
+        const auto a = code_minus_phase(obs, before, *earlier_code, *phase, wavelength);
+        const auto b = a ? code_minus_phase(obs, now, o, *phase, wavelength) : std::nullopt;
         if (b) changes.push_back(*b - *a);
     }
 }
@@ -57,7 +57,7 @@ int32_t common_jump(std::vector<double>& changes, std::size_t satellites, const 
 }  // namespace
 
 std::vector<ClockJump> detect_clock_jumps(const RinexObsData& obs, const std::vector<uint32_t>& epochs,
-                                          const ClockJumpRules& rules) {
+                                          const std::vector<SatelliteTrack>& tracks, const ClockJumpRules& rules) {
     std::vector<ClockJump> jumps;
     std::vector<double> changes;
     for (std::size_t k = 1; k < epochs.size(); ++k) {
@@ -68,8 +68,11 @@ std::vector<ClockJump> detect_clock_jumps(const RinexObsData& obs, const std::ve
         for (const SatelliteEntry& entry : obs.satellites_of(now)) {
             const SatelliteEntry* earlier = obs.find_satellite(before, entry.satellite);
             if (!earlier) continue;
+            const auto track = std::lower_bound(tracks.begin(), tracks.end(), entry.satellite,
+                                                [](const SatelliteTrack& t, const Satellite& s) { return t.satellite < s; });
+            if (track == tracks.end() || !(track->satellite == entry.satellite)) continue;
             const std::size_t had = changes.size();
-            changes_between(obs, *earlier, entry, changes);
+            changes_between(obs, *track, *earlier, entry, changes);
             if (changes.size() > had) ++satellites;
         }
         if (const int32_t ms = common_jump(changes, satellites, rules)) jumps.push_back({now.instant_ms, ms});

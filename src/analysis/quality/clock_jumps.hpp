@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/common/satellite_tracks.hpp"
 #include "analysis/quality/quality_report.hpp"
 #include "rinex/obs_data.hpp"
 
@@ -21,7 +22,9 @@ struct ClockJumpRules {
 
 // Compares consecutive observation epochs; a signal counts at an epoch when it has its
 // code and phase there and at the epoch before, and its phase shows no loss of lock.
+// `tracks`: those of `epochs`, in satellite order (collect_tracks), for the codes each
+// satellite has.
 std::vector<ClockJump> detect_clock_jumps(const RinexObsData& obs, const std::vector<uint32_t>& epochs,
-                                          const ClockJumpRules& rules = {});
+                                          const std::vector<SatelliteTrack>& tracks, const ClockJumpRules& rules = {});
 
 }  // namespace skyrift

@@ -116,10 +116,17 @@ bool has_phases(const RinexObsData& obs) {
     return false;
 }
 
-// Marks the events outside the satellite's passes and counts each satellite's slip epochs.
+// Marks the events outside the satellite's passes and counts each satellite's slip epochs;
+// with elevations, a satellite the orbit never positions has no count.
 void place_slips(std::vector<SlipEvent>& events, const SatelliteList& list, std::vector<SatelliteWork>& works,
                  bool elevations) {
-    for (SatelliteWork& w : works) w.facts.slips = 0;
+    for (SatelliteWork& w : works) {
+        if (elevations && !w.positioned) {
+            w.facts.slips.reset();
+        } else {
+            w.facts.slips = 0;
+        }
+    }
     std::vector<int64_t> last(works.size(), std::numeric_limits<int64_t>::min());
     for (SlipEvent& e : events) {
         const auto it = std::lower_bound(list.satellites.begin(), list.satellites.end(), e.satellite);
@@ -189,32 +196,41 @@ struct TaskResults {
     std::vector<SatelliteWork> works;
 };
 
+void satellite_tasks(const QualityInput& input, const QualityOptions& options, const QualityReport& report,
+                     const std::vector<uint32_t>& epochs, const Viewpoint& view, TaskResults& r) {
+    const RinexObsData& obs = *input.obs;
+    r.systems = systems_of(r.tracks);
+    r.list = satellite_list(r.tracks, r.systems, input.orbit, view.receiver.has_value());
+    const std::vector<uint32_t> entry_epoch = entry_epochs(obs, epochs);
+    const PassGrid grid{*report.file.first_ms, *report.file.last_ms, options.elevation_step, options.cutoff};
+    const SatelliteContext context{obs, entry_epoch, input.orbit.source(), view.receiver, grid, report.file.interval};
+    r.works = parallel_map(r.list.satellites.size(), [&](std::size_t i) {
+        const std::ptrdiff_t t = r.list.track[i];
+        return satellite_work(context, r.list.satellites[i], t < 0 ? nullptr : &r.tracks[static_cast<std::size_t>(t)]);
+    });
+}
+
 // The multipath analysis is the longest task and goes first; the clock jumps and the
-// satellites (one nested task each) fill the other workers meanwhile.
+// satellites (one nested task each, after the tracks both read) fill the other workers
+// meanwhile.
 TaskResults run_tasks(const QualityInput& input, const QualityOptions& options, const QualityReport& report,
                       const std::vector<uint32_t>& epochs, const Viewpoint& view, const AnalyzerConfig& mp_config,
                       bool phases) {
     const RinexObsData& obs = *input.obs;
     TaskResults r;
-    WorkerPool::instance().parallel_for(3, [&](std::size_t task) {
+    WorkerPool::instance().parallel_for(2, [&](std::size_t task) {
         if (task == 0) {
             if (phases) r.multipath = run_multipath_analysis(mp_config);
-        } else if (task == 1) {
-            if (phases) r.jumps = detect_clock_jumps(obs, epochs);
-        } else {
-            r.tracks = collect_tracks(obs, epochs);
-            r.systems = systems_of(r.tracks);
-            r.list = satellite_list(r.tracks, r.systems, input.orbit, view.receiver.has_value());
-            const std::vector<uint32_t> entry_epoch = entry_epochs(obs, epochs);
-            const PassGrid grid{*report.file.first_ms, *report.file.last_ms, options.elevation_step, options.cutoff};
-            const SatelliteContext context{obs, entry_epoch, input.orbit.source(), view.receiver, grid,
-                                           report.file.interval};
-            r.works = parallel_map(r.list.satellites.size(), [&](std::size_t i) {
-                const std::ptrdiff_t t = r.list.track[i];
-                return satellite_work(context, r.list.satellites[i],
-                                      t < 0 ? nullptr : &r.tracks[static_cast<std::size_t>(t)]);
-            });
+            return;
         }
+        r.tracks = collect_tracks(obs, epochs);
+        WorkerPool::instance().parallel_for(2, [&](std::size_t nested) {
+            if (nested == 0) {
+                if (phases) r.jumps = detect_clock_jumps(obs, epochs, r.tracks);
+            } else {
+                satellite_tasks(input, options, report, epochs, view, r);
+            }
+        });
     });
     return r;
 }

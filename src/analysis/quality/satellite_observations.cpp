@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "utils/time.hpp"
+#include "navigation/look_angles_batch.hpp"
 
 namespace skyrift {
 
@@ -30,19 +30,18 @@ private:
 };
 
 // Look angles of every entry of the track; counts those without a position.
-void entry_angles(OrbitCursor& cursor, const LookAngleFrame& frame, const SatelliteTrack& track, SatelliteWork& work) {
-    const std::size_t n = track.entries.size();
-    work.elevation.assign(n, kUnknownAngle);
-    work.azimuth.assign(n, kUnknownAngle);
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto position = cursor.position(track.satellite, epoch_from_ms(track.times_ms[i]));
-        if (!position) {
-            ++work.without_position;
-            continue;
-        }
-        const LookAngles a = frame(*position);
-        work.elevation[i] = a.elevation;
-        work.azimuth[i] = a.azimuth;
+void entry_angles(OrbitCursor& cursor, const Ecef& receiver, const SatelliteTrack& track, SatelliteWork& work) {
+    std::vector<LookAngleQuery> queries;
+    queries.reserve(track.times_ms.size());
+    for (const int64_t t : track.times_ms) queries.push_back({track.satellite, t});
+    const LookAngleBatch batch = compute_look_angles(cursor, queries, receiver, HorizonRule::Any);
+    work.without_position = batch.failed;
+    work.elevation.assign(queries.size(), kUnknownAngle);
+    work.azimuth.assign(queries.size(), kUnknownAngle);
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        if (!batch.angles[i]) continue;
+        work.elevation[i] = batch.angles[i]->elevation;
+        work.azimuth[i] = batch.angles[i]->azimuth;
     }
 }
 
@@ -125,7 +124,7 @@ SatelliteWork satellite_work(const SatelliteContext& context, Satellite satellit
             work.facts.passes = std::move(passes.passes);
             if (context.interval) work.facts.expected = expected_in_passes(work.facts.passes, *context.interval);
         }
-        if (track) entry_angles(cursor, frame, *track, work);
+        if (track) entry_angles(cursor, *context.receiver, *track, work);
     }
     if (!track) return work;
     work.facts.epochs = track->entries.size();

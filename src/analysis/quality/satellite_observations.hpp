@@ -29,8 +29,9 @@ struct CodeCount {
     uint64_t present = 0;   // within a pass
 };
 
-// The S code's values: their mean above the cutoff (all of them without elevations),
-// and per 10-degree elevation bin.
+// The S code's values: their sum above the cutoff (all of them without elevations, and
+// for a satellite the orbit never positions, which the signal rows then leave out), and
+// per 10-degree elevation bin.
 struct SnrAccumulator {
     ObservationCode code;
     double sum = 0.0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/quality/epoch_completeness.hpp"
 #include "navigation/broadcast_time.hpp"
 #include "utils/time.hpp"
 
@@ -79,8 +80,7 @@ SatellitePasses find_passes(OrbitCursor& cursor, const NavData* broadcast, Satel
 uint64_t expected_in_passes(const std::vector<TimeRange>& passes, double interval) {
     uint64_t n = 0;
     for (const TimeRange& p : passes) {
-        const double duration = static_cast<double>(p.end_ms - p.start_ms) / 1000.0;
-        n += static_cast<uint64_t>(std::floor(duration / interval + 1e-9)) + 1;
+        n += expected_epoch_count(static_cast<double>(p.end_ms - p.start_ms) / 1000.0, interval);
     }
     return n;
 }

@@ -31,7 +31,7 @@ struct SatellitePasses {
 SatellitePasses find_passes(OrbitCursor& cursor, const NavData* broadcast, Satellite satellite,
                             const LookAngleFrame& frame, const PassGrid& grid);
 
-// floor(duration / interval) + 1 epochs per pass, summed.
+// Each pass's expected epochs (expected_epoch_count of its duration), summed.
 uint64_t expected_in_passes(const std::vector<TimeRange>& passes, double interval);
 
 // Whether `time_ms` lies within one of the (time-ordered) passes.

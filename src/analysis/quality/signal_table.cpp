@@ -60,12 +60,17 @@ void add_multipath(const AnalysisOutput& mp, SignalQuality& row) {
     }
 }
 
-void add_snr(const std::vector<SatelliteWork>& works, SignalQuality& row) {
+// With elevations, a satellite the orbit never positions has no observation known to lie
+// above the cutoff: it gives no mean SNR and no slip count rather than ones over every
+// elevation or a count of zero.
+bool counts_above(const SignalInputs& in, const SatelliteWork& w) { return !in.elevations || w.positioned; }
+
+void add_snr(const SignalInputs& in, SignalQuality& row) {
     const ObservationCode snr_code{ObservationKind::S, row.code.band, row.code.attribute};
     double sum = 0.0;
     uint64_t count = 0;
-    for (const SatelliteWork& w : works) {
-        if (w.facts.satellite.system != row.system) continue;
+    for (const SatelliteWork& w : in.works) {
+        if (w.facts.satellite.system != row.system || !counts_above(in, w)) continue;
         for (const SnrAccumulator& a : w.snr) {
             if (!(a.code == snr_code)) continue;
             sum += a.sum;
@@ -96,7 +101,7 @@ void add_slips(const SignalInputs& in, SignalQuality& row) {
     bool any_phase = false;
     uint64_t n = 0;
     for (const SatelliteWork& w : in.works) {
-        if (w.facts.satellite.system != row.system || !tracks(w, row.code)) continue;
+        if (w.facts.satellite.system != row.system || !counts_above(in, w) || !tracks(w, row.code)) continue;
         const auto phase = phase_of(w, row.code);
         if (!phase) continue;
         any_phase = true;
@@ -133,7 +138,7 @@ std::vector<SignalQuality> signal_rows(const SignalInputs& in) {
             }
             add_slips(in, row);
             if (in.multipath) add_multipath(*in.multipath, row);
-            add_snr(in.works, row);
+            add_snr(in, row);
             rows.push_back(row);
         }
     }
