@@ -19,8 +19,6 @@ namespace skyrift {
 
 namespace {
 
-constexpr double kProvisionalElevation = 45.0;
-
 // What one satellite's signal pair gave: its estimates after the elevations and the
 // cutoff, with arcs numbered from 0 (the driver adds the arcs of the pairs before it).
 struct PairOutcome {
@@ -89,7 +87,7 @@ private:
             e.satellite = track.satellite;
             e.time_ms = series_.times_ms[i];
             e.mp_value = residuals_[j];
-            e.elevation = kProvisionalElevation;
+            e.elevation = kPlaceholderElevation;
             e.azimuth = 0.0;
             e.has_snr = config_.attach_snr && series_.has_snr[i];
             e.snr = e.has_snr ? series_.snr[i] : 0.0;

@@ -12,11 +12,15 @@
 
 namespace skyrift {
 
+// The elevation (degrees) an estimate carries until an orbit places it; the cutoff acts
+// on it like on a real one.
+inline constexpr double kPlaceholderElevation = 45.0;
+
 struct EstimateRecord {
     Satellite satellite;
     int64_t time_ms = 0;        // the epoch's exact time stamp
     double mp_value = 0.0;      // m, bias removed
-    double elevation = 45.0;    // degrees, until real look angles are computed
+    double elevation = kPlaceholderElevation;  // degrees, until real look angles are computed
     double azimuth = 0.0;       // degrees
     double snr = 0.0;           // dB-Hz, meaningful when has_snr
     // The one-byte fields together after the last double fill what would be padding:
