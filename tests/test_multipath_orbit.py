@@ -101,6 +101,24 @@ def test_cutoff_acts_on_real_elevations_and_the_placeholder(opec, four_satellite
     assert all(e.elevation < 0 for e in below)  # real angles, weight 0 in the statistics
 
 
+@pytest.mark.parametrize("keep", [False, True], ids=["left-out", "kept"])
+@pytest.mark.parametrize("observed", ["opec", "four_satellites"])
+def test_compute_elevations_with_the_analyzers_orbit_changes_nothing(request, opec, observed, keep):
+    """The analyzer and compute_elevations weigh alike: an estimate the orbit cannot place
+    weighs 0 whichever computed it, one below the horizon too, so the same orbit and
+    receiver again leave every angle and statistic as they were, bit for bit."""
+    obs, sp3 = opec
+    data = obs if observed == "opec" else request.getfixturevalue(observed)
+    res = mp.MultipathAnalyzer(data, elevation_cutoff=-90.0, orbit=sp3, receiver=obs.approx_position,
+                               keep_estimates_without_position=keep).analyze()
+    fields = ("signal", "count", "rms", "mean", "std_dev", "min", "max", "weighted_rms", "cycle_slips")
+    before = [tuple(getattr(s, f) for f in fields) for s in res.statistics], rows(res.estimates)
+    assert any(s.weighted_rms != s.rms for s in res.statistics)
+    assert any((e.elevation, e.azimuth) == (45.0, 0.0) for e in res.estimates) == keep
+    res.compute_elevations(sp3, obs.approx_position)
+    assert ([tuple(getattr(s, f) for f in fields) for s in res.statistics], rows(res.estimates)) == before
+
+
 def test_receiver_given_explicitly_moves_the_sky(opec):
     obs, sp3 = opec
     p = obs.approx_position

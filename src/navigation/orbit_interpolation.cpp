@@ -70,9 +70,14 @@ std::optional<RecordSpan> record_span(const std::vector<Sp3Record>& records) {
 
 std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const Epoch& epoch) {
     if (records.size() < kInterpolationNodes) return std::nullopt;
+    return interpolate_records(records, record_span(records), epoch);
+}
+
+std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const std::optional<RecordSpan>& span,
+                                        const Epoch& epoch) {
+    if (records.size() < kInterpolationNodes) return std::nullopt;
     const double target_jd = julian_date(epoch);
     if (!std::isfinite(target_jd)) return std::nullopt;
-    const auto span = record_span(records);
     if (!span || !span->covers(target_jd * kSecondsPerDay)) return std::nullopt;
 
     struct Candidate {

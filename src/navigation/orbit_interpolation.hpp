@@ -44,6 +44,9 @@ std::optional<RecordSpan> record_span(const std::vector<Sp3Record>& records);
 // epochs), or when the target time is not a number.
 std::optional<Ecef> interpolate_position(const Sp3Data& sp3, const Satellite& satellite, const Epoch& epoch);
 std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const Epoch& epoch);
+// The same with record_span(records) computed once by the caller, which asks many times.
+std::optional<Ecef> interpolate_records(const std::vector<Sp3Record>& records, const std::optional<RecordSpan>& span,
+                                        const Epoch& epoch);
 
 // Nodes are given in order of increasing distance from the target; they are put in
 // time order and the polynomial through them is evaluated at `target_jd`.

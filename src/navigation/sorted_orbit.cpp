@@ -37,7 +37,7 @@ SortedOrbit::SortedOrbit(const std::vector<Sp3Record>& records) : records_(&reco
 }
 
 std::optional<Ecef> SortedOrbit::position(const Epoch& epoch) const {
-    if (use_general_rule_) return interpolate_records(*records_, epoch);
+    if (use_general_rule_) return interpolate_records(*records_, span_, epoch);
     if (entries_.size() < kInterpolationNodes) return std::nullopt;
     const double target_jd = julian_date(epoch);
     if (!std::isfinite(target_jd)) return std::nullopt;
@@ -68,7 +68,7 @@ std::optional<Ecef> SortedOrbit::position(const Epoch& epoch) const {
     std::size_t n_later = 0, n_earlier = 0;
     if (!take_side(split, entries_.end(), later, n_later) ||
         !take_side(std::make_reverse_iterator(split), entries_.rend(), earlier, n_earlier)) {
-        return interpolate_records(*records_, epoch);
+        return interpolate_records(*records_, span_, epoch);
     }
     // Merge by distance; across sides equal distances go to the record earlier in the file.
     NodeSet nodes;

@@ -96,7 +96,8 @@ void register_stats(py::module_& m) {
     readonly(cls, "max", [](const StatsRecord& s) { return s.max; }, "Largest multipath value, metres");
     readonly(cls, "weighted_rms", [](const StatsRecord& s) { return s.weighted_rms; },
              "Elevation-weighted RMS, metres: weight 1 at 30 degrees and above, 1/(4 sin^2 e) below,\n"
-             "0 at or below the horizon");
+             "0 at or below the horizon and where no orbit gave a position; the RMS when\n"
+             "no estimate has a weight");
     readonly(cls, "system", [](const StatsRecord& s) { return letter_text(s.system); }, "One-letter system code, e.g. G");
     readonly(cls, "code", [](const StatsRecord& s) { return s.code.text(); }, "The pseudorange code, e.g. C1C");
     readonly(cls, "cycle_slips", [](const StatsRecord& s) { return s.cycle_slips; },
@@ -328,8 +329,8 @@ void register_analyzer(py::module_& m) {
                      "AnalysisResults.estimates_without_position (per system in\n"
                      "estimates_without_position_by_system).\n"
                      "keep_estimates_without_position=True restores the earlier rule: they stay\n"
-                     "with elevation 45.0, are judged by the cutoff at that, count with weight 1\n"
-                     "in the statistics, and only those kept are counted.\n"
+                     "with elevation 45.0, are judged by the cutoff at that, and only those kept\n"
+                     "are counted; their weight in weighted_rms is 0, as in compute_elevations.\n"
                      "min_arc_points: the fewest points an arc may have (an integer, at least 1);\n"
                      "shorter arcs are dropped, as are those shorter than min_arc_seconds.\n"
                      "AnalysisResults.empty_reasons tells why a signal or the file gave nothing.\n"

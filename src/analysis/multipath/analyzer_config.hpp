@@ -43,7 +43,7 @@ struct AnalyzerConfig {
     Ecef receiver;
     // With an orbit: estimates it has no position for are left out (their elevation is
     // unknown, so no cutoff can pass them and no weight suits them), unless this keeps
-    // them with the placeholder, judged by the cutoff at 45 degrees and weighted 1.
+    // them with the placeholder, judged by the cutoff at 45 degrees and weighted 0.
     bool keep_estimates_without_position = false;
 };
 

@@ -10,7 +10,6 @@
 
 #include "analysis/multipath/same_signal_phase.hpp"
 #include "analysis/multipath/signal_frequencies.hpp"
-#include "utils/worker_pool.hpp"
 
 namespace skyrift {
 
@@ -369,12 +368,6 @@ SlipDetection merge_slip_detections(std::vector<SlipDetection> parts) {
     // of one sort over all records gathered in track order.
     sort_slips(merged.slips);
     return merged;
-}
-
-SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<SatelliteTrack>& tracks,
-                                 const SlipSettings& settings) {
-    return merge_slip_detections(parallel_map(
-        tracks.size(), [&](std::size_t t) { return detect_track_slips(obs, tracks[t], settings); }));
 }
 
 }  // namespace skyrift

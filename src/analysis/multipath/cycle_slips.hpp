@@ -58,14 +58,9 @@ struct SlipDetection {
     std::unordered_map<SignalKey, std::vector<int64_t>, SignalKeyHash> slip_epochs;
 };
 
-// Runs over every satellite and signal of the tracks, whatever the analysed systems;
-// one track per task of the worker pool, merged in track order.
-SlipDetection detect_cycle_slips(const RinexObsData& obs, const std::vector<SatelliteTrack>& tracks,
-                                 const SlipSettings& settings);
-
-// The same for one track: its slips in the order detect_cycle_slips gives them, their
-// slip epochs and their counts. The parts of every track, merged in track order, are
-// detect_cycle_slips' result.
+// The slips of one track, every signal whatever the analysed systems: by time, then
+// first signal, with their slip epochs and their counts. The analysis runs one track per
+// task of the worker pool and merges the parts in track order.
 SlipDetection detect_track_slips(const RinexObsData& obs, const SatelliteTrack& track, const SlipSettings& settings);
 SlipDetection merge_slip_detections(std::vector<SlipDetection> parts);
 

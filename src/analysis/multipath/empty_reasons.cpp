@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <optional>
 
+#include "analysis/multipath/multipath_results.hpp"
 #include "analysis/multipath/signal_pairs.hpp"
 #include "utils/format.hpp"
 
 namespace skyrift {
 
 namespace {
-
-constexpr double kPlaceholderElevation = 45.0;
 
 std::string stop_text(SignalStop stop, const AnalyzerConfig& config) {
     switch (stop) {
@@ -138,8 +137,9 @@ std::map<std::string, std::string> empty_reasons(const AnalyzerConfig& config, c
     if (!no_arcs.empty()) {
         reasons["file"] = joined(no_arcs, "; ");
     } else if (placeholder_cut) {
-        reasons["file"] = "without an orbit every estimate has the placeholder elevation 45 deg, below "
-                          "elevation_cutoff (" + fmt_float(config.elevation_cutoff) + " deg)";
+        reasons["file"] = "without an orbit every estimate has the placeholder elevation " +
+                          fmt_float(kPlaceholderElevation) + " deg, below elevation_cutoff (" +
+                          fmt_float(config.elevation_cutoff) + " deg)";
     }
 
     std::map<std::string, std::vector<const SignalFate*>> by_key;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <limits>
 #include <numeric>
 
 #include "analysis/common/epoch_sampling.hpp"
@@ -18,8 +17,6 @@
 namespace skyrift {
 
 namespace {
-
-constexpr double kProvisionalElevation = 45.0;
 
 // What one satellite's signal pair gave: its estimates after the elevations and the
 // cutoff, with arcs numbered from 0 (the driver adds the arcs of the pairs before it).
@@ -89,7 +86,7 @@ private:
             e.satellite = track.satellite;
             e.time_ms = series_.times_ms[i];
             e.mp_value = residuals_[j];
-            e.elevation = kProvisionalElevation;
+            e.elevation = kPlaceholderElevation;
             e.azimuth = 0.0;
             e.has_snr = config_.attach_snr && series_.has_snr[i];
             e.snr = e.has_snr ? series_.snr[i] : 0.0;
@@ -136,22 +133,15 @@ SlipSettings slip_settings(const AnalyzerConfig& config) {
 // signals, through a cursor of the task's own. Positions do not depend on the order of
 // the queries nor on the cursor, so every split of the work gives the same angles.
 void apply_look_angles(const AnalyzerConfig& config, const SatelliteTrack& track, std::vector<PairOutcome>& pairs) {
-    constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-    std::vector<uint32_t> query_of_entry(track.entries.size(), kNone);
-    std::vector<LookAngleQuery> queries;
-    for (const PairOutcome& pair : pairs) {
-        for (const uint32_t k : pair.track_entries) {
-            if (query_of_entry[k] != kNone) continue;
-            query_of_entry[k] = static_cast<uint32_t>(queries.size());
-            queries.push_back({track.satellite, track.times_ms[k]});
-        }
-    }
-    if (queries.empty()) return;
+    EntryQueries table(track.entries.size());  // keyed by the index into the track's entries
+    for (const PairOutcome& pair : pairs)
+        for (const uint32_t k : pair.track_entries) table.ask(k, track.satellite, track.times_ms[k]);
+    if (table.queries().empty()) return;
     OrbitCursor cursor(config.orbit.source());
-    const LookAngleBatch batch = compute_look_angles(cursor, queries, config.receiver, HorizonRule::Any);
+    const LookAngleBatch batch = compute_look_angles(cursor, table.queries(), config.receiver, HorizonRule::Any);
     for (PairOutcome& pair : pairs) {
         for (std::size_t i = 0; i < pair.estimates.size(); ++i) {
-            const auto& angles = batch.angles[query_of_entry[pair.track_entries[i]]];
+            const auto& angles = batch.angles[table[pair.track_entries[i]]];
             if (!angles) continue;
             EstimateRecord& e = pair.estimates[i];
             e.elevation = angles->elevation;

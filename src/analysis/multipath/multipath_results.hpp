@@ -12,19 +12,25 @@
 
 namespace skyrift {
 
+// The elevation (degrees) an estimate carries until an orbit places it; the cutoff acts
+// on it like on a real one.
+inline constexpr double kPlaceholderElevation = 45.0;
+
 struct EstimateRecord {
     Satellite satellite;
     int64_t time_ms = 0;        // the epoch's exact time stamp
     double mp_value = 0.0;      // m, bias removed
-    double elevation = 45.0;    // degrees, until real look angles are computed
+    double elevation = kPlaceholderElevation;  // degrees, until real look angles are computed
     double azimuth = 0.0;       // degrees
-    bool positioned = false;    // elevation and azimuth come from an orbit (else the placeholder)
     double snr = 0.0;           // dB-Hz, meaningful when has_snr
+    // The one-byte fields together after the last double fill what would be padding:
+    // 64 bytes an estimate, not 72 (a day of estimates is millions of them).
+    bool positioned = false;    // elevation and azimuth come from an orbit (else the placeholder)
     bool has_snr = false;
+    ArcStart arc_start = ArcStart::SeriesStart;  // what cut the series where the arc begins
     ObservationCode signal;     // the pseudorange code
     uint32_t source = 0;        // satellite entry of the observation data it came from
     uint32_t arc = 0;           // arc number, unique within one analysis, rising in emission order
-    ArcStart arc_start = ArcStart::SeriesStart;  // what cut the series where the arc begins
 };
 
 struct StatsRecord {

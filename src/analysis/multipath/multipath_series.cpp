@@ -94,9 +94,4 @@ void build_mp_series(const TrackColumns& columns, const SatelliteTrack& track, c
     sort_by_time(series);
 }
 
-void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const MpSignalPair& pair,
-                     MpSeries& series) {
-    build_mp_series(TrackColumns(obs, track, codes_of_pair(pair)), track, pair, series);
-}
-
 }  // namespace skyrift

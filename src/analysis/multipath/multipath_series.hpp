@@ -45,7 +45,5 @@ std::vector<ObservationCode> codes_of_pair(const MpSignalPair& pair);
 // The series is left sorted by time (stable). `columns` holds the pair's codes.
 void build_mp_series(const TrackColumns& columns, const SatelliteTrack& track, const MpSignalPair& pair,
                      MpSeries& series);
-void build_mp_series(const RinexObsData& obs, const SatelliteTrack& track, const MpSignalPair& pair,
-                     MpSeries& series);
 
 }  // namespace skyrift

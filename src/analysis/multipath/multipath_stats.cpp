@@ -18,11 +18,17 @@ double elevation_weight(double elevation_degrees) {
     return 0.0;
 }
 
+double estimate_weight(const EstimateRecord& e) {
+    // Without an orbit position the elevation is unknown: weight 0, as for NaN.
+    return e.positioned ? elevation_weight(e.elevation) : 0.0;
+}
+
 namespace {
 
 struct WeightedSums {
     double wxx = 0.0, w = 0.0;
-    void add(const EstimateRecord& e, double weight) {
+    void add(const EstimateRecord& e) {
+        const double weight = estimate_weight(e);
         wxx += weight * (e.mp_value * e.mp_value);
         w += weight;
     }
@@ -43,7 +49,7 @@ StatsRecord compute_statistics(std::string key, std::span<const EstimateRecord> 
         sum_squares += e.mp_value * e.mp_value;
         lo = std::fmin(lo, e.mp_value);
         hi = std::fmax(hi, e.mp_value);
-        weighted.add(e, elevation_weight(e.elevation));
+        weighted.add(e);
     }
     s.mean = sum / n;
     double deviations = 0.0;
@@ -67,8 +73,7 @@ void refresh_weighted_rms(std::span<const EstimateRecord> estimates, std::vector
     for (const EstimateRecord& e : estimates) {
         if (!previous || previous->satellite.system != e.satellite.system || previous->signal != e.signal)
             current = &sums[series_key(e.satellite.system, e.signal)];
-        // An estimate without a position has no known elevation: weight 0, as for NaN.
-        current->add(e, e.positioned ? elevation_weight(e.elevation) : 0.0);
+        current->add(e);
         previous = &e;
     }
     for (StatsRecord& s : statistics) {

@@ -1,7 +1,6 @@
 #include "analysis/multipath/result_elevations.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,23 +12,16 @@ namespace skyrift {
 
 EstimateAngles estimate_look_angles(std::span<const EstimateRecord> estimates, const OrbitSource& orbit,
                                     const Ecef& receiver, HorizonRule horizon) {
-    constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
     uint32_t entries = 0;
     for (const EstimateRecord& e : estimates) entries = std::max(entries, e.source + 1);
-    std::vector<uint32_t> query_of_entry(entries, kNone);
+    EntryQueries table(entries);
     EstimateAngles out;
     out.of_estimate.resize(estimates.size());
-    std::vector<LookAngleQuery> queries;
     for (std::size_t i = 0; i < estimates.size(); ++i) {
         const EstimateRecord& e = estimates[i];
-        uint32_t& query = query_of_entry[e.source];
-        if (query == kNone) {
-            query = static_cast<uint32_t>(queries.size());
-            queries.push_back({e.satellite, e.time_ms});
-        }
-        out.of_estimate[i] = query;
+        out.of_estimate[i] = table.ask(e.source, e.satellite, e.time_ms);
     }
-    LookAngleBatch batch = compute_look_angles(orbit, queries, receiver, horizon);
+    LookAngleBatch batch = compute_look_angles(orbit, table.queries(), receiver, horizon);
     out.angles = std::move(batch.angles);
     out.served = batch.served;
     return out;

@@ -2,6 +2,7 @@
 // Real look angles for the estimates of an analysis, from a precise or broadcast orbit.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -18,6 +19,31 @@ struct ElevationCounts {
     std::size_t computed = 0;
     std::size_t failed = 0;  // computed + failed == number of estimates
     OrbitCursor::Served served{};  // which orbit gave the positions, per system (one per satellite and epoch)
+};
+
+// The look-angle queries of estimates, one per satellite entry (a satellite at one epoch
+// of the observation data): the signals of an entry share its angles, so each entry is
+// asked once however many estimates it has.
+class EntryQueries {
+public:
+    explicit EntryQueries(std::size_t entries) : query_of_entry_(entries, kNone) {}
+    // The index of the entry's query, added when the entry is new.
+    uint32_t ask(uint32_t entry, Satellite satellite, int64_t time_ms) {
+        uint32_t& query = query_of_entry_[entry];
+        if (query == kNone) {
+            query = static_cast<uint32_t>(queries_.size());
+            queries_.push_back({satellite, time_ms});
+        }
+        return query;
+    }
+    // The query of an entry already asked.
+    uint32_t operator[](uint32_t entry) const { return query_of_entry_[entry]; }
+    std::span<const LookAngleQuery> queries() const { return queries_; }
+
+private:
+    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+    std::vector<uint32_t> query_of_entry_;
+    std::vector<LookAngleQuery> queries_;
 };
 
 // Look angles per estimate, asked once per satellite entry of the observation data

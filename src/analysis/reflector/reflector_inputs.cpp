@@ -86,6 +86,7 @@ std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, co
     std::vector<Satellite> satellites;
     for (const Satellite& sat : obs.distinct_satellites())
         if (wanted_satellite(sat, selection) && orbit.knows(sat)) satellites.push_back(sat);
+    const LookAngleFrame look_from(receiver);  // the receiver's frame, once for every task
 
     auto per_satellite = parallel_map(satellites.size(), [&](std::size_t s) {
         const Satellite sat = satellites[s];
@@ -123,7 +124,7 @@ std::vector<ReflectorTrack> tracks_from_observations(const RinexObsData& obs, co
                 if (!track) continue;
                 if (!tried) {
                     tried = true;
-                    if (const auto p = positions.position(sat, e.epoch)) angles = calculate_azel(receiver, *p);
+                    if (const auto p = positions.position(sat, e.epoch)) angles = look_from(*p);
                 }
                 if (!angles || !kept(angles->elevation, selection)) break;
                 append(*track, unix_seconds(e.epoch), angles->elevation, angles->azimuth, o.value());
